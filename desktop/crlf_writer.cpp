@@ -1,0 +1,67 @@
+#include "desktop/crlf_writer.h"
+
+#include <cstring>
+
+void crlf_start(crlf_writer* w, os_file file) {
+  w->file = file;
+  w->error = 0;
+  w->used = 0;
+}
+
+int crlf_flush(crlf_writer* w) {
+  if (w->error == 0 && w->used > 0) w->error = file_write(w->file, w->buf, w->used);
+  w->used = 0;
+  return w->error;
+}
+
+// Copies raw bytes into the buffer, flushing whenever it fills.
+static void put_raw(crlf_writer* w, const char* s, size_t n) {
+  while (n > 0 && w->error == 0) {
+    size_t room = sizeof w->buf - w->used;
+    if (room == 0) {
+      crlf_flush(w);
+      continue;
+    }
+    size_t take = n < room ? n : room;
+    std::memcpy(w->buf + w->used, s, take);
+    w->used += take;
+    s += take;
+    n -= take;
+  }
+}
+
+void crlf_put(crlf_writer* w, const char* s, size_t n) {
+  while (n > 0) {
+    const char* lf = static_cast<const char*>(std::memchr(s, '\n', n));
+    if (!lf) {
+      put_raw(w, s, n);
+      return;
+    }
+    size_t before = static_cast<size_t>(lf - s);
+    put_raw(w, s, before);
+    put_raw(w, "\r\n", 2);
+    s += before + 1;
+    n -= before + 1;
+  }
+}
+
+void crlf_puts(crlf_writer* w, const char* s) { crlf_put(w, s, std::strlen(s)); }
+
+void crlf_put_u32(crlf_writer* w, uint32_t v) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  put_raw(w, digits + sizeof digits - n, static_cast<size_t>(n));
+}
+
+void crlf_put_i32(crlf_writer* w, int32_t v) {
+  if (v < 0) {
+    put_raw(w, "-", 1);
+    crlf_put_u32(w, 0u - static_cast<uint32_t>(v));
+  } else {
+    crlf_put_u32(w, static_cast<uint32_t>(v));
+  }
+}

@@ -1,0 +1,23 @@
+// A buffered writer for text files whose lines end in CR LF on every platform:
+// each line feed given to it reaches the file as CR LF.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/file.h"
+
+struct crlf_writer {
+  os_file file;
+  int error;  // the first failure of a write; once set, nothing more is written
+  size_t used;
+  char buf[1 << 16];
+};
+
+void crlf_start(crlf_writer* w, os_file file);
+void crlf_put(crlf_writer* w, const char* s, size_t n);
+void crlf_puts(crlf_writer* w, const char* s);
+void crlf_put_u32(crlf_writer* w, uint32_t v);
+void crlf_put_i32(crlf_writer* w, int32_t v);
+// Hands the buffered bytes to the file. Returns the first error of any write.
+int crlf_flush(crlf_writer* w);

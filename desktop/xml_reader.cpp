@@ -1,0 +1,416 @@
+#include "desktop/xml_reader.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "desktop/xml_format.h"
+#include "platform/file.h"
+#include "platform/hotsync_log.h"
+#include "platform/trace.h"
+
+namespace {
+
+template <size_t N>
+constexpr size_t len(const char (&)[N]) {
+  return N - 1;
+}
+
+// The item attributes in the order the scanner searches them; the number of an
+// attribute is its index. The leading blank keeps " l_ivl=" from matching
+// inside " rl_l_ivl=".
+constexpr const char* kItemAttrs[] = {
+    nullptr,  " id=", " tm_t_rpt=", " stm_t_rpt=", " ctgr=", " l_ivl=",
+    " rl_l_ivl=", " ivl=", " rp=", " gr=",
+};
+constexpr uint16_t kAttrId = 1;
+constexpr uint16_t kAttrCtgr = 4;
+constexpr uint16_t kLastAttr = 9;
+
+uint16_t* attr_field(element* e, uint16_t attr) {
+  switch (attr) {
+    case 2: return &e->tm_t_rpt;
+    case 3: return &e->stm_t_rpt;
+    case 5: return &e->l_ivl;
+    case 6: return &e->rl_l_ivl;
+    case 7: return &e->ivl;
+    case 8: return &e->rp;
+    default: return &e->gr;
+  }
+}
+
+// Everything one load works with; on the heap, as the buffers are large.
+struct scanner {
+  element_db* db;
+  const char* path;
+  pc_load_report* report;
+  line_reader in;
+  char line[kXmlLineSize];
+  uint16_t item_state;  // 0 outside an item; 1 + the number of attributes found
+  bool end_seen;
+  element* current;  // created by " id=", not yet in the list
+};
+
+// The abort path: the file is rejected, the elements read so far are released
+// and the list is left empty. Categories and tm_strt stay as read.
+int abort_load(scanner* s, int status) {
+  trace("load_db_from_pc(): abort\n");
+  s->report->status = status;
+  s->report->line = s->in.line_no;
+  free_element_nodes(s->current);
+  s->current = nullptr;
+  free_element_nodes(s->db->head);
+  s->db->head = nullptr;
+  insert_element(&s->db->head, nullptr);
+  return 0;
+}
+
+// Releases the categories the database still holds from an earlier load.
+void forget_categories(element_db* db) {
+  for (int32_t i = 0; i < db->ctgr_count; ++i) {
+    std::free(db->ctgrs[i]->name);
+    std::free(db->ctgrs[i]);
+    db->ctgrs[i] = nullptr;
+  }
+  db->ctgr_count = 0;
+}
+
+enum class header_result { found, refused, missing };
+
+header_result read_header(scanner* s) {
+  bool in_comment = false;
+  bool root_seen = false;
+  while (read_line(&s->in, s->line, sizeof s->line) > 0) {
+    char* rest = s->line;
+    if (std::strncmp(s->line, kCommentOpen, len(kCommentOpen)) == 0) in_comment = true;
+    if (in_comment) {
+      char* close = std::strstr(s->line, kCommentClose);
+      if (!close) continue;
+      rest = close + len(kCommentClose);
+      in_comment = false;
+    }
+    if (!root_seen) {
+      char* root = std::strstr(rest, kRootTag);
+      if (!root) continue;
+      rest = root + len(kRootTag);
+      root_seen = true;
+    }
+    if (char* v = std::strstr(rest, kCoreVersionAttr)) {
+      rest = v + len(kCoreVersionAttr);
+      uint32_t version = read_a_number(rest);
+      if (version > kXmlCoreVersion) {
+        std::fprintf(stderr,
+                     "ERROR:\nyour 'Quorvia core version' = %d, while elements.xml file I am just "
+                     "reading was saved using %d version...\nI am NOT prepared to this version! "
+                     "Please upgrade me...\n",
+                     static_cast<int>(kXmlCoreVersion), static_cast<int>(version));
+        s->report->version = version;
+        return header_result::refused;
+      }
+    }
+    if (char* t = std::strstr(rest, kTimeOfStartAttr)) {
+      s->db->tm_strt = static_cast<int32_t>(read_a_number(t + len(kTimeOfStartAttr)));
+      return header_result::found;
+    }
+  }
+  return header_result::missing;
+}
+
+// A "<category " line, from after "<category". A line without a name is
+// dropped whole (*dropped), as if it were not there.
+int read_category(scanner* s, char* rest, bool* dropped) {
+  *dropped = true;
+  uint32_t colour = 0;
+  if (char* b = std::strstr(rest, "bgcolor=")) colour = read_a_number(b + len("bgcolor="));
+  char* at = std::strstr(rest, "name=");
+  if (!at) return kPcLoadOk;
+  at += len("name=");
+  if (*at) ++at;  // the opening quote, whatever it is
+  char name[kXmlCategoryNameCut + 1];
+  int n = 0;
+  while (at[n] && at[n] != '"' && at[n] != '\n' && n < kXmlCategoryNameCut) {
+    name[n] = at[n];
+    ++n;
+  }
+  name[n] = '\0';
+  if (n == 0) return kPcLoadOk;
+  *dropped = false;
+  int32_t index = find_or_add_ctgr(s->db, name);
+  if (index == kNoCategory) return kPcLoadTooManyCategories;
+  if (colour != 0) s->db->ctgrs[index]->bgcolor = colour;
+  return kPcLoadOk;
+}
+
+// The " ctgr=" value at rest (just after the "="). Moves *rest past a named
+// value's closing quote.
+int read_ctgr_value(scanner* s, char** rest) {
+  char* value = *rest;
+  if (*value == '\0') return kPcLoadUnclosedCategoryValue;
+  ++value;  // the opening quote
+  if (*value == '"') {
+    s->current->ctgr = 0;
+    return kPcLoadOk;
+  }
+  char* close = std::strchr(value, '"');
+  if (!close) return kPcLoadUnclosedCategoryValue;
+  *close = '\0';
+  int32_t index = find_or_add_ctgr(s->db, value);
+  if (index == kNoCategory) return kPcLoadTooManyCategories;
+  s->current->ctgr = static_cast<uint16_t>(index);
+  *rest = close + 1;
+  return kPcLoadOk;
+}
+
+// Searches the attributes from the current item state on, each after the one
+// found before it. Moves *rest past the last one found.
+int read_item_attributes(scanner* s, char** rest) {
+  const uint16_t first = s->item_state;
+  for (uint16_t attr = first; attr <= kLastAttr; ++attr) {
+    char* at = std::strstr(*rest, kItemAttrs[attr]);
+    if (!at) continue;
+    *rest = at + std::strlen(kItemAttrs[attr]);
+    s->item_state += 1;
+    if (attr == kAttrId) {
+      s->current = new_element();
+      if (!s->current) return kPcLoadNoMemory;
+      s->current->id = read_a_number(*rest);
+      continue;
+    }
+    if (!s->current) return kPcLoadItemWithoutId;
+    if (attr == kAttrCtgr) {
+      int status = read_ctgr_value(s, rest);
+      if (status != kPcLoadOk) return status;
+    } else {
+      *attr_field(s->current, attr) = static_cast<uint16_t>(read_a_number(*rest));
+    }
+  }
+  return kPcLoadOk;
+}
+
+// A "<Q>" or "<A>" whose text starts at text: stores a copy in *field.
+int read_text(scanner* s, char* text, const char* close_tag, char** field, int bad_status) {
+  if (!s->current) return kPcLoadItemWithoutId;
+  char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line);
+  if (!got) {
+    trace(bad_status == kPcLoadBadQuestion
+              ? "Error while reading a question in elements.xml - aborting reading %s\n"
+              : "Error while reading an answer in elements.xml - aborting reading %s\n",
+          s->path);
+    return s->in.error ? kPcLoadReadError : bad_status;
+  }
+  char* copy = copy_text(got);
+  if (!copy) return kPcLoadNoMemory;
+  std::free(*field);
+  *field = copy;
+  return kPcLoadOk;
+}
+
+// "</item>": the current element joins the list with a valid category index
+// and both texts.
+int close_item(scanner* s) {
+  element* e = s->current;
+  if (!e) return kPcLoadItemWithoutId;
+  if (s->db->ctgr_count == 0 && !add_root_ctgr(s->db)) return kPcLoadNoMemory;
+  if (!e->q) e->q = copy_text("");
+  if (!e->a) e->a = copy_text("");
+  if (!e->q || !e->a) return kPcLoadNoMemory;
+  insert_element(&s->db->head, e);
+  s->current = nullptr;
+  s->item_state = 0;
+  return kPcLoadOk;
+}
+
+// One line of the body. Returns a status; kPcLoadOk to go on.
+int scan_body_line(scanner* s) {
+  char* rest = s->line;
+  if (s->item_state == 0) {
+    if (char* c = std::strstr(rest, kCategoryTag)) {
+      rest = c + len("<category");
+      bool dropped = false;
+      int status = read_category(s, rest, &dropped);
+      if (status != kPcLoadOk || dropped) return status;
+    }
+    if (std::strstr(rest, kRootEnd)) {
+      s->end_seen = true;
+      return kPcLoadOk;
+    }
+    if (!std::strstr(rest, kItemTag)) return kPcLoadOk;
+    s->item_state = 1;
+  }
+  if (s->item_state <= kLastAttr) {
+    int status = read_item_attributes(s, &rest);
+    if (status != kPcLoadOk) return status;
+  }
+  if (char* q = find_leading_tag(rest, kQuestionOpen)) {
+    return read_text(s, q + len(kQuestionOpen), kQuestionClose, &s->current->q,
+                     kPcLoadBadQuestion);
+  }
+  if (char* a = find_leading_tag(rest, kAnswerOpen)) {
+    return read_text(s, a + len(kAnswerOpen), kAnswerClose, &s->current->a, kPcLoadBadAnswer);
+  }
+  if (std::strstr(rest, kItemEnd)) return close_item(s);
+  return kPcLoadOk;
+}
+
+int scan_file(scanner* s) {
+  switch (read_header(s)) {
+    case header_result::refused:
+      s->report->status = kPcLoadNewerVersion;
+      return 0;
+    case header_result::missing:
+    case header_result::found:
+      break;
+  }
+  if (s->in.error) {
+    s->report->status = kPcLoadReadError;
+    return 0;
+  }
+  if (s->in.eof) {
+    trace("Fatal error while reading %s\n", s->path);
+    s->report->status = kPcLoadNoHeader;
+    return 0;
+  }
+  trace("load_db_from_pc(): before main while()\n");
+
+  while (read_line(&s->in, s->line, sizeof s->line) > 0) {
+    int status = scan_body_line(s);
+    if (status != kPcLoadOk) return abort_load(s, status);
+  }
+  if (s->in.error) return abort_load(s, kPcLoadReadError);
+  trace("load_db_from_pc(): after main while()\n");
+  if (s->item_state != 0) return abort_load(s, kPcLoadUnclosedItem);
+  if (!s->end_seen) {
+    trace(
+        "I didn't find </quorvia> tag in elements.xml file, so I abort starting database from "
+        "elements.xml\n");
+    return abort_load(s, kPcLoadNoRootEnd);
+  }
+  return 1;
+}
+
+}  // namespace
+
+const char* pc_load_status_text(int status) {
+  switch (status) {
+    case kPcLoadOk: return "read";
+    case kPcLoadCannotOpen: return "cannot be opened";
+    case kPcLoadReadError: return "cannot be read";
+    case kPcLoadNewerVersion: return "was saved by a newer Quorvia (format version above 10)";
+    case kPcLoadNoHeader: return "has no <quorvia ... time_of_start=...> root element";
+    case kPcLoadBadQuestion: return "holds a question that is too long or not closed by </Q>";
+    case kPcLoadBadAnswer: return "holds an answer that is too long or not closed by </A>";
+    case kPcLoadNoRootEnd: return "ends without </quorvia>: it looks cut off";
+    case kPcLoadItemWithoutId: return "holds an item without an id";
+    case kPcLoadUnclosedCategoryValue: return "holds a ctgr value without its closing quote";
+    case kPcLoadUnclosedItem: return "ends inside an item not closed by </item>";
+    case kPcLoadTooManyCategories: return "holds more than 65536 categories";
+    case kPcLoadNoMemory: return "is too large for the memory available";
+    default: return "cannot be read";
+  }
+}
+
+int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
+  pc_load_report ignored;
+  if (!report) report = &ignored;
+  *report = pc_load_report{kPcLoadOk, 0, 0, 0};
+
+  trace("load_db_from_pc(.., %s)\n", path);
+  hotsync_log_add(path, kLogActivityText, kLogNoTimeStamp);
+  forget_categories(db);
+
+  scanner* s = static_cast<scanner*>(std::malloc(sizeof(scanner)));
+  if (!s) {
+    report->status = kPcLoadNoMemory;
+    return 0;
+  }
+  os_file file = kNoFile;
+  int error = file_open_read(path, &file);
+  if (error != 0) {
+    trace("load_db_from_pc(): failed to open the file\n");
+    std::free(s);
+    report->status = kPcLoadCannotOpen;
+    report->error = error;
+    return 0;
+  }
+  s->db = db;
+  s->path = path;
+  s->report = report;
+  line_reader_start(&s->in, file);
+  s->item_state = 0;
+  s->end_seen = false;
+  s->current = nullptr;
+
+  int result = scan_file(s);
+  if (result == 0 && report->line == 0) report->line = s->in.line_no;
+  if (s->in.error) report->error = s->in.error;
+  file_close(file);
+  std::free(s);
+  return result;
+}
+
+uint32_t read_a_number(const char* text) {
+  if (!text) {
+    trace("read_a_number(): got NULL\n");
+    return 0;
+  }
+  while (*text && (*text < '0' || *text > '9')) ++text;
+  if (!*text) {
+    trace("read_a_number(): cannot find any digit in string!\n");
+    return 0;
+  }
+  uint32_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
+  return value;
+}
+
+char* find_leading_tag(char* text, const char* tag) {
+  char* first = std::strchr(text, '<');
+  if (first && std::strncmp(first, tag, std::strlen(tag)) == 0) return first;
+  return nullptr;
+}
+
+// Removes n bytes at p from its NUL-terminated string.
+static void cut_out(char* p, size_t n) { std::memmove(p, p + n, std::strlen(p + n) + 1); }
+
+static void unwrap_cdata(char* text) {
+  if (char* open = std::strstr(text, "<![")) {
+    if (char* cdata = std::strstr(open + len("<!["), "CDATA")) {
+      if (char* bracket = std::strchr(cdata + len("CDATA"), '[')) {
+        cut_out(open, static_cast<size_t>(bracket + 1 - open));
+      }
+    }
+  }
+  if (char* close = std::strstr(text, kCdataClose)) cut_out(close, len(kCdataClose));
+}
+
+char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end) {
+  const size_t tag_len = std::strlen(close_tag);
+  const size_t room = static_cast<size_t>(buffer_end - text);
+  const size_t window = room < kXmlTextWindow ? room : kXmlTextWindow;
+  size_t n = std::strlen(text);
+  size_t searched_from = 0;  // no tag starts before here
+  while (!std::strstr(text + searched_from, close_tag) && !in->eof) {
+    if (n > kXmlTextWindow) {
+      trace("ERROR in extract_cdata().\n");
+      return nullptr;
+    }
+    if (n + 1 >= window) {
+      trace("error: Too long question/answer in XML file.\n");
+      return nullptr;
+    }
+    size_t got = read_line(in, text + n, window - n);
+    if (got == 0) {
+      trace("ERROR in extract_cdata().\n");
+      return nullptr;
+    }
+    searched_from = n >= tag_len ? n - (tag_len - 1) : 0;
+    n += got;
+  }
+  if (in->eof) {
+    trace("ERROR: extract_cdata() hit EOF; your elements.xml file doesn't look well.\n");
+    return nullptr;
+  }
+  *std::strstr(text + searched_from, close_tag) = '\0';
+  unwrap_cdata(text);
+  return text;
+}

@@ -1,0 +1,119 @@
+#include "desktop/xml_writer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "desktop/crlf_writer.h"
+#include "desktop/xml_format.h"
+#include "platform/file.h"
+#include "platform/trace.h"
+
+namespace {
+
+bool needs_cdata(const char* text) { return std::strpbrk(text, "<&") != nullptr; }
+
+const char* text_or_empty(const char* text) { return text ? text : ""; }
+
+// Writes "<Q>text</Q>" or its CDATA form, without the line end.
+void put_text_element(crlf_writer* w, const char* open, const char* text, const char* close) {
+  crlf_puts(w, open);
+  if (needs_cdata(text)) {
+    crlf_puts(w, kCdataOpen);
+    crlf_puts(w, text);
+    crlf_puts(w, kCdataClose);
+  } else {
+    crlf_puts(w, text);
+  }
+  crlf_puts(w, close);
+}
+
+void put_attr(crlf_writer* w, const char* name_eq, uint32_t value) {
+  crlf_puts(w, name_eq);
+  crlf_put_u32(w, value);
+  crlf_put(w, "\"", 1);
+}
+
+void put_item(crlf_writer* w, element* e, const char* ctgr_name) {
+  put_attr(w, "<item id=\"", e->id);
+  put_attr(w, " tm_t_rpt=\"", e->tm_t_rpt);
+  put_attr(w, " stm_t_rpt=\"", e->stm_t_rpt);
+  crlf_puts(w, " ctgr=\"");
+  crlf_puts(w, ctgr_name);
+  crlf_put(w, "\"", 1);
+  put_attr(w, " l_ivl=\"", e->l_ivl);
+  put_attr(w, " rl_l_ivl=\"", e->rl_l_ivl);
+  put_attr(w, " ivl=\"", e->ivl);
+  put_attr(w, " rp=\"", e->rp);
+  put_attr(w, " gr=\"", e->gr);
+  crlf_puts(w, ">\n");
+  put_text_element(w, kQuestionOpen, text_or_empty(e->q), kQuestionClose);
+  crlf_puts(w, "\n");
+  put_text_element(w, kAnswerOpen, text_or_empty(e->a), kAnswerClose);
+  crlf_puts(w, "\n</item>\n\n");
+}
+
+bool categories_valid(const element_db* db) {
+  for (const element* e = db->head; e; e = e->next) {
+    if (e->ctgr >= db->ctgr_count) {
+      trace("save_xml(): element %u has category %u of %d\n", e->id, e->ctgr, db->ctgr_count);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
+  trace("save_db_to_pc()\n");
+  if (!categories_valid(db)) return kSaveXmlBadCategory;
+
+  crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
+  os_file file = kNoFile;
+  if (!w || file_open_write(tmp_path, &file) != 0) {
+    trace("save_xml(): Cannot write/create/access %s\n", tmp_path);
+    std::free(w);
+    return kSaveXmlCannotOpen;
+  }
+  crlf_start(w, file);
+
+  crlf_puts(w, kXmlHeader);
+  crlf_puts(w, "<quorvia core_version=\"");
+  crlf_put_u32(w, kXmlCoreVersion);
+  crlf_puts(w, "\" time_of_start=\"");
+  crlf_put_i32(w, db->tm_strt);
+  crlf_puts(w, "\">\n\n");
+  for (int32_t i = 0; i < db->ctgr_count && w->error == 0; ++i) {
+    crlf_puts(w, "<category name=\"");
+    crlf_puts(w, db->ctgrs[i]->name);
+    put_attr(w, "\" bgcolor=\"", db->ctgrs[i]->bgcolor);
+    crlf_puts(w, "/>\n");
+  }
+  crlf_puts(w, "\n\n");
+  for (element* e = db->head; e && w->error == 0; e = e->next) {
+    char* name = db->ctgrs[e->ctgr]->name;
+    strip_quotes(name);
+    put_item(w, e, name);
+  }
+  crlf_puts(w, kRootEnd);
+
+  int error = crlf_flush(w);
+  std::free(w);
+  if (error != 0) {
+    file_close(file);
+    return kSaveXmlWriteFailed;
+  }
+  error = file_sync(file);
+  int close_error = file_close(file);
+  if (error == 0) error = close_error;
+  if (error != 0) {
+    trace("Error: cannot close \"%s\", reason: %s\n", tmp_path, file_error_text(error));
+    return kSaveXmlCannotClose;
+  }
+  error = file_replace(tmp_path, xml_path);
+  if (error != 0) {
+    trace("Cannot rename \"%s\" to \"%s\"; %s\n", tmp_path, xml_path, file_error_text(error));
+    return kSaveXmlCannotRename;
+  }
+  return kSaveXmlOk;
+}

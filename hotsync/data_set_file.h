@@ -1,0 +1,13 @@
+// Reading and writing a whole data set as a file the user names.
+#pragma once
+
+#include <string>
+
+#include "model/element_db.h"
+
+// Reads path into db (constructed and empty). On failure returns false and
+// sets *why to a one-line message that names the file (and line, if known).
+bool read_data_set(const std::string& path, element_db* db, std::string* why);
+
+// Writes db to path through path + ".tmp". Same failure contract.
+bool write_data_set(const std::string& path, element_db* db, std::string* why);

@@ -1,0 +1,56 @@
+#include "hotsync/show.h"
+
+#include <cinttypes>
+#include <ctime>
+
+namespace {
+
+// Unix seconds as a calendar date (UTC), for orientation only.
+void print_date(std::FILE* out, int64_t seconds) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  if (gmtime_r(&t, &parts)) {
+    std::fprintf(out, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
+  }
+}
+
+// A text that may hold line ends: continuation lines are indented under the first.
+void print_text(std::FILE* out, const char* label, const char* text) {
+  std::fprintf(out, "  %s ", label);
+  for (const char* p = text ? text : ""; *p; ++p) {
+    std::fputc(*p, out);
+    if (*p == '\n' && p[1]) std::fputs("     ", out);
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+void show_data_set(std::FILE* out, const element_db* db) {
+  std::fprintf(out, "time of start: %" PRId32 " (", db->tm_strt);
+  print_date(out, db->tm_strt);
+  std::fprintf(out, ")\n");
+
+  std::fprintf(out, "categories: %" PRId32 "\n", db->ctgr_count);
+  for (int32_t i = 0; i < db->ctgr_count; ++i) {
+    const category* c = db->ctgrs[i];
+    std::fprintf(out, "  %5" PRId32 "  %-24s bgcolor %10" PRIu32 " (0x%08" PRIX32 ")\n", i,
+                 c->name, c->bgcolor, c->bgcolor);
+  }
+
+  int64_t count = 0;
+  for (const element* e = db->head; e; e = e->next) ++count;
+  std::fprintf(out, "elements: %" PRId64 "\n", count);
+  for (const element* e = db->head; e; e = e->next) {
+    std::fprintf(out, "\nelement %" PRIu32 " (created ", e->id);
+    print_date(out, e->id);
+    std::fprintf(out, ")\n");
+    std::fprintf(out,
+                 "  tm_t_rpt %u  stm_t_rpt %u  l_ivl %u  rl_l_ivl %u  ivl %u  rp %u  gr %u\n",
+                 e->tm_t_rpt, e->stm_t_rpt, e->l_ivl, e->rl_l_ivl, e->ivl, e->rp, e->gr);
+    const char* name = e->ctgr < db->ctgr_count ? db->ctgrs[e->ctgr]->name : "(none)";
+    std::fprintf(out, "  category %s (%u)\n", name, e->ctgr);
+    print_text(out, "Q:", e->q);
+    print_text(out, "A:", e->a);
+  }
+}

@@ -1,0 +1,33 @@
+// Plain files, as the operating system gives them. Every read and write of the
+// desktop file goes through here, so that tests can make any call fail.
+//
+// Functions return 0 on success or the system's error number (errno on POSIX,
+// the last-error code on Windows); file_error_text turns it into words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using os_file = intptr_t;
+constexpr os_file kNoFile = -1;
+
+// Opens an existing file for reading, in binary: line ends are the caller's.
+int file_open_read(const char* path, os_file* out);
+// Creates or truncates a file for writing, in binary.
+int file_open_write(const char* path, os_file* out);
+// Reads up to n bytes; *got is 0 only at the end of the file.
+int file_read(os_file f, void* buf, size_t n, size_t* got);
+// Writes all n bytes, or fails.
+int file_write(os_file f, const void* buf, size_t n);
+// Forces what was written down to the disk.
+int file_sync(os_file f);
+// Closes the handle; it is gone even when the result is an error.
+int file_close(os_file f);
+// Puts from in the place of to in one step: to is either the old or the new
+// file at every moment, and is created when it does not exist.
+int file_replace(const char* from, const char* to);
+int file_remove(const char* path);
+// 1 when something exists at path, 0 otherwise.
+int file_exists(const char* path);
+
+const char* file_error_text(int error);

@@ -1,0 +1,12 @@
+// Fault injection for the file layer: makes the nth call of one kind of file
+// operation fail with a chosen error, without touching the file. For tests.
+#pragma once
+
+enum class file_op { open_read, open_write, read, write, sync, close, replace, remove, count };
+
+// The nth call (1 = the next one) of op from now on fails with error.
+void file_fault_arm(file_op op, int nth, int error);
+// Disarms every fault and forgets the call counts.
+void file_fault_reset();
+// How many calls of op have been made since the last reset.
+int file_fault_calls(file_op op);

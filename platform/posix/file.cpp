@@ -1,0 +1,151 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/file_faults.h"
+
+namespace {
+
+struct armed_fault {
+  int calls;
+  int fail_at;  // 0: none armed
+  int error;
+};
+
+armed_fault faults[static_cast<int>(file_op::count)];
+
+// Counts the call and says which error to pretend, or 0 to go ahead.
+int injected(file_op op) {
+  armed_fault& f = faults[static_cast<int>(op)];
+  f.calls += 1;
+  if (f.fail_at != 0 && f.calls == f.fail_at) {
+    f.fail_at = 0;
+    return f.error;
+  }
+  return 0;
+}
+
+int fd_of(os_file f) { return static_cast<int>(f); }
+
+}  // namespace
+
+void file_fault_arm(file_op op, int nth, int error) {
+  armed_fault& f = faults[static_cast<int>(op)];
+  f.fail_at = f.calls + nth;
+  f.error = error;
+}
+
+void file_fault_reset() {
+  for (armed_fault& f : faults) f = armed_fault{0, 0, 0};
+}
+
+int file_fault_calls(file_op op) { return faults[static_cast<int>(op)].calls; }
+
+static int open_file(const char* path, int flags, os_file* out) {
+  *out = kNoFile;
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  *out = fd;
+  return 0;
+}
+
+int file_open_read(const char* path, os_file* out) {
+  *out = kNoFile;
+  if (int e = injected(file_op::open_read)) return e;
+  int e = open_file(path, O_RDONLY, out);
+  if (e) return e;
+  struct stat st;
+  if (::fstat(fd_of(*out), &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd_of(*out));
+    *out = kNoFile;
+    return EISDIR;
+  }
+  return 0;
+}
+
+int file_open_write(const char* path, os_file* out) {
+  *out = kNoFile;
+  if (int e = injected(file_op::open_write)) return e;
+  return open_file(path, O_WRONLY | O_CREAT | O_TRUNC, out);
+}
+
+int file_read(os_file f, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (int e = injected(file_op::read)) return e;
+  ssize_t r;
+  do {
+    r = ::read(fd_of(f), buf, n);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return errno;
+  *got = static_cast<size_t>(r);
+  return 0;
+}
+
+int file_write(os_file f, const void* buf, size_t n) {
+  if (int e = injected(file_op::write)) return e;
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    ssize_t w = ::write(fd_of(f), p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int file_sync(os_file f) {
+  if (int e = injected(file_op::sync)) return e;
+  return ::fsync(fd_of(f)) == 0 ? 0 : errno;
+}
+
+int file_close(os_file f) {
+  int e = injected(file_op::close);
+  // The descriptor is released even when a failure is pretended, so that an
+  // injected fault never leaks it.
+  int r = ::close(fd_of(f));
+  if (e) return e;
+  return r == 0 || errno == EINTR ? 0 : errno;
+}
+
+// Makes a rename that has happened durable: the directory entry itself must
+// reach the disk. Failure here is not reported, as the file is in place.
+static void sync_parent_dir(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+int file_replace(const char* from, const char* to) {
+  if (int e = injected(file_op::replace)) return e;
+  if (::rename(from, to) != 0) return errno;
+  sync_parent_dir(to);
+  return 0;
+}
+
+int file_remove(const char* path) {
+  if (int e = injected(file_op::remove)) return e;
+  return ::unlink(path) == 0 ? 0 : errno;
+}
+
+int file_exists(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0;
+}
+
+const char* file_error_text(int error) { return std::strerror(error); }
