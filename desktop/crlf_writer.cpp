@@ -45,7 +45,9 @@ void crlf_put(crlf_writer* w, const char* s, size_t n) {
   }
 }
 
-void crlf_puts(crlf_writer* w, const char* s) { crlf_put(w, s, std::strlen(s)); }
+void crlf_puts(crlf_writer* w, const char* s) {
+  crlf_put(w, s, std::strlen(s));
+}
 
 void crlf_put_u32(crlf_writer* w, uint32_t v) {
   char digits[10];

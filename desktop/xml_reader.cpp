@@ -20,8 +20,8 @@ constexpr size_t len(const char (&)[N]) {
 // attribute is its index. The leading blank keeps " l_ivl=" from matching
 // inside " rl_l_ivl=".
 constexpr const char* kItemAttrs[] = {
-    nullptr,  " id=", " tm_t_rpt=", " stm_t_rpt=", " ctgr=", " l_ivl=",
-    " rl_l_ivl=", " ivl=", " rp=", " gr=",
+    nullptr,   " id=",       " tm_t_rpt=", " stm_t_rpt=", " ctgr=",
+    " l_ivl=", " rl_l_ivl=", " ivl=",      " rp=",        " gr=",
 };
 constexpr uint16_t kAttrId = 1;
 constexpr uint16_t kAttrCtgr = 4;
@@ -29,13 +29,20 @@ constexpr uint16_t kLastAttr = 9;
 
 uint16_t* attr_field(element* e, uint16_t attr) {
   switch (attr) {
-    case 2: return &e->tm_t_rpt;
-    case 3: return &e->stm_t_rpt;
-    case 5: return &e->l_ivl;
-    case 6: return &e->rl_l_ivl;
-    case 7: return &e->ivl;
-    case 8: return &e->rp;
-    default: return &e->gr;
+    case 2:
+      return &e->tm_t_rpt;
+    case 3:
+      return &e->stm_t_rpt;
+    case 5:
+      return &e->l_ivl;
+    case 6:
+      return &e->rl_l_ivl;
+    case 7:
+      return &e->ivl;
+    case 8:
+      return &e->rp;
+    default:
+      return &e->gr;
   }
 }
 
@@ -242,8 +249,7 @@ int scan_body_line(scanner* s) {
     if (status != kPcLoadOk) return status;
   }
   if (char* q = find_leading_tag(rest, kQuestionOpen)) {
-    return read_text(s, q + len(kQuestionOpen), kQuestionClose, &s->current->q,
-                     kPcLoadBadQuestion);
+    return read_text(s, q + len(kQuestionOpen), kQuestionClose, &s->current->q, kPcLoadBadQuestion);
   }
   if (char* a = find_leading_tag(rest, kAnswerOpen)) {
     return read_text(s, a + len(kAnswerOpen), kAnswerClose, &s->current->a, kPcLoadBadAnswer);
@@ -292,20 +298,34 @@ int scan_file(scanner* s) {
 
 const char* pc_load_status_text(int status) {
   switch (status) {
-    case kPcLoadOk: return "read";
-    case kPcLoadCannotOpen: return "cannot be opened";
-    case kPcLoadReadError: return "cannot be read";
-    case kPcLoadNewerVersion: return "was saved by a newer Quorvia (format version above 10)";
-    case kPcLoadNoHeader: return "has no <quorvia ... time_of_start=...> root element";
-    case kPcLoadBadQuestion: return "holds a question that is too long or not closed by </Q>";
-    case kPcLoadBadAnswer: return "holds an answer that is too long or not closed by </A>";
-    case kPcLoadNoRootEnd: return "ends without </quorvia>: it looks cut off";
-    case kPcLoadItemWithoutId: return "holds an item without an id";
-    case kPcLoadUnclosedCategoryValue: return "holds a ctgr value without its closing quote";
-    case kPcLoadUnclosedItem: return "ends inside an item not closed by </item>";
-    case kPcLoadTooManyCategories: return "holds more than 65536 categories";
-    case kPcLoadNoMemory: return "is too large for the memory available";
-    default: return "cannot be read";
+    case kPcLoadOk:
+      return "read";
+    case kPcLoadCannotOpen:
+      return "cannot be opened";
+    case kPcLoadReadError:
+      return "cannot be read";
+    case kPcLoadNewerVersion:
+      return "was saved by a newer Quorvia (format version above 10)";
+    case kPcLoadNoHeader:
+      return "has no <quorvia ... time_of_start=...> root element";
+    case kPcLoadBadQuestion:
+      return "holds a question that is too long or not closed by </Q>";
+    case kPcLoadBadAnswer:
+      return "holds an answer that is too long or not closed by </A>";
+    case kPcLoadNoRootEnd:
+      return "ends without </quorvia>: it looks cut off";
+    case kPcLoadItemWithoutId:
+      return "holds an item without an id";
+    case kPcLoadUnclosedCategoryValue:
+      return "holds a ctgr value without its closing quote";
+    case kPcLoadUnclosedItem:
+      return "ends inside an item not closed by </item>";
+    case kPcLoadTooManyCategories:
+      return "holds more than 65536 categories";
+    case kPcLoadNoMemory:
+      return "is too large for the memory available";
+    default:
+      return "cannot be read";
   }
 }
 
@@ -353,13 +373,15 @@ uint32_t read_a_number(const char* text) {
     trace("read_a_number(): got NULL\n");
     return 0;
   }
-  while (*text && (*text < '0' || *text > '9')) ++text;
+  while (*text && (*text < '0' || *text > '9'))
+    ++text;
   if (!*text) {
     trace("read_a_number(): cannot find any digit in string!\n");
     return 0;
   }
   uint32_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
+  for (; *text >= '0' && *text <= '9'; ++text)
+    value = value * 10u + static_cast<uint32_t>(*text - '0');
   return value;
 }
 
@@ -370,7 +392,9 @@ char* find_leading_tag(char* text, const char* tag) {
 }
 
 // Removes n bytes at p from its NUL-terminated string.
-static void cut_out(char* p, size_t n) { std::memmove(p, p + n, std::strlen(p + n) + 1); }
+static void cut_out(char* p, size_t n) {
+  std::memmove(p, p + n, std::strlen(p + n) + 1);
+}
 
 static void unwrap_cdata(char* text) {
   if (char* open = std::strstr(text, "<![")) {

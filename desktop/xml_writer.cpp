@@ -10,9 +10,13 @@
 
 namespace {
 
-bool needs_cdata(const char* text) { return std::strpbrk(text, "<&") != nullptr; }
+bool needs_cdata(const char* text) {
+  return std::strpbrk(text, "<&") != nullptr;
+}
 
-const char* text_or_empty(const char* text) { return text ? text : ""; }
+const char* text_or_empty(const char* text) {
+  return text ? text : "";
+}
 
 // Writes "<Q>text</Q>" or its CDATA form, without the line end.
 void put_text_element(crlf_writer* w, const char* open, const char* text, const char* close) {

@@ -8,7 +8,8 @@ enum save_xml_result {
   kSaveXmlOk = 0,           // elements.xml holds the new text; no temporary file
   kSaveXmlCannotOpen = 1,   // the temporary file could not be created; nothing changed
   kSaveXmlCannotClose = 2,  // flushing to disk or closing failed; the temporary file is left
-  kSaveXmlCannotRename = 4, // the old elements.xml is intact; the temporary file holds the new text
+  kSaveXmlCannotRename =
+      4,                    // the old elements.xml is intact; the temporary file holds the new text
   kSaveXmlWriteFailed = 5,  // a write failed; the temporary file is left incomplete
   kSaveXmlBadCategory = 6,  // an element's category index is not in the table; nothing written
 };

@@ -24,12 +24,18 @@ bool read_data_set(const std::string& path, element_db* db, std::string* why) {
 
 static const char* save_xml_text(int result) {
   switch (result) {
-    case kSaveXmlCannotOpen: return "the temporary file cannot be created";
-    case kSaveXmlCannotClose: return "the temporary file cannot be flushed to disk or closed";
-    case kSaveXmlCannotRename: return "the temporary file cannot be put in its place";
-    case kSaveXmlWriteFailed: return "writing the temporary file failed";
-    case kSaveXmlBadCategory: return "an element refers to a category that does not exist";
-    default: return "cannot be written";
+    case kSaveXmlCannotOpen:
+      return "the temporary file cannot be created";
+    case kSaveXmlCannotClose:
+      return "the temporary file cannot be flushed to disk or closed";
+    case kSaveXmlCannotRename:
+      return "the temporary file cannot be put in its place";
+    case kSaveXmlWriteFailed:
+      return "writing the temporary file failed";
+    case kSaveXmlBadCategory:
+      return "an element refers to a category that does not exist";
+    default:
+      return "cannot be written";
   }
 }
 

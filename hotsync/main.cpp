@@ -52,8 +52,7 @@ int main(int argc, char** argv) {
   CLI::App* convert = app.add_subcommand(
       "convert", "Read a data set from SRC and write it to DEST (elements.xml format)");
   convert->add_option("SRC", src, "data set to read (elements.xml format)")->required();
-  convert->add_option("DEST", dest, "file to write; written as DEST.tmp, then renamed")
-      ->required();
+  convert->add_option("DEST", dest, "file to write; written as DEST.tmp, then renamed")->required();
 
   std::string show_src;
   CLI::App* show = app.add_subcommand("show", "Print a data set for a person to read");

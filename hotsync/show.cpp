@@ -34,19 +34,19 @@ void show_data_set(std::FILE* out, const element_db* db) {
   std::fprintf(out, "categories: %" PRId32 "\n", db->ctgr_count);
   for (int32_t i = 0; i < db->ctgr_count; ++i) {
     const category* c = db->ctgrs[i];
-    std::fprintf(out, "  %5" PRId32 "  %-24s bgcolor %10" PRIu32 " (0x%08" PRIX32 ")\n", i,
-                 c->name, c->bgcolor, c->bgcolor);
+    std::fprintf(out, "  %5" PRId32 "  %-24s bgcolor %10" PRIu32 " (0x%08" PRIX32 ")\n", i, c->name,
+                 c->bgcolor, c->bgcolor);
   }
 
   int64_t count = 0;
-  for (const element* e = db->head; e; e = e->next) ++count;
+  for (const element* e = db->head; e; e = e->next)
+    ++count;
   std::fprintf(out, "elements: %" PRId64 "\n", count);
   for (const element* e = db->head; e; e = e->next) {
     std::fprintf(out, "\nelement %" PRIu32 " (created ", e->id);
     print_date(out, e->id);
     std::fprintf(out, ")\n");
-    std::fprintf(out,
-                 "  tm_t_rpt %u  stm_t_rpt %u  l_ivl %u  rl_l_ivl %u  ivl %u  rp %u  gr %u\n",
+    std::fprintf(out, "  tm_t_rpt %u  stm_t_rpt %u  l_ivl %u  rl_l_ivl %u  ivl %u  rp %u  gr %u\n",
                  e->tm_t_rpt, e->stm_t_rpt, e->l_ivl, e->rl_l_ivl, e->ivl, e->rp, e->gr);
     const char* name = e->ctgr < db->ctgr_count ? db->ctgrs[e->ctgr]->name : "(none)";
     std::fprintf(out, "  category %s (%u)\n", name, e->ctgr);

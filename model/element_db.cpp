@@ -14,7 +14,9 @@ char* copy_text(const char* s) {
   return copy;
 }
 
-element* new_element() { return static_cast<element*>(std::calloc(1, sizeof(element))); }
+element* new_element() {
+  return static_cast<element*>(std::calloc(1, sizeof(element)));
+}
 
 int construct_db(element_db* db) {
   db->tm_strt = 0;
@@ -34,7 +36,8 @@ static void free_category(category* c) {
 
 void release_db(element_db* db) {
   free_element_nodes(db->head);
-  for (int32_t i = 0; i < db->ctgr_count; ++i) free_category(db->ctgrs[i]);
+  for (int32_t i = 0; i < db->ctgr_count; ++i)
+    free_category(db->ctgrs[i]);
   std::free(db->ctgrs);
   db->tm_strt = 0;
   db->head = nullptr;
@@ -72,7 +75,8 @@ void insert_element(element** head, element* e) {
     return;
   }
   element* p = (insert_hint && insert_hint->tm_t_rpt <= key) ? insert_hint : first;
-  while (p->next && p->next->tm_t_rpt <= key) p = p->next;
+  while (p->next && p->next->tm_t_rpt <= key)
+    p = p->next;
   e->next = p->next;
   p->next = e;
   insert_hint = p;
@@ -85,7 +89,8 @@ void delete_element(element_db* db, element* e) {
     db->head = e->next;
   } else {
     element* p = db->head;
-    while (p && p->next != e) p = p->next;
+    while (p && p->next != e)
+      p = p->next;
     if (!p) return;  // not in this list: leave everything as it was
     p->next = e->next;
   }
@@ -101,7 +106,8 @@ static void grow_ctgr_table(element_db* db) {
   void* grown = std::realloc(db->ctgrs, sizeof(category*) * static_cast<size_t>(slots));
   if (!grown) std::exit(1);
   db->ctgrs = static_cast<category**>(grown);
-  for (int32_t i = db->ctgr_capacity; i < slots; ++i) db->ctgrs[i] = nullptr;
+  for (int32_t i = db->ctgr_capacity; i < slots; ++i)
+    db->ctgrs[i] = nullptr;
   db->ctgr_capacity = slots;
 }
 

@@ -20,6 +20,10 @@ extern "C" int32_t hotsync_log_add(const char* text, int32_t activity, int32_t t
   return 0;
 }
 
-const std::vector<log_entry>& hotsync_log_entries() { return entries(); }
+const std::vector<log_entry>& hotsync_log_entries() {
+  return entries();
+}
 
-void hotsync_log_reset() { entries().clear(); }
+void hotsync_log_reset() {
+  entries().clear();
+}

@@ -32,7 +32,9 @@ int injected(file_op op) {
   return 0;
 }
 
-int fd_of(os_file f) { return static_cast<int>(f); }
+int fd_of(os_file f) {
+  return static_cast<int>(f);
+}
 
 }  // namespace
 
@@ -43,10 +45,13 @@ void file_fault_arm(file_op op, int nth, int error) {
 }
 
 void file_fault_reset() {
-  for (armed_fault& f : faults) f = armed_fault{0, 0, 0};
+  for (armed_fault& f : faults)
+    f = armed_fault{0, 0, 0};
 }
 
-int file_fault_calls(file_op op) { return faults[static_cast<int>(op)].calls; }
+int file_fault_calls(file_op op) {
+  return faults[static_cast<int>(op)].calls;
+}
 
 static int open_file(const char* path, int flags, os_file* out) {
   *out = kNoFile;
@@ -148,4 +153,6 @@ int file_exists(const char* path) {
   return ::stat(path, &st) == 0;
 }
 
-const char* file_error_text(int error) { return std::strerror(error); }
+const char* file_error_text(int error) {
+  return std::strerror(error);
+}

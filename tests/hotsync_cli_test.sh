@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# hotsync as a user runs it: the commands, their messages and exit codes.
+#   usage: hotsync_cli_test.sh PATH/TO/hotsync PROJECT_DIR
+set -u
+HS=$1
+SRC=$2
+T=$(mktemp -d)
+trap 'rm -rf "$T"' EXIT
+pass=0 fail=0
+expect() {  # expect WHAT COMMAND...: the command must succeed
+  local what=$1; shift
+  if "$@" >"$T/out" 2>"$T/err"; then pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL $what"; cat "$T/err"; fi
+}
+status_of() { "$@" >"$T/out" 2>"$T/err"; echo $?; }
+
+sample=$SRC/examples/elements.xml
+expect "the sample converts" "$HS" convert "$sample" "$T/s.xml"
+expect "the sample is the writer's own output" cmp "$sample" "$T/s.xml"
+expect "no temporary file is left" test ! -e "$T/s.xml.tmp"
+if command -v xmllint >/dev/null; then
+  expect "xmllint accepts the written sample" xmllint --noout "$T/s.xml"
+fi
+expect "show lists every element" bash -c "[ \$('$HS' show '$sample' | grep -c '^element ') = 36 ]"
+expect "show prints UTF-8 texts unchanged" bash -c "'$HS' show '$sample' | grep -q 'der Schlüssel'"
+expect "show prints CDATA texts unwrapped" bash -c "'$HS' show '$sample' | grep -q 'Q: HTML for a line break'"
+
+for cmd in "" convert show; do
+  expect "--help for '$cmd'" "$HS" $cmd --help
+done
+[ "$(status_of "$HS")" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL no command exits 2"; }
+[ "$(status_of "$HS" convert only-one)" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL missing DEST exits 2"; }
+
+printf '<quorvia time_of_start="1">\r\n<item id="1" ctgr="open\r\n</item>\r\n</quorvia>' > "$T/bad.xml"
+cp "$T/s.xml" "$T/keep.xml"
+st=$(status_of "$HS" convert "$T/bad.xml" "$T/keep.xml")
+msg=$(cat "$T/err")
+if [ "$st" = 1 ] && [ "$(wc -l < "$T/err")" = 1 ] && [[ $msg == *"bad.xml, line 2"* ]] && cmp -s "$T/s.xml" "$T/keep.xml"; then
+  pass=$((pass+1))
+else
+  fail=$((fail+1)); echo "FAIL a damaged file: one line naming file and line, target untouched ($st: $msg)"
+fi
+st=$(status_of "$HS" show "$T/missing.xml")
+if [ "$st" = 1 ] && grep -q 'missing.xml: cannot be opened (No such file or directory)' "$T/err"; then
+  pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL a missing file ($st)"; cat "$T/err"; fi
+st=$(status_of "$HS" convert "$sample" "$T/no/such/dir/out.xml")
+if [ "$st" = 1 ] && grep -q 'out.xml: the temporary file cannot be created' "$T/err"; then
+  pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL an unwritable target ($st)"; cat "$T/err"; fi
+
+echo "$pass passed, $fail failed"
+[ "$fail" = 0 ]

@@ -1,0 +1,78 @@
+// Writer and reader together: what the writer produces reads back to the same
+// data set, and writing that again gives the same bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "desktop/xml_reader.h"
+#include "desktop/xml_writer.h"
+#include "tests/test_support.h"
+
+namespace {
+
+class XmlRoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override { insert_element(&original->head, nullptr); }
+
+  // Writes db as name, reads it into a fresh database and writes that as name2.
+  void write_read_write(element_db* db, test_db* back) {
+    ASSERT_EQ(save_xml(db, dir.file("a.tmp").c_str(), dir.file("a.xml").c_str()), kSaveXmlOk);
+    insert_element(&(*back)->head, nullptr);
+    ASSERT_EQ(load_db_from_pc(back->get(), dir.file("a.xml").c_str()), 1);
+    ASSERT_EQ(save_xml(back->get(), dir.file("b.tmp").c_str(), dir.file("b.xml").c_str()),
+              kSaveXmlOk);
+  }
+
+  scratch_dir dir;
+  test_db original;
+};
+
+TEST_F(XmlRoundTrip, VariedDataSetIsByteIdentical) {
+  original->tm_strt = 1041379200;
+  find_or_add_ctgr(original.get(), "Deutsch");
+  find_or_add_ctgr(original.get(), "Français");
+  find_or_add_ctgr(original.get(), std::string(127, 'L').c_str());
+  original->ctgrs[1]->bgcolor = 4294954154u;
+  original->ctgrs[2]->bgcolor = 1;
+  add_element(original.get(), 1100000000, 0, "der Schlüssel", "the key", 0);
+  add_element(original.get(), 1100000001, 3, "être", "je suis\ntu es\nil est", 1);
+  add_element(original.get(), 1100000002, 3, "2 < 3 & 4", "", 2);
+  add_element(original.get(), 4294967295u, 65535, "", "a > b, \"quoted\"", 1);
+  add_element(original.get(), 0, 9, std::string(8000, 'x').c_str(), "tab\there", 0);
+  for (element* e = original->head; e; e = e->next) {
+    e->stm_t_rpt = static_cast<uint16_t>(e->tm_t_rpt + 1);
+    e->l_ivl = 2048;
+    e->rl_l_ivl = 17;
+    e->ivl = 65535;
+    e->rp = 128;
+    e->gr = 5;
+  }
+  test_db back;
+  write_read_write(original.get(), &back);
+  EXPECT_EQ(read_file(dir.file("a.xml")), read_file(dir.file("b.xml")));
+  EXPECT_EQ(ids_of(back.get()), ids_of(original.get()));
+  EXPECT_EQ(back->tm_strt, original->tm_strt);
+  ASSERT_EQ(back->ctgr_count, 3);
+  EXPECT_EQ(back->ctgrs[1]->bgcolor, 4294954154u);
+}
+
+TEST_F(XmlRoundTrip, EqualFirstKeysTradePlacesOnEachRead) {
+  find_or_add_ctgr(original.get(), "c");
+  add_element(original.get(), 1, 5, "q", "a");
+  add_element(original.get(), 2, 6, "q", "a");
+  original->head->next->tm_t_rpt = 5;  // as the merge leaves it: equal, in place
+  ASSERT_EQ(ids_of(original.get()), "1 2");
+  test_db back;
+  write_read_write(original.get(), &back);
+  EXPECT_EQ(ids_of(back.get()), "2 1");
+}
+
+TEST_F(XmlRoundTrip, ColourZeroComesBackAsTheDefault) {
+  find_or_add_ctgr(original.get(), "zero");
+  original->ctgrs[0]->bgcolor = 0;
+  test_db back;
+  write_read_write(original.get(), &back);
+  EXPECT_EQ(back->ctgrs[0]->bgcolor, 0xFFFFFFFFu);
+}
+
+}  // namespace
