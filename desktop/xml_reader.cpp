@@ -194,9 +194,13 @@ int read_item_attributes(scanner* s, char** rest) {
   return kPcLoadOk;
 }
 
-// A "<Q>" or "<A>" whose text starts at text: stores a copy in *field.
-int read_text(scanner* s, char* text, const char* close_tag, char** field, int bad_status) {
+// A "<Q>" or "<A>" whose text starts at text: stores a copy as the current
+// element's question or answer.
+int read_text(scanner* s, char* text, bool question) {
   if (!s->current) return kPcLoadItemWithoutId;
+  const char* close_tag = question ? kQuestionClose : kAnswerClose;
+  const int bad_status = question ? kPcLoadBadQuestion : kPcLoadBadAnswer;
+  char** field = question ? &s->current->q : &s->current->a;
   char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line);
   if (!got) {
     trace(bad_status == kPcLoadBadQuestion
@@ -249,10 +253,10 @@ int scan_body_line(scanner* s) {
     if (status != kPcLoadOk) return status;
   }
   if (char* q = find_leading_tag(rest, kQuestionOpen)) {
-    return read_text(s, q + len(kQuestionOpen), kQuestionClose, &s->current->q, kPcLoadBadQuestion);
+    return read_text(s, q + len(kQuestionOpen), true);
   }
   if (char* a = find_leading_tag(rest, kAnswerOpen)) {
-    return read_text(s, a + len(kAnswerOpen), kAnswerClose, &s->current->a, kPcLoadBadAnswer);
+    return read_text(s, a + len(kAnswerOpen), false);
   }
   if (std::strstr(rest, kItemEnd)) return close_item(s);
   return kPcLoadOk;
