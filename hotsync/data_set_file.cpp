@@ -2,9 +2,63 @@
 
 #include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
+#include "handheld/hh_layout.h"
+#include "handheld/hh_store.h"
+#include "hotsync/services/sync_manager_host.h"
 #include "platform/file.h"
+#include "platform/sync_manager.h"
+
+namespace {
+
+bool is_pdb(const std::string& path) {
+  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".pdb") == 0;
+}
+
+// Serves the handheld database from the file the user named, for one call.
+struct database_as_file {
+  explicit database_as_file(const std::string& path) { sync_manager_map_database(kHhDbName, path); }
+  ~database_as_file() { sync_manager_map_database(kHhDbName, ""); }
+  database_as_file(const database_as_file&) = delete;
+  database_as_file& operator=(const database_as_file&) = delete;
+};
+
+// The Sync Manager's own account of a failure, where it has one.
+std::string sync_detail(int32_t code) {
+  const std::string& problem = sync_manager_last_problem();
+  if (!problem.empty()) return " (" + problem + ")";
+  if (code != 0) return " (Sync Manager error " + std::to_string(code) + ")";
+  return "";
+}
+
+bool read_pdb(const std::string& path, element_db* db, std::string* why) {
+  database_as_file served(path);
+  hh_load_report report;
+  if (load_db_from_hh(db, &report)) return true;
+  *why = path + ": " + hh_load_status_text(report.status);
+  if (report.status == kHhLoadReadFailed || report.status == kHhLoadDamaged) {
+    *why += " (record " + std::to_string(report.record) + ")";
+  } else {
+    *why += sync_detail(report.sync_error);
+  }
+  return false;
+}
+
+bool write_pdb(const std::string& path, element_db* db, std::string* why) {
+  database_as_file served(path);
+  hh_save_report report;
+  if (save_db_to_hh(db, &report) == kHhSaveOk) return true;
+  *why = path + ": the data set " + hh_save_status_text(report.status);
+  if (report.status == kHhSaveTextTooLong && db->head) {
+    *why += ": element " + std::to_string(report.element_id);
+  }
+  *why += sync_detail(report.sync_error);
+  return false;
+}
+
+}  // namespace
 
 bool read_data_set(const std::string& path, element_db* db, std::string* why) {
+  if (is_pdb(path)) return read_pdb(path, db, why);
   pc_load_report report;
   if (load_db_from_pc(db, path.c_str(), &report)) return true;
   *why = path;
@@ -40,6 +94,7 @@ static const char* save_xml_text(int result) {
 }
 
 bool write_data_set(const std::string& path, element_db* db, std::string* why) {
+  if (is_pdb(path)) return write_pdb(path, db, why);
   const std::string tmp = path + ".tmp";
   int result = save_xml(db, tmp.c_str(), path.c_str());
   if (result == kSaveXmlOk) return true;

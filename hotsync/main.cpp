@@ -50,13 +50,17 @@ int main(int argc, char** argv) {
 
   std::string src, dest;
   CLI::App* convert = app.add_subcommand(
-      "convert", "Read a data set from SRC and write it to DEST (elements.xml format)");
-  convert->add_option("SRC", src, "data set to read (elements.xml format)")->required();
-  convert->add_option("DEST", dest, "file to write; written as DEST.tmp, then renamed")->required();
+      "convert",
+      "Read a data set from SRC and write it to DEST. A name ending in .pdb is a Palm database "
+      "file holding QVelements; any other is an elements.xml-format file");
+  convert->add_option("SRC", src, "data set to read")->required();
+  convert
+      ->add_option("DEST", dest, "file to write; written in full beside it, then renamed over it")
+      ->required();
 
   std::string show_src;
   CLI::App* show = app.add_subcommand("show", "Print a data set for a person to read");
-  show->add_option("SRC", show_src, "data set to read (elements.xml format)")->required();
+  show->add_option("SRC", show_src, "data set to read: elements.xml format, or .pdb")->required();
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,216 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "handheld/hh_layout.h"
+#include "handheld/hh_store.h"
+#include "handheld/record_reader.h"
+#include "platform/sync_manager.h"
+#include "platform/trace.h"
+
+namespace {
+
+struct stream_in {
+  uint8_t handle;
+  uint16_t num_recs;
+};
+
+bool take(const stream_in& in, void* destination, uint32_t length) {
+  if (length == 0) return true;
+  return czytaj(destination, length, in.handle, in.num_recs) == length;
+}
+
+bool take16(const stream_in& in, uint16_t* value) {
+  uint16_t raw;
+  if (!take(in, &raw, 2)) return false;
+  *value = SyncHHToHostWord(raw);
+  return true;
+}
+
+// Why the stream stopped inside a unit: a read failure, or the stream itself.
+int stream_failure() {
+  return hh_reader.failed ? kHhLoadReadFailed : kHhLoadDamaged;
+}
+
+int read_header(const stream_in& in, element_db* db, uint16_t* ctgr_entries) {
+  uint16_t raw_version;
+  if (!take(in, &raw_version, 2)) return stream_failure();
+  trace("core_version=%hu,%hu\n", raw_version, SyncHHToHostWord(raw_version));
+  uint32_t raw_start;
+  if (!take(in, &raw_start, 4)) return stream_failure();
+  db->tm_strt = static_cast<int32_t>(SyncHHToHostDWord(raw_start));
+  trace("db->tm_strt=%ld\n", static_cast<long>(db->tm_strt));
+  if (!take16(in, ctgr_entries)) return stream_failure();
+  return kHhLoadOk;
+}
+
+// One category entry. A name longer than the name buffer keeps its first
+// bytes; the unit is still taken whole, so the records stay in step.
+int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
+  uint16_t length;
+  if (!take16(in, &length)) return stream_failure();
+  if (!take(in, unit_buffer, length)) return stream_failure();
+  char name[kHhNameBufferSize + 1];
+  uint32_t kept = length < kHhNameBufferSize ? length : kHhNameBufferSize;
+  std::memcpy(name, unit_buffer, kept);
+  name[kept] = '\0';
+  const bool table_was_empty = db->ctgr_count == 0;
+  int32_t index = find_or_add_ctgr(db, name);
+  if (index == kNoCategory) return kHhLoadTooManyCategories;
+  uint8_t colour[2];
+  if (!take(in, colour, 2)) return stream_failure();
+  // A name that added nothing to an empty table has no category to colour.
+  if (table_was_empty && db->ctgr_count == 0) return kHhLoadOk;
+  category* c = db->ctgrs[index];
+  c->bgcolor = (c->bgcolor & 0xFFFF0000u) | static_cast<uint32_t>(colour[0] | (colour[1] << 8));
+  return kHhLoadOk;
+}
+
+// Reads one element after its id. Fields are zero and texts empty until read.
+int read_element_body(const stream_in& in, element* e) {
+  uint16_t* fields[8] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->ctgr, &e->l_ivl,
+                         &e->rl_l_ivl, &e->ivl,       &e->rp,   &e->gr};
+  for (uint16_t* field : fields) {
+    if (!take16(in, field)) return stream_failure();
+  }
+  uint16_t lengths[2];
+  if (!take(in, lengths, kHhLengthsUnitSize)) return stream_failure();
+  const uint32_t ql = SyncHHToHostWord(lengths[0]);
+  const uint32_t al = SyncHHToHostWord(lengths[1]);
+  e->q = static_cast<char*>(std::malloc(ql + 1));
+  e->a = static_cast<char*>(std::malloc(al + 1));
+  if (!e->q || !e->a) return kHhLoadNoMemory;
+  if (!take(in, e->q, ql)) return stream_failure();
+  e->q[ql] = '\0';
+  if (!take(in, e->a, al)) return stream_failure();
+  e->a[al] = '\0';
+  return kHhLoadOk;
+}
+
+// Elements until the clean end of the records, linked in stored order.
+int read_elements(const stream_in& in, element_db* db) {
+  element** tail = &db->head;
+  for (;;) {
+    uint32_t raw_id;
+    if (!take(in, &raw_id, 4)) return hh_reader.failed ? kHhLoadReadFailed : kHhLoadOk;
+    element* e = new_element();
+    if (!e) return kHhLoadNoMemory;
+    *tail = e;
+    tail = &e->next;
+    e->id = SyncHHToHostDWord(raw_id);
+    int status = read_element_body(in, e);
+    if (status != kHhLoadOk) return status;
+    SyncYieldCycles(1);
+  }
+}
+
+// Out-of-range indices (a foreign writer's, or names that were equal or empty)
+// become 0, so that every element names a category of this table.
+int fix_category_indices(element_db* db) {
+  bool any_out_of_range = false;
+  for (element* e = db->head; e; e = e->next) {
+    if (e->ctgr >= db->ctgr_count) {
+      e->ctgr = 0;
+      any_out_of_range = true;
+    }
+  }
+  if (any_out_of_range && db->ctgr_count == 0 && !add_root_ctgr(db)) return kHhLoadNoMemory;
+  return kHhLoadOk;
+}
+
+int read_stream(const stream_in& in, element_db* db) {
+  uint16_t entries = 0;
+  int status = read_header(in, db, &entries);
+  if (status != kHhLoadOk) return status;
+  uint8_t* unit_buffer = static_cast<uint8_t*>(std::malloc(0x10000));
+  if (!unit_buffer) return kHhLoadNoMemory;
+  for (uint32_t i = 0; i < entries && status == kHhLoadOk; ++i) {
+    status = read_category(in, db, unit_buffer);
+  }
+  std::free(unit_buffer);
+  if (status != kHhLoadOk) return status;
+  status = read_elements(in, db);
+  if (status != kHhLoadOk) return status;
+  return fix_category_indices(db);
+}
+
+}  // namespace
+
+bool hh_load_found_no_data(int status) {
+  return status == kHhLoadNotFound || status == kHhLoadNoRecords;
+}
+
+const char* hh_load_status_text(int status) {
+  switch (status) {
+    case kHhLoadOk:
+      return "read";
+    case kHhLoadNotFound:
+      return "does not exist";
+    case kHhLoadNoRecords:
+      return "holds no records";
+    case kHhLoadOpenFailed:
+      return "cannot be opened";
+    case kHhLoadCountFailed:
+      return "cannot be counted";
+    case kHhLoadReadFailed:
+      return "has a record that cannot be read";
+    case kHhLoadDamaged:
+      return "is damaged: its data ends in the middle of an entry";
+    case kHhLoadTooManyCategories:
+      return "holds more than 65536 categories";
+    case kHhLoadNoMemory:
+      return "is too large for the memory available";
+    default:
+      return "cannot be read";
+  }
+}
+
+int load_db_from_hh(element_db* db, hh_load_report* report) {
+  hh_load_report ignored;
+  if (!report) report = &ignored;
+  *report = hh_load_report{kHhLoadOk, 0, 0};
+
+  uint8_t handle = 0;
+  int32_t result = sync_open_db(kHhDbName, kHhCardNo, &handle, kHhOpenMode);
+  trace("load_db_from_hh()\n");
+  if (result == kSyncErrNotFound) {
+    trace("load_db_from_hh(): NOT_FOUND\n");
+    report->status = kHhLoadNotFound;
+    return 0;
+  }
+  if (result != kSyncOk) {
+    report->status = kHhLoadOpenFailed;
+    report->sync_error = result;
+    return 0;
+  }
+  uint16_t num_recs = 0;
+  result = SyncGetDBRecordCount(handle, &num_recs);
+  if (result != kSyncOk) {
+    trace("SyncGetDBRecordCount() returned an error\n");
+    sync_close_db(handle);
+    report->status = kHhLoadCountFailed;
+    report->sync_error = result;
+    return 0;
+  }
+  trace("numRecs=%d\n", num_recs);
+  if (num_recs == 0) {
+    sync_close_db(handle);
+    report->status = kHhLoadNoRecords;
+    return 0;
+  }
+
+  const stream_in in{handle, num_recs};
+  czytaj(nullptr, 0, handle, num_recs);
+  int status = hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db);
+  report->record = hh_reader.rInfo.record_index;
+  report->sync_error = hh_reader.read_error;
+  czytaj(nullptr, 0, handle, num_recs);
+  sync_close_db(handle);
+
+  if (status != kHhLoadOk) {
+    free_element_nodes(db->head);
+    db->head = nullptr;
+    report->status = status;
+    return 0;
+  }
+  return 1;
+}

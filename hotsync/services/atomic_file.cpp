@@ -1,0 +1,17 @@
+#include "hotsync/services/atomic_file.h"
+
+#include "platform/file.h"
+
+int replace_file_contents(const std::string& path, const void* bytes, size_t size) {
+  const std::string tmp = path + ".tmp";
+  os_file f;
+  int error = file_open_write(tmp.c_str(), &f);
+  if (error != 0) return error;
+  error = file_write(f, bytes, size);
+  if (error == 0) error = file_sync(f);
+  int close_error = file_close(f);
+  if (error == 0) error = close_error;
+  if (error == 0) error = file_replace(tmp.c_str(), path.c_str());
+  if (error != 0) file_remove(tmp.c_str());
+  return error;
+}

@@ -1,0 +1,173 @@
+#include "hotsync/services/pdb_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include "handheld/byte_order.h"
+#include "hotsync/services/atomic_file.h"
+#include "platform/file.h"
+
+uint32_t palm_time_now() {
+  return static_cast<uint32_t>(static_cast<uint64_t>(std::time(nullptr)) + kPalmEpochOffset);
+}
+
+namespace {
+
+bool fail(std::string* why, const std::string& text) {
+  *why = text;
+  return false;
+}
+
+// The end of the block that starts at offset: the next larger start among the
+// others, or the end of the file.
+size_t block_end(size_t offset, const std::vector<size_t>& starts, size_t size) {
+  size_t end = size;
+  for (size_t s : starts) {
+    if (s > offset && s < end) end = s;
+  }
+  return end;
+}
+
+}  // namespace
+
+bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why) {
+  if (size < kPdbHeaderSize) return fail(why, "shorter than a database header (78 bytes)");
+  pdb_database db;
+  size_t name_len = 0;
+  while (name_len < kPdbNameSize && data[name_len] != 0)
+    ++name_len;
+  if (name_len == kPdbNameSize) return fail(why, "its name is not terminated");
+  db.name.assign(reinterpret_cast<const char*>(data), name_len);
+  db.attributes = get_be16(data + 32);
+  db.version = get_be16(data + 34);
+  db.created = get_be32(data + 36);
+  db.modified = get_be32(data + 40);
+  db.backed_up = get_be32(data + 44);
+  db.mod_number = get_be32(data + 48);
+  const uint32_t app_info = get_be32(data + 52);
+  const uint32_t sort_info = get_be32(data + 56);
+  db.type = get_be32(data + 60);
+  db.creator = get_be32(data + 64);
+  db.unique_id_seed = get_be32(data + 68);
+  const uint32_t next_list = get_be32(data + 72);
+  const size_t count = get_be16(data + 76);
+  if (db.attributes & kPdbAttrResourceDb) return fail(why, "a resource database, not records");
+  if (next_list != 0) return fail(why, "its record list continues elsewhere (not supported)");
+  const size_t data_start = kPdbHeaderSize + count * kPdbRecordEntrySize;
+  if (data_start > size) return fail(why, "its record list runs past the end of the file");
+
+  std::vector<size_t> starts;
+  for (size_t i = 0; i < count; ++i)
+    starts.push_back(get_be32(data + kPdbHeaderSize + i * 8));
+  if (app_info) starts.push_back(app_info);
+  if (sort_info) starts.push_back(sort_info);
+  size_t previous = data_start;
+  for (size_t i = 0; i < count; ++i) {
+    if (starts[i] < previous || starts[i] > size) {
+      return fail(why, "record " + std::to_string(i) + " lies outside the file or out of order");
+    }
+    previous = starts[i];
+  }
+  for (uint32_t block : {app_info, sort_info}) {
+    if (block && (block < data_start || block > size || (count > 0 && block > starts[0]))) {
+      return fail(why, "its application or sort block lies outside the file");
+    }
+  }
+  if (app_info) {
+    db.app_info.assign(data + app_info, data + block_end(app_info, starts, size));
+  }
+  if (sort_info) {
+    db.sort_info.assign(data + sort_info, data + block_end(sort_info, starts, size));
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* entry = data + kPdbHeaderSize + i * kPdbRecordEntrySize;
+    size_t end = i + 1 < count ? starts[i + 1] : size;
+    if (end - starts[i] > kPdbMaxRecordSize) {
+      return fail(why, "record " + std::to_string(i) + " is larger than 65535 bytes");
+    }
+    pdb_record r;
+    r.attributes = entry[4];
+    r.unique_id = get_be24(entry + 5);
+    r.bytes.assign(data + starts[i], data + end);
+    db.records.push_back(std::move(r));
+  }
+  *out = std::move(db);
+  return true;
+}
+
+std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
+  const size_t count = db.records.size();
+  const size_t data_start = kPdbHeaderSize + count * kPdbRecordEntrySize + 2;
+  size_t total = data_start + db.app_info.size() + db.sort_info.size();
+  for (const pdb_record& r : db.records)
+    total += r.bytes.size();
+  std::vector<uint8_t> out(total, 0);
+  uint8_t* p = out.data();
+  for (size_t i = 0; i < db.name.size() && i < kPdbNameSize - 1; ++i)
+    p[i] = db.name[i];
+  put_be16(p + 32, db.attributes);
+  put_be16(p + 34, db.version);
+  put_be32(p + 36, db.created);
+  put_be32(p + 40, db.modified);
+  put_be32(p + 44, db.backed_up);
+  put_be32(p + 48, db.mod_number);
+  size_t at = data_start;
+  if (!db.app_info.empty()) {
+    put_be32(p + 52, static_cast<uint32_t>(at));
+    std::copy(db.app_info.begin(), db.app_info.end(), p + at);
+    at += db.app_info.size();
+  }
+  if (!db.sort_info.empty()) {
+    put_be32(p + 56, static_cast<uint32_t>(at));
+    std::copy(db.sort_info.begin(), db.sort_info.end(), p + at);
+    at += db.sort_info.size();
+  }
+  put_be32(p + 60, db.type);
+  put_be32(p + 64, db.creator);
+  put_be32(p + 68, db.unique_id_seed);
+  put_be16(p + 76, static_cast<uint16_t>(count));
+  for (size_t i = 0; i < count; ++i) {
+    uint8_t* entry = p + kPdbHeaderSize + i * kPdbRecordEntrySize;
+    put_be32(entry, static_cast<uint32_t>(at));
+    entry[4] = db.records[i].attributes;
+    put_be24(entry + 5, db.records[i].unique_id);
+    std::copy(db.records[i].bytes.begin(), db.records[i].bytes.end(), p + at);
+    at += db.records[i].bytes.size();
+  }
+  return out;
+}
+
+int read_pdb_file(const std::string& path, pdb_database* out, std::string* why) {
+  os_file f;
+  int error = file_open_read(path.c_str(), &f);
+  if (error == ENOENT) return kPdbFileMissing;
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[1 << 16];
+  for (;;) {
+    size_t got = 0;
+    error = file_read(f, chunk, sizeof chunk, &got);
+    if (error != 0 || got == 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  file_close(f);
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  return parse_pdb(bytes.data(), bytes.size(), out, why) ? kPdbFileOk : kPdbFileDamaged;
+}
+
+int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why) {
+  const std::vector<uint8_t> bytes = serialize_pdb(db);
+  int error = replace_file_contents(path, bytes.data(), bytes.size());
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  return kPdbFileOk;
+}

@@ -1,0 +1,52 @@
+// The standard Palm database file (.pdb): how our Sync Manager keeps each
+// handheld database on disk. Record databases only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr size_t kPdbHeaderSize = 78;
+constexpr size_t kPdbRecordEntrySize = 8;
+constexpr size_t kPdbNameSize = 32;
+// The largest record a database may hold.
+constexpr size_t kPdbMaxRecordSize = 65535;
+// Seconds from 1904-01-01, the Palm epoch, to 1970-01-01.
+constexpr uint32_t kPalmEpochOffset = 2082844800u;
+constexpr uint16_t kPdbAttrResourceDb = 0x0001;
+
+struct pdb_record {
+  uint8_t attributes;  // attribute bits in the high nibble, category in the low
+  uint32_t unique_id;  // 24 bits
+  std::vector<uint8_t> bytes;
+};
+
+struct pdb_database {
+  std::string name;  // at most 31 bytes
+  uint16_t attributes = 0;
+  uint16_t version = 0;
+  uint32_t created = 0;  // seconds since 1904-01-01
+  uint32_t modified = 0;
+  uint32_t backed_up = 0;
+  uint32_t mod_number = 0;
+  uint32_t type = 0;
+  uint32_t creator = 0;
+  uint32_t unique_id_seed = 0;
+  std::vector<uint8_t> app_info;  // kept as found, written back unchanged
+  std::vector<uint8_t> sort_info;
+  std::vector<pdb_record> records;
+};
+
+// Parses a whole file's bytes. On failure returns false and says why.
+bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why);
+std::vector<uint8_t> serialize_pdb(const pdb_database& db);
+
+enum pdb_file_result { kPdbFileOk = 0, kPdbFileMissing, kPdbFileIoError, kPdbFileDamaged };
+
+int read_pdb_file(const std::string& path, pdb_database* out, std::string* why);
+// Writes through path + ".tmp", forced to disk, then renamed over path.
+int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why);
+
+// The current time in seconds since 1904-01-01.
+uint32_t palm_time_now();

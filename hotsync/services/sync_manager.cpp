@@ -1,0 +1,356 @@
+// Our Sync Manager: keeps the handheld as a folder of Palm database files. A
+// database is read into memory when opened and written back, through a
+// temporary file and a rename, when it is closed after a change.
+#include "platform/sync_manager.h"
+
+#include <cstring>
+#include <map>
+#include <new>
+
+#include "handheld/byte_order.h"
+#include "hotsync/services/handheld_user.h"
+#include "hotsync/services/pdb_file.h"
+#include "hotsync/services/sync_manager_host.h"
+#include "platform/file.h"
+
+namespace {
+
+struct open_database {
+  bool in_use = false;
+  bool writable = false;
+  bool changed = false;
+  std::string name;
+  std::string path;
+  pdb_database db;
+};
+
+struct armed_fault {
+  int calls = 0;
+  int fail_at = 0;  // 0: none
+  int32_t code = 0;
+};
+
+constexpr int kCalls = static_cast<int>(sync_call::any) + 1;
+constexpr int kMaxHandles = 255;
+
+struct sync_manager_state {
+  std::string folder = ".";
+  std::map<std::string, std::string> mapped;
+  open_database handles[kMaxHandles + 1];  // 0 is never a handle
+  armed_fault faults[kCalls];
+  std::string problem;
+  uint32_t next_registration = 1;
+};
+
+sync_manager_state& state() {
+  static sync_manager_state* the_state = new sync_manager_state;  // outlives every caller
+  return *the_state;
+}
+
+// Counts the call and says which result to pretend, or 0 to do the work.
+int32_t injected(sync_call call) {
+  sync_manager_state& s = state();
+  int32_t code = 0;
+  for (sync_call kind : {call, sync_call::any}) {
+    armed_fault& f = s.faults[static_cast<int>(kind)];
+    f.calls += 1;
+    if (f.fail_at != 0 && f.calls == f.fail_at) {
+      f.fail_at = 0;
+      if (code == 0) code = f.code;
+    }
+  }
+  if (code != 0) s.problem = "a failure injected for a test";
+  return code;
+}
+
+bool valid_name(const char* name) {
+  if (!name || !*name) return false;
+  size_t n = std::strlen(name);
+  if (n >= kPdbNameSize || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+    return false;
+  }
+  return std::strpbrk(name, "/\\") == nullptr;
+}
+
+std::string path_of(const std::string& name) {
+  sync_manager_state& s = state();
+  auto mapped = s.mapped.find(name);
+  if (mapped != s.mapped.end()) return mapped->second;
+  return s.folder + "/" + name + ".pdb";
+}
+
+open_database* find_open(uint8_t handle) {
+  open_database* d = &state().handles[handle];
+  return handle != 0 && d->in_use ? d : nullptr;
+}
+
+bool is_open(const std::string& path) {
+  for (const open_database& d : state().handles) {
+    if (d.in_use && d.path == path) return true;
+  }
+  return false;
+}
+
+uint8_t free_handle() {
+  for (int h = 1; h <= kMaxHandles; ++h) {
+    if (!state().handles[h].in_use) return static_cast<uint8_t>(h);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void sync_manager_use_folder(const std::string& dir) {
+  state().folder = dir;
+}
+
+void sync_manager_map_database(const std::string& name, const std::string& file) {
+  if (file.empty()) {
+    state().mapped.erase(name);
+  } else {
+    state().mapped[name] = file;
+  }
+}
+
+void sync_manager_reset() {
+  sync_manager_state& s = state();
+  for (open_database& d : s.handles)
+    d = open_database{};
+  s.mapped.clear();
+  s.problem.clear();
+  sync_fault_reset();
+}
+
+const std::string& sync_manager_last_problem() {
+  return state().problem;
+}
+
+void sync_fault_arm(sync_call call, int nth, int32_t code) {
+  armed_fault& f = state().faults[static_cast<int>(call)];
+  f.fail_at = f.calls + nth;
+  f.code = code;
+}
+
+void sync_fault_reset() {
+  for (armed_fault& f : state().faults)
+    f = armed_fault{};
+}
+
+int sync_call_count(sync_call call) {
+  return state().faults[static_cast<int>(call)].calls;
+}
+
+extern "C" {
+
+int32_t sync_register_conduit(uint32_t* handle) {
+  if (int32_t code = injected(sync_call::register_conduit)) return code;
+  *handle = state().next_registration++;
+  return kSyncOk;
+}
+
+int32_t sync_unregister_conduit(uint32_t) {
+  if (int32_t code = injected(sync_call::unregister_conduit)) return code;
+  return kSyncOk;
+}
+
+int32_t sync_read_user_record(uint8_t* record) {
+  if (int32_t code = injected(sync_call::read_user_record)) return code;
+  handheld_user user;
+  if (!read_handheld_user(state().folder, &user, &state().problem)) return kSyncErrIo;
+  fill_user_record(user, record);
+  return kSyncOk;
+}
+
+int32_t sync_open_db(const char* name, int32_t card_no, uint8_t* handle, uint8_t mode) {
+  if (int32_t code = injected(sync_call::open_db)) return code;
+  state().problem.clear();
+  if (!valid_name(name)) return kSyncErrBadArgument;
+  if (card_no != 0) return kSyncErrNotFound;
+  const std::string path = path_of(name);
+  if (is_open(path)) return kSyncErrDatabaseOpen;
+  uint8_t h = free_handle();
+  if (h == 0) return kSyncErrTooManyOpen;
+  try {
+    open_database d;
+    switch (read_pdb_file(path, &d.db, &state().problem)) {
+      case kPdbFileOk:
+        break;
+      case kPdbFileMissing:
+        return kSyncErrNotFound;
+      case kPdbFileIoError:
+        state().problem = path + ": " + state().problem;
+        return kSyncErrIo;
+      default:
+        state().problem = path + ": " + state().problem;
+        return kSyncErrDamaged;
+    }
+    d.in_use = true;
+    d.writable = (mode & kSyncOpenWrite) != 0;
+    d.name = name;
+    d.path = path;
+    state().handles[h] = std::move(d);
+  } catch (const std::bad_alloc&) {
+    return kSyncErrNoMemory;
+  }
+  *handle = h;
+  return kSyncOk;
+}
+
+int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count) {
+  if (int32_t code = injected(sync_call::record_count)) return code;
+  open_database* d = find_open(handle);
+  if (!d) return kSyncErrNotOpen;
+  *count = static_cast<uint16_t>(d->db.records.size());
+  return kSyncOk;
+}
+
+int32_t SyncReadRecordByIndex(sync_record_info* info) {
+  if (int32_t code = injected(sync_call::read_record)) return code;
+  open_database* d = find_open(info->db_handle);
+  if (!d) return kSyncErrNotOpen;
+  if (info->record_index >= d->db.records.size()) return kSyncErrNotFound;
+  const pdb_record& r = d->db.records[info->record_index];
+  info->m_RecSize = static_cast<uint32_t>(r.bytes.size());
+  info->record_id = r.unique_id;
+  info->attributes = static_cast<uint8_t>(r.attributes & 0xF0);
+  info->category = static_cast<uint16_t>(r.attributes & 0x0F);
+  if (r.bytes.size() > info->buffer_size || (!info->buffer && !r.bytes.empty())) {
+    return kSyncErrBufferTooSmall;
+  }
+  if (!r.bytes.empty()) std::memcpy(info->buffer, r.bytes.data(), r.bytes.size());
+  return kSyncOk;
+}
+
+int32_t sync_delete_db(const char* name, int32_t card_no) {
+  if (int32_t code = injected(sync_call::delete_db)) return code;
+  if (!valid_name(name)) return kSyncErrBadArgument;
+  if (card_no != 0) return kSyncErrNotFound;
+  const std::string path = path_of(name);
+  if (is_open(path)) return kSyncErrDatabaseOpen;
+  if (!file_exists(path.c_str())) return kSyncErrNotFound;
+  int error = file_remove(path.c_str());
+  if (error != 0) {
+    state().problem = path + ": " + file_error_text(error);
+    return kSyncErrIo;
+  }
+  return kSyncOk;
+}
+
+int32_t SyncCreateDB(sync_create_request* request) {
+  if (int32_t code = injected(sync_call::create_db)) return code;
+  char name[kPdbNameSize + 1] = {};
+  std::memcpy(name, request->name, kPdbNameSize);
+  if (!valid_name(name)) return kSyncErrBadArgument;
+  if (request->card_no != 0) return kSyncErrBadArgument;
+  const std::string path = path_of(name);
+  if (is_open(path) || file_exists(path.c_str())) return kSyncErrExists;
+  uint8_t h = free_handle();
+  if (h == 0) return kSyncErrTooManyOpen;
+  try {
+    open_database d;
+    d.in_use = true;
+    d.writable = true;
+    d.changed = true;  // a new database is written at its close, records or not
+    d.name = name;
+    d.path = path;
+    d.db.name = name;
+    d.db.attributes = static_cast<uint16_t>(request->flags);
+    d.db.version = request->version;
+    d.db.created = d.db.modified = palm_time_now();
+    d.db.type = request->type;
+    d.db.creator = request->creator;
+    state().handles[h] = std::move(d);
+  } catch (const std::bad_alloc&) {
+    return kSyncErrNoMemory;
+  }
+  request->db_handle = h;
+  return kSyncOk;
+}
+
+int32_t sync_write_record(sync_record_info* info) {
+  if (int32_t code = injected(sync_call::write_record)) return code;
+  open_database* d = find_open(info->db_handle);
+  if (!d) return kSyncErrNotOpen;
+  if (!d->writable) return kSyncErrBadArgument;
+  if (info->m_RecSize > kPdbMaxRecordSize || (!info->buffer && info->m_RecSize > 0)) {
+    return kSyncErrBadArgument;
+  }
+  try {
+    pdb_record r;
+    r.attributes = static_cast<uint8_t>((info->attributes & 0xF0) | (info->category & 0x0F));
+    r.bytes.assign(info->buffer, info->buffer + info->m_RecSize);
+    if (info->record_id == 0) {
+      d->db.unique_id_seed = (d->db.unique_id_seed + 1) & 0xFFFFFF;
+      r.unique_id = d->db.unique_id_seed;
+      d->db.records.push_back(std::move(r));
+    } else {
+      bool found = false;
+      for (pdb_record& old : d->db.records) {
+        if (old.unique_id == info->record_id) {
+          r.unique_id = old.unique_id;
+          old = std::move(r);
+          found = true;
+          break;
+        }
+      }
+      if (!found) return kSyncErrNotFound;
+    }
+  } catch (const std::bad_alloc&) {
+    return kSyncErrNoMemory;
+  }
+  d->changed = true;
+  return kSyncOk;
+}
+
+int32_t sync_close_db(uint8_t handle) {
+  if (int32_t code = injected(sync_call::close_db)) return code;
+  open_database* d = find_open(handle);
+  if (!d) return kSyncErrNotOpen;
+  int32_t result = kSyncOk;
+  if (d->changed) {
+    d->db.modified = palm_time_now();
+    d->db.mod_number += 1;
+    std::string why;
+    if (write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
+      state().problem = d->path + ": " + why;
+      result = kSyncErrIo;
+    }
+  }
+  *d = open_database{};
+  return result;
+}
+
+int32_t SyncYieldCycles(uint16_t) {
+  injected(sync_call::yield);
+  return kSyncOk;
+}
+
+uint16_t SyncHostToHHWord(uint16_t value) {
+  uint16_t out;
+  uint8_t bytes[2];
+  put_be16(bytes, value);
+  std::memcpy(&out, bytes, 2);
+  return out;
+}
+
+uint32_t SyncHostToHHDWord(uint32_t value) {
+  uint32_t out;
+  uint8_t bytes[4];
+  put_be32(bytes, value);
+  std::memcpy(&out, bytes, 4);
+  return out;
+}
+
+uint16_t SyncHHToHostWord(uint16_t value) {
+  uint8_t bytes[2];
+  std::memcpy(bytes, &value, 2);
+  return get_be16(bytes);
+}
+
+uint32_t SyncHHToHostDWord(uint32_t value) {
+  uint8_t bytes[4];
+  std::memcpy(bytes, &value, 4);
+  return get_be32(bytes);
+}
+
+}  // extern "C"
