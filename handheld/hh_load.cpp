@@ -28,7 +28,7 @@ bool take16(const stream_in& in, uint16_t* value) {
 
 // Why the stream stopped inside a unit: a read failure, or the stream itself.
 int stream_failure() {
-  return hh_reader.failed ? kHhLoadReadFailed : kHhLoadDamaged;
+  return hh_reader.failed && !hh_reader.short_record ? kHhLoadReadFailed : kHhLoadDamaged;
 }
 
 int read_header(const stream_in& in, element_db* db, uint16_t* ctgr_entries) {
@@ -91,7 +91,7 @@ int read_elements(const stream_in& in, element_db* db) {
   element** tail = &db->head;
   for (;;) {
     uint32_t raw_id;
-    if (!take(in, &raw_id, 4)) return hh_reader.failed ? kHhLoadReadFailed : kHhLoadOk;
+    if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
     element* e = new_element();
     if (!e) return kHhLoadNoMemory;
     *tail = e;

@@ -66,8 +66,9 @@ uint32_t czytaj(void* destination, uint32_t length, uint8_t handle, uint16_t num
     }
     if (!read_record(next)) return 0;
     hh_reader.readIndex = 0;
-    if (hh_reader.rInfo.m_RecSize < length) {  // a record shorter than its first unit
+    if (hh_reader.rInfo.m_RecSize < length) {
       hh_reader.failed = true;
+      hh_reader.short_record = true;
       return 0;
     }
   }

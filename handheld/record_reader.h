@@ -11,7 +11,8 @@ struct record_reader_state {
   sync_record_info rInfo;  // the descriptor of the read calls
   uint32_t readIndex;      // position in the current record
   bool started;
-  bool failed;         // a record could not be read or was shorter than its first unit
+  bool failed;         // stopped before the end of the records
+  bool short_record;   // ... because a record was shorter than the unit that begins it
   int32_t read_error;  // the Sync Manager's result when a read failed
 };
 extern record_reader_state hh_reader;

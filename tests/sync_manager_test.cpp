@@ -1,0 +1,226 @@
+// Our Sync Manager and its .pdb files: the handheld as a folder.
+#include "platform/sync_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hotsync/services/handheld_user.h"
+#include "hotsync/services/pdb_file.h"
+#include "hotsync/services/sync_manager_host.h"
+#include "tests/hh_test_support.h"
+
+namespace {
+
+class SyncManager : public HandheldTest {
+ protected:
+  uint8_t create(const char* name) {
+    sync_create_request request;
+    std::memset(&request, 0, sizeof request);
+    std::strcpy(request.name, name);
+    request.type = 0x44415441;
+    request.creator = 0x11223344;
+    EXPECT_EQ(SyncCreateDB(&request), kSyncOk);
+    return request.db_handle;
+  }
+  int32_t write(uint8_t handle, const bytes& b, uint8_t category = 0) {
+    sync_record_info info;
+    std::memset(&info, 0, sizeof info);
+    info.db_handle = handle;
+    info.m_RecSize = static_cast<uint32_t>(b.size());
+    info.category = category;
+    info.buffer = const_cast<uint8_t*>(b.data());
+    return sync_write_record(&info);
+  }
+};
+
+TEST_F(SyncManager, CreatedDatabaseReachesTheDiskOnlyAtClose) {
+  uint8_t h = create("Memo");
+  ASSERT_EQ(write(h, {1, 2, 3}, 5), kSyncOk);
+  ASSERT_EQ(write(h, {}), kSyncOk);
+  EXPECT_FALSE(exists(dir.file("Memo.pdb")));
+  ASSERT_EQ(sync_close_db(h), kSyncOk);
+  EXPECT_FALSE(exists(dir.file("Memo.pdb.tmp")));
+  pdb_database db;
+  std::string why;
+  ASSERT_EQ(read_pdb_file(dir.file("Memo.pdb"), &db, &why), kPdbFileOk) << why;
+  EXPECT_EQ(db.creator, 0x11223344u);
+  ASSERT_EQ(db.records.size(), 2u);
+  EXPECT_EQ(db.records[0].bytes, bytes({1, 2, 3}));
+  EXPECT_EQ(db.records[0].attributes, 5);
+  EXPECT_NE(db.records[0].unique_id, db.records[1].unique_id);
+  EXPECT_GT(db.created, kPalmEpochOffset);
+}
+
+TEST_F(SyncManager, RecordsAreReadByIndexIntoTheCallersBuffer) {
+  uint8_t h = create("Memo");
+  write(h, {9, 8, 7, 6});
+  sync_close_db(h);
+  ASSERT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncOk);
+  uint16_t count = 0;
+  ASSERT_EQ(SyncGetDBRecordCount(h, &count), kSyncOk);
+  EXPECT_EQ(count, 1);
+  uint8_t buffer[4];
+  sync_record_info info;
+  std::memset(&info, 0, sizeof info);
+  info.db_handle = h;
+  info.buffer = buffer;
+  info.buffer_size = 3;
+  EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrBufferTooSmall);
+  info.buffer_size = 4;
+  ASSERT_EQ(SyncReadRecordByIndex(&info), kSyncOk);
+  EXPECT_EQ(info.m_RecSize, 4u);
+  EXPECT_EQ(bytes(buffer, buffer + 4), bytes({9, 8, 7, 6}));
+  info.record_index = 1;
+  EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrNotFound);
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrDatabaseOpen);
+  EXPECT_EQ(sync_close_db(h), kSyncOk);
+}
+
+TEST_F(SyncManager, DeleteRemovesTheFileAtOnce) {
+  uint8_t h = create("Memo");
+  sync_close_db(h);
+  ASSERT_TRUE(exists(dir.file("Memo.pdb")));
+  EXPECT_EQ(sync_delete_db("Memo", 0), kSyncOk);
+  EXPECT_FALSE(exists(dir.file("Memo.pdb")));
+  EXPECT_EQ(sync_delete_db("Memo", 0), kSyncErrNotFound);
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrNotFound);
+}
+
+TEST_F(SyncManager, CreateRefusesAnExistingDatabase) {
+  sync_close_db(create("Memo"));
+  sync_create_request request;
+  std::memset(&request, 0, sizeof request);
+  std::strcpy(request.name, "Memo");
+  EXPECT_EQ(SyncCreateDB(&request), kSyncErrExists);
+}
+
+TEST_F(SyncManager, NamesThatAreNotPlainFileNamesAreRefused) {
+  uint8_t h;
+  for (const char* name : {"", "../escape", "a/b", "..", "back\\slash"}) {
+    EXPECT_EQ(sync_open_db(name, 0, &h, 0xF0), kSyncErrBadArgument) << name;
+    EXPECT_EQ(sync_delete_db(name, 0), kSyncErrBadArgument) << name;
+  }
+  EXPECT_EQ(sync_open_db(std::string(32, 'n').c_str(), 0, &h, 0xF0), kSyncErrBadArgument);
+}
+
+TEST_F(SyncManager, DamagedFileIsReportedNotRead) {
+  write_file(dir.file("Memo.pdb"), "too short");
+  uint8_t h;
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrDamaged);
+  EXPECT_NE(sync_manager_last_problem().find("shorter than a database header"), std::string::npos);
+}
+
+TEST_F(SyncManager, MappedDatabaseIsServedFromTheNamedFile) {
+  sync_manager_map_database("QVelements", dir.file("mine.pdb"));
+  sync_close_db(create("QVelements"));
+  EXPECT_TRUE(exists(dir.file("mine.pdb")));
+  EXPECT_FALSE(exists(pdb_path()));
+}
+
+TEST_F(SyncManager, NthCallOfAnyKindFails) {
+  sync_fault_arm(sync_call::any, 2, kSyncErrIo);
+  uint32_t reg;
+  EXPECT_EQ(sync_register_conduit(&reg), kSyncOk);
+  uint8_t h;
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrIo);
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrNotFound);
+  sync_fault_arm(sync_call::register_conduit, 1, kSyncRegistrationRefused);
+  EXPECT_EQ(sync_register_conduit(&reg), kSyncRegistrationRefused);
+}
+
+TEST_F(SyncManager, ByteOrderConversionsGiveBigEndianBytes) {
+  uint16_t w = SyncHostToHHWord(0x1234);
+  uint32_t d = SyncHostToHHDWord(0x12345678);
+  EXPECT_EQ(std::memcmp(&w, "\x12\x34", 2), 0);
+  EXPECT_EQ(std::memcmp(&d, "\x12\x34\x56\x78", 4), 0);
+  EXPECT_EQ(SyncHHToHostWord(w), 0x1234);
+  EXPECT_EQ(SyncHHToHostDWord(d), 0x12345678u);
+}
+
+TEST_F(SyncManager, UserRecordCarriesTheLastSyncTimeAtOffset136) {
+  handheld_user user;
+  user.name = "Ada";
+  user.last_sync = 1700000000;
+  std::string why;
+  ASSERT_TRUE(write_handheld_user(dir.path(), user, &why)) << why;
+  uint8_t record[kSyncUserRecordSize];
+  ASSERT_EQ(sync_read_user_record(record), kSyncOk);
+  uint32_t last;
+  std::memcpy(&last, record + kSyncUserLastSyncOffset, 4);
+  EXPECT_EQ(last, 1700000000u);
+  EXPECT_STREQ(reinterpret_cast<char*>(record + 8), "Ada");
+}
+
+TEST_F(SyncManager, NewHandheldHasNeverSynchronised) {
+  uint8_t record[kSyncUserRecordSize];
+  ASSERT_EQ(sync_read_user_record(record), kSyncOk);
+  uint32_t last;
+  std::memcpy(&last, record + kSyncUserLastSyncOffset, 4);
+  EXPECT_EQ(last, 0u);
+}
+
+TEST_F(SyncManager, UserFileWithABadNumberIsAnError) {
+  write_file(dir.file("user.conf"), "name=x\nlast_sync=soon\n");
+  uint8_t record[kSyncUserRecordSize];
+  EXPECT_EQ(sync_read_user_record(record), kSyncErrIo);
+  EXPECT_NE(sync_manager_last_problem().find("line 2"), std::string::npos);
+}
+
+TEST(PdbFile, SerializedDatabaseParsesBackWithItsBlocks) {
+  pdb_database db;
+  db.name = "Some DB";
+  db.attributes = 0x0008;
+  db.version = 3;
+  db.created = 1;
+  db.modified = 2;
+  db.backed_up = 3;
+  db.mod_number = 4;
+  db.type = 5;
+  db.creator = 6;
+  db.unique_id_seed = 7;
+  db.app_info = {1, 2, 3};
+  db.sort_info = {4};
+  db.records = {pdb_record{0x40, 0x123456, {1}}, pdb_record{0x0F, 2, {}}, pdb_record{0, 3, {9, 9}}};
+  bytes file = serialize_pdb(db);
+  EXPECT_EQ(file.size(), 78u + 3 * 8 + 2 + 3 + 1 + 3);
+  pdb_database back;
+  std::string why;
+  ASSERT_TRUE(parse_pdb(file.data(), file.size(), &back, &why)) << why;
+  EXPECT_EQ(serialize_pdb(back), file);
+  EXPECT_EQ(back.records[0].unique_id, 0x123456u);
+  EXPECT_EQ(back.app_info, bytes({1, 2, 3}));
+  EXPECT_EQ(back.sort_info, bytes({4}));
+}
+
+TEST(PdbFile, MalformedFilesAreRejectedWithAReason) {
+  pdb_database db;
+  db.name = "x";
+  db.records = {pdb_record{0, 1, {1, 2, 3}}, pdb_record{0, 2, {4}}};
+  const bytes good = serialize_pdb(db);
+  auto rejects = [](bytes file, const std::string& reason) {
+    pdb_database out;
+    std::string why;
+    EXPECT_FALSE(parse_pdb(file.data(), file.size(), &out, &why)) << reason;
+    EXPECT_NE(why.find(reason), std::string::npos) << why;
+  };
+  rejects(bytes(good.begin(), good.begin() + 77), "shorter than a database header");
+  bytes resource = good;
+  resource[33] |= 0x01;
+  rejects(resource, "resource database");
+  bytes many = good;
+  many[77] = 200;
+  rejects(many, "runs past the end");
+  bytes backwards = good;
+  backwards[78 + 8 + 3] = 0;  // record 1 before record 0
+  rejects(backwards, "out of order");
+  bytes outside = good;
+  outside[78 + 8 + 1] = 0x7F;
+  rejects(outside, "outside the file");
+  bytes unnamed = good;
+  std::memset(unnamed.data(), 'n', 32);
+  rejects(unnamed, "not terminated");
+}
+
+}  // namespace
