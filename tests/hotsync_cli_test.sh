@@ -46,5 +46,19 @@ st=$(status_of "$HS" convert "$sample" "$T/no/such/dir/out.xml")
 if [ "$st" = 1 ] && grep -q 'out.xml: the temporary file cannot be created' "$T/err"; then
   pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL an unwritable target ($st)"; cat "$T/err"; fi
 
+expect "the sample converts to a .pdb" "$HS" convert "$sample" "$T/s.pdb"
+expect "show reads a .pdb" bash -c "[ \$('$HS' show '$T/s.pdb' | grep -c '^element ') = 36 ]"
+printf 'too short' > "$T/bad.pdb"
+st=$(status_of "$HS" show "$T/bad.pdb")
+if [ "$st" = 1 ] && grep -q 'bad.pdb: cannot be opened (.*shorter than a database header' "$T/err"; then
+  pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL a damaged .pdb ($st)"; cat "$T/err"; fi
+# Only a handheld-side writer can store a text this long: one record of 65032 bytes.
+long_hex=$(perl -e 'print unpack("H*", pack("nNn", 11, 1, 0) . pack("Nn8nn", 77, (0) x 8, 65000, 0) . ("x" x 65000))')
+perl "$SRC/tests/palm_pdb_peer.pl" make "$T/long.pdb" "$long_hex"
+cp "$T/s.pdb" "$T/keep.pdb"
+st=$(status_of "$HS" convert "$T/long.pdb" "$T/keep.pdb")
+if [ "$st" = 1 ] && grep -q 'keep.pdb: .*64720 bytes or more.*element 77' "$T/err" && cmp -s "$T/s.pdb" "$T/keep.pdb"; then
+  pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL a text too long for the handheld ($st)"; cat "$T/err"; fi
+
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

@@ -70,7 +70,8 @@ TEST_F(SyncManager, RecordsAreReadByIndexIntoTheCallersBuffer) {
   EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrBufferTooSmall);
   info.buffer_size = 4;
   ASSERT_EQ(SyncReadRecordByIndex(&info), kSyncOk);
-  EXPECT_EQ(info.m_RecSize, 4u);
+  const uint32_t size = info.m_RecSize;  // packed: no reference to it
+  EXPECT_EQ(size, 4u);
   EXPECT_EQ(bytes(buffer, buffer + 4), bytes({9, 8, 7, 6}));
   info.record_index = 1;
   EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrNotFound);
