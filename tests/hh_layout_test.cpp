@@ -171,6 +171,20 @@ TEST_F(HhLayout, CreateFailureLeavesNoDatabase) {
   EXPECT_EQ(load_report.status, kHhLoadNotFound);
 }
 
+TEST_F(HhLayout, DeleteFailureIsIgnored) {
+  sync_fault_arm(sync_call::delete_db, 1, kSyncErrIo);
+  EXPECT_EQ(save(db.get()), kHhSaveOk);
+  EXPECT_EQ(stored_records().size(), 1u);
+}
+
+TEST_F(HhLayout, FailedRecordWriteDoesNotStopTheStream) {
+  fill_with_questions({40000, 40000, 40000});
+  sync_fault_arm(sync_call::write_record, 1, kSyncErrIo);
+  EXPECT_EQ(save(db.get()), kHhSaveIncomplete);
+  EXPECT_EQ(sync_call_count(sync_call::write_record), 3);
+  EXPECT_EQ(stored_records().size(), 2u);
+}
+
 TEST_F(HhLayout, WriteOrCloseFailureIsReported) {
   add_element(db.get(), 1, 1, "q", "a");
   find_or_add_ctgr(db.get(), "c");
