@@ -352,7 +352,7 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
   if (error != 0) {
     trace("load_db_from_pc(): failed to open the file\n");
     std::free(s);
-    report->status = kPcLoadCannotOpen;
+    report->status = file_error_is_missing(error) ? kPcLoadNoFile : kPcLoadCannotOpen;
     report->error = error;
     return 0;
   }

@@ -20,6 +20,7 @@ constexpr int kXmlCategoryNameCut = 128;
 // Why a load returned 0; for the user, not for the sync logic.
 enum pc_load_status {
   kPcLoadOk = 0,
+  kPcLoadNoFile,  // the file does not exist: no data, rather than unreadable data
   kPcLoadCannotOpen,
   kPcLoadReadError,
   kPcLoadNewerVersion,

@@ -62,7 +62,7 @@ bool read_data_set(const std::string& path, element_db* db, std::string* why) {
   pc_load_report report;
   if (load_db_from_pc(db, path.c_str(), &report)) return true;
   *why = path;
-  if (report.line != 0 && report.status != kPcLoadCannotOpen) {
+  if (report.line != 0) {
     *why += ", line " + std::to_string(report.line);
   }
   *why += ": ";

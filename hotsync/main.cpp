@@ -4,6 +4,8 @@
 #include <string>
 
 #include "hotsync/data_set_file.h"
+#include "hotsync/host_paths.h"
+#include "hotsync/hotsync_session.h"
 #include "hotsync/show.h"
 #include "model/element_db.h"
 
@@ -42,6 +44,41 @@ int run_show(const std::string& src) {
   return std::fflush(stdout) == 0 ? 0 : fail("cannot write to standard output");
 }
 
+int run_session(const session_options& options) {
+  std::string why;
+  int result = run_hotsync(options, &why);
+  if (result < 0) {
+    std::fprintf(stderr, "hotsync: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  return result;
+}
+
+// The options every HotSync command takes.
+void add_session_options(CLI::App* command, session_options* options) {
+  command->add_option(
+      "--handheld", options->handheld,
+      "the handheld folder (created when missing); default " + default_handheld_folder());
+  command->add_option("--desktop", options->desktop,
+                      "the Quorvia data directory for this run (sets pathtodatadir); default: "
+                      "the registry's value");
+  command->add_option("--registry", options->registry,
+                      "the registry file (REGEDIT4) that holds pathtodatadir; default " +
+                          default_registry_file() + ", made on first use pointing at " +
+                          default_desktop_folder());
+  command
+      ->add_option_function<uint32_t>(
+          "--last-sync",
+          [options](const uint32_t& t) {
+            options->has_last_sync = true;
+            options->last_sync = t;
+          },
+          "the time of the last HotSync for this run, Unix seconds (default: the handheld's)")
+      ->type_name("T");
+  command->add_option("--conduit", options->conduit,
+                      "the conduit plug-in to load; default: the one beside hotsync");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +99,28 @@ int main(int argc, char** argv) {
   CLI::App* show = app.add_subcommand("show", "Print a data set for a person to read");
   show->add_option("SRC", show_src, "data set to read: elements.xml format, or .pdb")->required();
 
+  session_options session;
+  struct hotsync_command {
+    const char* name;
+    const char* help;
+    uint32_t sync_type;
+    CLI::App* app;
+  };
+  hotsync_command commands[] = {
+      {"sync", "A two-way HotSync: merge the desktop and the handheld data set", 0, nullptr},
+      {"desktop-to-handheld", "A HotSync in which the desktop data set overwrites the handheld", 3,
+       nullptr},
+      {"handheld-to-desktop", "A HotSync in which the handheld data set overwrites the desktop", 2,
+       nullptr},
+      {"run", "A HotSync with the action chosen for the next HotSync (two-way)", 0, nullptr},
+  };
+  for (hotsync_command& c : commands) {
+    c.app = app.add_subcommand(c.name, c.help);
+    add_session_options(c.app, &session);
+  }
+  commands[3].app->add_option("--sync-type", session.sync_type,
+                              "the sync type to pass to the conduit as it is (0 to 4294967295)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -75,5 +134,10 @@ int main(int argc, char** argv) {
 
   if (convert->parsed()) return run_convert(src, dest);
   if (show->parsed()) return run_show(show_src);
+  for (const hotsync_command& c : commands) {
+    if (!c.app->parsed()) continue;
+    if (c.app != commands[3].app) session.sync_type = c.sync_type;
+    return run_session(session);
+  }
   return kExitUsage;
 }

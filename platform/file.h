@@ -31,3 +31,5 @@ int file_remove(const char* path);
 int file_exists(const char* path);
 
 const char* file_error_text(int error);
+// 1 when the error means that the file (or a folder on its path) does not exist.
+int file_error_is_missing(int error);

@@ -40,7 +40,7 @@ else
   fail=$((fail+1)); echo "FAIL a damaged file: one line naming file and line, target untouched ($st: $msg)"
 fi
 st=$(status_of "$HS" show "$T/missing.xml")
-if [ "$st" = 1 ] && grep -q 'missing.xml: cannot be opened (No such file or directory)' "$T/err"; then
+if [ "$st" = 1 ] && grep -q 'missing.xml: does not exist (No such file or directory)' "$T/err"; then
   pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL a missing file ($st)"; cat "$T/err"; fi
 st=$(status_of "$HS" convert "$sample" "$T/no/such/dir/out.xml")
 if [ "$st" = 1 ] && grep -q 'out.xml: the temporary file cannot be created' "$T/err"; then

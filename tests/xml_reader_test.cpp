@@ -400,7 +400,7 @@ TEST_F(LoadDbFromPc, ItemNotClosedBeforeTheEndIsRejected) {
 TEST_F(LoadDbFromPc, MissingFileGivesZeroAndResetsCategories) {
   find_or_add_ctgr(db.get(), "old");
   EXPECT_EQ(load_db_from_pc(db.get(), dir.file("none.xml").c_str(), &report), 0);
-  EXPECT_EQ(report.status, kPcLoadCannotOpen);
+  EXPECT_EQ(report.status, kPcLoadNoFile);
   EXPECT_EQ(report.error, ENOENT);
   EXPECT_EQ(db->ctgr_count, 0);
 }

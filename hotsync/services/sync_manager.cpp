@@ -40,6 +40,8 @@ struct sync_manager_state {
   armed_fault faults[kCalls];
   std::string problem;
   uint32_t next_registration = 1;
+  bool override_last_sync = false;
+  uint32_t last_sync = 0;
 };
 
 sync_manager_state& state() {
@@ -112,8 +114,14 @@ void sync_manager_map_database(const std::string& name, const std::string& file)
   }
 }
 
+void sync_manager_override_last_sync(bool on, uint32_t last_sync) {
+  state().override_last_sync = on;
+  state().last_sync = last_sync;
+}
+
 void sync_manager_reset() {
   sync_manager_state& s = state();
+  s.override_last_sync = false;
   for (open_database& d : s.handles)
     d = open_database{};
   s.mapped.clear();
@@ -157,6 +165,7 @@ int32_t sync_read_user_record(uint8_t* record) {
   if (int32_t code = injected(sync_call::read_user_record)) return code;
   handheld_user user;
   if (!read_handheld_user(state().folder, &user, &state().problem)) return kSyncErrIo;
+  if (state().override_last_sync) user.last_sync = state().last_sync;
   fill_user_record(user, record);
   return kSyncOk;
 }

@@ -27,6 +27,9 @@ void sync_manager_use_folder(const std::string& dir);
 // Serves database name from file instead of the folder (for a .pdb the user
 // names). An empty file removes the mapping.
 void sync_manager_map_database(const std::string& name, const std::string& file);
+// The last sync time the user record gives from now on, instead of the
+// handheld's own (for one run); off restores the handheld's.
+void sync_manager_override_last_sync(bool on, uint32_t last_sync);
 // Forgets open databases (unwritten), mappings, faults and counts.
 void sync_manager_reset();
 // The last thing that went wrong in a call, in words (a damaged file, an I/O

@@ -156,3 +156,7 @@ int file_exists(const char* path) {
 const char* file_error_text(int error) {
   return std::strerror(error);
 }
+
+int file_error_is_missing(int error) {
+  return error == ENOENT || error == ENOTDIR;
+}

@@ -1,0 +1,31 @@
+// The conduit's entry points, as the HotSync Manager calls them, and the
+// records it passes with them.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#define QV_EXPORT
+#else
+#define QV_EXPORT __attribute__((visibility("default")))
+#endif
+
+// The HotSync Manager's properties of one sync; the conduit reads only the
+// first field.
+struct sync_properties {
+  uint32_t sync_type;  // 0, 1: synchronise; 2: handheld overwrites desktop;
+                       // 3: desktop overwrites handheld; 4 and above: nothing
+};
+
+// sync_type codes, which are also the HotSync actions of the dialog.
+constexpr uint32_t kSyncTypeFast = 0;
+constexpr uint32_t kSyncTypeSlow = 1;
+constexpr uint32_t kSyncTypeHHToPC = 2;
+constexpr uint32_t kSyncTypePCToHH = 3;
+constexpr uint32_t kSyncTypeDoNothing = 6;
+
+extern "C" {
+// Runs one HotSync in the direction the properties ask for. Returns 0, or 1
+// when the Sync Manager refused the registration.
+QV_EXPORT int32_t OpenConduit(void* unused, sync_properties* properties);
+}

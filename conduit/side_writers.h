@@ -1,0 +1,17 @@
+// Writing one whole data set to one side, with a HotSync log entry when the
+// write fails, so the user learns of it.
+#pragma once
+
+#include "model/element_db.h"
+
+// save_db_to_hh with db; a refusal or failure is logged. Returns its status.
+int write_handheld_side(element_db* db);
+// save_xml with db and the two paths; a failure is logged. Returns its code.
+int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path);
+
+// Adds one line to the HotSync log, formatted, with the conduit's name first.
+void log_conduit_message(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

@@ -1,0 +1,56 @@
+#include "hotsync/host_paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file.h"
+#include "platform/library_loader.h"
+
+namespace {
+
+constexpr char kAppFolder[] = "/quorvia-hotsync";
+constexpr char kPluginName[] = "libquorvia_conduit.so";
+
+std::string base_folder(const char* xdg_variable, const char* under_home) {
+  const char* xdg = std::getenv(xdg_variable);
+  if (xdg && *xdg) return xdg;
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + under_home;
+}
+
+}  // namespace
+
+std::string default_handheld_folder() {
+  return base_folder("XDG_DATA_HOME", "/.local/share") + kAppFolder + "/handheld";
+}
+
+std::string default_desktop_folder() {
+  return base_folder("XDG_DATA_HOME", "/.local/share") + kAppFolder + "/desktop/";
+}
+
+std::string default_registry_file() {
+  return base_folder("XDG_CONFIG_HOME", "/.config") + kAppFolder + "/registry.reg";
+}
+
+std::string default_conduit_file() {
+  const std::string here = program_folder();
+  const std::string beside = here + "/" + kPluginName;
+  if (file_exists(beside.c_str())) return beside;
+  return here + "/../lib/quorvia-conduit/" + kPluginName;
+}
+
+bool make_folders(const std::string& path, std::string* why) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) {
+    *why = path + ": " + error.message();
+    return false;
+  }
+  return true;
+}
+
+std::string with_trailing_separator(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '/') return folder;
+  return folder + "/";
+}

@@ -1,0 +1,22 @@
+// Where hotsync keeps things when the user does not say: under the user's
+// data and configuration folders (XDG_DATA_HOME, XDG_CONFIG_HOME, or their
+// usual places under HOME).
+#pragma once
+
+#include <string>
+
+// DATA/quorvia-hotsync/handheld: the handheld folder.
+std::string default_handheld_folder();
+// DATA/quorvia-hotsync/desktop/: the Quorvia data directory a new registry
+// points at.
+std::string default_desktop_folder();
+// CONFIG/quorvia-hotsync/registry.reg: the current user's registry.
+std::string default_registry_file();
+// The conduit plug-in: beside hotsync, or in ../lib/quorvia-conduit/ of an
+// installation.
+std::string default_conduit_file();
+
+// Creates the folder and its parents. False with *why on failure.
+bool make_folders(const std::string& path, std::string* why);
+// The folder with a trailing separator, as the registry value holds it.
+std::string with_trailing_separator(const std::string& folder);

@@ -1,0 +1,143 @@
+#include "hotsync/hotsync_session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "conduit/conduit_api.h"
+#include "conduit/data_dir.h"
+#include "hotsync/host_paths.h"
+#include "hotsync/services/atomic_file.h"
+#include "hotsync/services/handheld_user.h"
+#include "hotsync/services/hotsync_log.h"
+#include "hotsync/services/sync_manager_host.h"
+#include "platform/library_loader.h"
+#include "platform/posix/registry_file.h"
+
+namespace {
+
+constexpr char kHotSyncLogFile[] = "HotSync.log";
+
+using open_conduit_fn = int32_t (*)(void*, sync_properties*);
+
+// A registry file that exists only for this run, for --desktop.
+class run_registry {
+ public:
+  ~run_registry() {
+    if (!folder_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder_, ignored);
+    }
+  }
+  bool create(const std::string& data_dir, std::string* why) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "hotsync-registry-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      *why = "cannot make a temporary folder for the registry";
+      return false;
+    }
+    folder_ = pattern;
+    file_ = folder_ + "/registry.reg";
+    const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, data_dir);
+    if (replace_file_contents(file_, text.data(), text.size()) != 0) {
+      *why = "cannot write " + file_;
+      return false;
+    }
+    return true;
+  }
+  const std::string& file() const { return file_; }
+
+ private:
+  std::string folder_;
+  std::string file_;
+};
+
+// The default registry: made on first use, pointing at the default data folder.
+bool prepare_default_registry(std::string* path, std::string* why) {
+  *path = default_registry_file();
+  if (std::filesystem::exists(*path)) return true;
+  const std::string desktop = default_desktop_folder();
+  if (!make_folders(desktop, why)) return false;
+  if (!make_folders(std::filesystem::path(*path).parent_path().string(), why)) return false;
+  const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, desktop);
+  if (replace_file_contents(*path, text.data(), text.size()) != 0) {
+    *why = "cannot write " + *path;
+    return false;
+  }
+  return true;
+}
+
+std::string local_time_stamp(std::time_t t) {
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+  return text;
+}
+
+// Shows the run's log entries and appends them, stamped, to HotSync.log.
+void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result) {
+  std::string entries;
+  for (const log_entry& entry : hotsync_log_entries()) {
+    entries += entry.text;
+    if (entries.empty() || entries.back() != '\n') entries += '\n';
+  }
+  std::fputs(entries.c_str(), stdout);
+  std::fflush(stdout);
+  std::ofstream log(folder + "/" + kHotSyncLogFile, std::ios::app | std::ios::binary);
+  log << local_time_stamp(started) << " HotSync started (sync type " << sync_type << ")\n"
+      << entries << local_time_stamp(std::time(nullptr)) << " HotSync ended with " << result
+      << "\n";
+}
+
+}  // namespace
+
+int run_hotsync(const session_options& options, std::string* why) {
+  const std::string handheld =
+      options.handheld.empty() ? default_handheld_folder() : options.handheld;
+  if (!make_folders(handheld, why)) return -1;
+
+  run_registry temporary;
+  std::string registry = options.registry;
+  if (!options.desktop.empty()) {
+    if (!temporary.create(with_trailing_separator(options.desktop), why)) return -1;
+    registry = temporary.file();
+  } else if (registry.empty() && !prepare_default_registry(&registry, why)) {
+    return -1;
+  }
+  registry_use_file(registry);
+
+  handheld_user user;
+  if (!read_handheld_user(handheld, &user, why)) return -1;
+  sync_manager_reset();
+  sync_manager_use_folder(handheld);
+  sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
+
+  const std::string conduit = options.conduit.empty() ? default_conduit_file() : options.conduit;
+  std::string load_error;
+  library_handle library = library_open(conduit, &load_error);
+  if (!library) {
+    *why = "cannot load the conduit " + conduit + ": " + load_error;
+    return -1;
+  }
+  auto open_conduit = reinterpret_cast<open_conduit_fn>(library_symbol(library, "OpenConduit"));
+  if (!open_conduit) {
+    library_close(library);
+    *why = conduit + " has no entry point OpenConduit";
+    return -1;
+  }
+
+  const std::time_t started = std::time(nullptr);
+  hotsync_log_reset();
+  sync_properties properties{options.sync_type};
+  const int result = open_conduit(nullptr, &properties);
+  library_close(library);
+  sync_manager_reset();
+
+  keep_log(handheld, started, options.sync_type, result);
+  if (result == 0) {
+    user.last_sync = static_cast<uint32_t>(started);
+    if (!write_handheld_user(handheld, user, why)) return -1;
+  }
+  return result;
+}

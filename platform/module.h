@@ -1,0 +1,18 @@
+// The library's own module, as the system knows it.
+#pragma once
+
+#include <cstdint>
+
+// The calling convention of the system's callbacks into a library.
+#if defined(_WIN32) && !defined(_WIN64)
+#define QV_STDCALL __stdcall
+#else
+#define QV_STDCALL
+#endif
+
+// The handle the system gives a loaded library: its base address.
+using module_handle = void*;
+
+// Reasons for the library's entry function.
+constexpr uint32_t kModuleProcessDetach = 0;
+constexpr uint32_t kModuleProcessAttach = 1;

@@ -1,0 +1,16 @@
+// The two-way merge of the desktop and the handheld data set.
+#pragma once
+
+#include <cstdint>
+
+// Results of sync_dbs.
+constexpr int kMergedWriteBoth = 0;   // merged in memory: the caller writes both sides
+constexpr int kOlderSideWritten = 1;  // the sides started apart: the older one was written over
+constexpr int kMergeFailed = -1;      // memory ran out: nothing may be written
+
+// Merges pc_db and hh_db by element id. With different start times the older
+// data set replaces the other side (written here). Otherwise the element with
+// more reviews wins a pair; an element only one side has is copied over when
+// it is newer than lastSyncTime (or lastSyncTime is 0) and deleted otherwise.
+// An element copied to the other side takes its category by name there.
+int sync_dbs(uint32_t lastSyncTime);
