@@ -304,6 +304,8 @@ const char* pc_load_status_text(int status) {
   switch (status) {
     case kPcLoadOk:
       return "read";
+    case kPcLoadNoFile:
+      return "does not exist";
     case kPcLoadCannotOpen:
       return "cannot be opened";
     case kPcLoadReadError:

@@ -80,3 +80,16 @@ std::string keys_of(const element* head) {
   }
   return out;
 }
+
+std::string xml_item(uint32_t id, int tm_t_rpt, const std::string& ctgr, const std::string& q,
+                     const std::string& a, int rp) {
+  return "<item id=\"" + std::to_string(id) + "\" tm_t_rpt=\"" + std::to_string(tm_t_rpt) +
+         "\" stm_t_rpt=\"" + std::to_string(tm_t_rpt) + "\" ctgr=\"" + ctgr +
+         "\" l_ivl=\"1\" rl_l_ivl=\"2\" ivl=\"3\" rp=\"" + std::to_string(rp) +
+         "\" gr=\"5\">\n<Q>" + q + "</Q>\n<A>" + a + "</A>\n</item>\n\n";
+}
+
+std::string xml_file(int32_t tm_strt, const std::string& body) {
+  return "<quorvia core_version=\"10\" time_of_start=\"" + std::to_string(tm_strt) + "\">\n\n" +
+         body + "</quorvia>";
+}

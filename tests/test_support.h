@@ -42,6 +42,12 @@ struct test_db {
 element* add_element(element_db* db, uint32_t id, uint16_t tm_t_rpt, const char* q, const char* a,
                      uint16_t ctgr = 0);
 
+// An item block of elements.xml as the writer lays it out (LF line ends).
+std::string xml_item(uint32_t id, int tm_t_rpt, const std::string& ctgr, const std::string& q,
+                     const std::string& a, int rp = 4);
+// A whole elements.xml text (LF line ends) with this start time and body.
+std::string xml_file(int32_t tm_strt, const std::string& body);
+
 // The elements' ids in list order.
 std::string ids_of(const element_db* db);
 // The elements' tm_t_rpt values in list order, e.g. "3 7 7".

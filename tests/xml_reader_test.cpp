@@ -18,10 +18,7 @@ const std::string kRoot = "<quorvia core_version=\"10\" time_of_start=\"1000\">\
 
 std::string item(uint32_t id, int t, const std::string& ctgr, const std::string& q,
                  const std::string& a) {
-  return "<item id=\"" + std::to_string(id) + "\" tm_t_rpt=\"" + std::to_string(t) +
-         "\" stm_t_rpt=\"" + std::to_string(t) + "\" ctgr=\"" + ctgr +
-         "\" l_ivl=\"1\" rl_l_ivl=\"2\" ivl=\"3\" rp=\"4\" gr=\"5\">\n<Q>" + q + "</Q>\n<A>" + a +
-         "</A>\n</item>\n\n";
+  return xml_item(id, t, ctgr, q, a);
 }
 
 class LoadDbFromPc : public ::testing::Test {

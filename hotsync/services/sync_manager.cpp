@@ -40,6 +40,7 @@ struct sync_manager_state {
   armed_fault faults[kCalls];
   std::string problem;
   uint32_t next_registration = 1;
+  void (*observer)(sync_call) = nullptr;
   bool override_last_sync = false;
   uint32_t last_sync = 0;
 };
@@ -52,6 +53,7 @@ sync_manager_state& state() {
 // Counts the call and says which result to pretend, or 0 to do the work.
 int32_t injected(sync_call call) {
   sync_manager_state& s = state();
+  if (s.observer) s.observer(call);
   int32_t code = 0;
   for (sync_call kind : {call, sync_call::any}) {
     armed_fault& f = s.faults[static_cast<int>(kind)];
@@ -122,6 +124,7 @@ void sync_manager_override_last_sync(bool on, uint32_t last_sync) {
 void sync_manager_reset() {
   sync_manager_state& s = state();
   s.override_last_sync = false;
+  s.observer = nullptr;
   for (open_database& d : s.handles)
     d = open_database{};
   s.mapped.clear();
@@ -137,6 +140,10 @@ void sync_fault_arm(sync_call call, int nth, int32_t code) {
   armed_fault& f = state().faults[static_cast<int>(call)];
   f.fail_at = f.calls + nth;
   f.code = code;
+}
+
+void sync_manager_observe(void (*observer)(sync_call call)) {
+  state().observer = observer;
 }
 
 void sync_fault_reset() {

@@ -40,4 +40,7 @@ const std::string& sync_manager_last_problem();
 // doing its work. For sync_call::any, the nth call of any kind.
 void sync_fault_arm(sync_call call, int nth, int32_t code);
 void sync_fault_reset();
+// Called at the start of every Sync Manager call with its kind (never with
+// any); null to stop. For tests that check the order of a HotSync's steps.
+void sync_manager_observe(void (*observer)(sync_call call));
 int sync_call_count(sync_call call);
