@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,51 @@ void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type
       << "\n";
 }
 
+// Sync Manager failures to pretend, for tests of the whole program:
+// HOTSYNC_FAULTS=CALL:NTH:CODE[,...], CALL one of the names below.
+bool arm_faults_from_environment(std::string* why) {
+  const char* spec = std::getenv("HOTSYNC_FAULTS");
+  if (!spec || !*spec) return true;
+  static const std::pair<const char*, sync_call> kCalls[] = {
+      {"register_conduit", sync_call::register_conduit},
+      {"unregister_conduit", sync_call::unregister_conduit},
+      {"read_user_record", sync_call::read_user_record},
+      {"open_db", sync_call::open_db},
+      {"record_count", sync_call::record_count},
+      {"read_record", sync_call::read_record},
+      {"delete_db", sync_call::delete_db},
+      {"create_db", sync_call::create_db},
+      {"write_record", sync_call::write_record},
+      {"close_db", sync_call::close_db},
+      {"any", sync_call::any},
+  };
+  std::string all = spec;
+  size_t start = 0;
+  while (start <= all.size()) {
+    size_t end = all.find(',', start);
+    if (end == std::string::npos) end = all.size();
+    const std::string item = all.substr(start, end - start);
+    char name[32];
+    int nth = 0;
+    long code = 0;
+    bool known = false;
+    if (std::sscanf(item.c_str(), "%31[a-z_]:%d:%ld", name, &nth, &code) == 3 && nth > 0) {
+      for (const auto& call : kCalls) {
+        if (std::strcmp(call.first, name) == 0) {
+          sync_fault_arm(call.second, nth, static_cast<int32_t>(code));
+          known = true;
+        }
+      }
+    }
+    if (!known) {
+      *why = "HOTSYNC_FAULTS: cannot understand \"" + item + "\"";
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 int run_hotsync(const session_options& options, std::string* why) {
@@ -112,6 +158,7 @@ int run_hotsync(const session_options& options, std::string* why) {
   sync_manager_reset();
   sync_manager_use_folder(handheld);
   sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
+  if (!arm_faults_from_environment(why)) return -1;
 
   const std::string conduit = options.conduit.empty() ? default_conduit_file() : options.conduit;
   std::string load_error;

@@ -1,0 +1,53 @@
+// The conduit as the HotSync Manager sees it: a plug-in loaded at run time.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "conduit/conduit_api.h"
+#include "hotsync/services/hotsync_log.h"
+#include "platform/library_loader.h"
+#include "tests/conduit_test_support.h"
+
+namespace {
+
+class ConduitPlugin : public ConduitTest {
+ protected:
+  void SetUp() override {
+    ConduitTest::SetUp();
+    std::string why;
+    library = library_open(QV_PLUGIN_PATH, &why);
+    ASSERT_NE(library, nullptr) << why;
+    open_conduit = reinterpret_cast<open_conduit_fn>(library_symbol(library, "OpenConduit"));
+    ASSERT_NE(open_conduit, nullptr);
+  }
+  void TearDown() override {
+    if (library) library_close(library);
+    ConduitTest::TearDown();
+  }
+  int32_t plugin_sync(uint32_t type) {
+    sync_properties properties{type};
+    return open_conduit(nullptr, &properties);
+  }
+
+  using open_conduit_fn = int32_t (*)(void*, sync_properties*);
+  library_handle library = nullptr;
+  open_conduit_fn open_conduit = nullptr;
+};
+
+TEST_F(ConduitPlugin, ExportsItsEntryPointsOnly) {
+  for (const char* inner :
+       {"pc_db", "hh_db", "run_sync", "sync_dbs", "load_db_from_pc", "DllMain"}) {
+    EXPECT_EQ(library_symbol(library, inner), nullptr) << inner;
+  }
+}
+
+TEST_F(ConduitPlugin, HotSyncsInOneLoadedLibraryStartClean) {
+  put_desktop(xml_file(1, xml_item(100, 1, "c", "desk", "a")));
+  put_handheld(xml_file(1, xml_item(200, 2, "c", "hand", "a")));
+  for (uint32_t type : {0u, 0u, 3u, 2u, 1u})
+    ASSERT_EQ(plugin_sync(type), 0) << type;
+  EXPECT_EQ(desktop_ids(), "100 200");
+  EXPECT_EQ(handheld_ids(), "100 200");
+}
+
+}  // namespace
