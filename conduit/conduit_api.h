@@ -28,4 +28,13 @@ extern "C" {
 // Runs one HotSync in the direction the properties ask for. Returns 0, or 1
 // when the Sync Manager refused the registration.
 QV_EXPORT int32_t OpenConduit(void* unused, sync_properties* properties);
+
+// Answers the HotSync Manager's questions about the conduit. info_type 0: the
+// name; 1: a size; 2: the default action; 3: the conduit record; 4: a flag;
+// 5 and 6: nothing. args: the 80-byte request (types 0 and 4); size: in, the
+// buffer's size; out, what was written (type 0) or the answer (type 1).
+QV_EXPORT int32_t GetConduitInfo(uint32_t info_type, void* args, void* out, uint32_t* size);
+// Copies the conduit's name with its NUL into name, unchecked. Returns 0.
+QV_EXPORT int32_t GetConduitName(char* name);
+QV_EXPORT uint32_t GetConduitVersion();
 }
