@@ -37,4 +37,13 @@ QV_EXPORT int32_t GetConduitInfo(uint32_t info_type, void* args, void* out, uint
 // Copies the conduit's name with its NUL into name, unchecked. Returns 0.
 QV_EXPORT int32_t GetConduitName(char* name);
 QV_EXPORT uint32_t GetConduitVersion();
+
+// Shows the action dialog for the HotSync Manager's preference record (the
+// current action at offset 520). On OK writes the chosen action there and
+// make_default (1 default, 2 next HotSync only) at 516 and returns 0; else -1.
+QV_EXPORT int32_t ConfigureConduit(void* preference);
+// Shows the action dialog with the user's current settings for a 352-byte
+// configuration record (kind 0, version 1); on OK the dialog writes the chosen
+// action and make_default into it. Returns 0 once shown, or a refusal code.
+QV_EXPORT int32_t CfgConduit(uint32_t kind, void* record, uint32_t* size);
 }

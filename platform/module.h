@@ -10,6 +10,13 @@
 #define QV_STDCALL
 #endif
 
+// What separates folders in the module's file name.
+#if defined(_WIN32)
+constexpr char kModulePathSeparator = '\\';
+#else
+constexpr char kModulePathSeparator = '/';
+#endif
+
 // The handle the system gives a loaded library: its base address.
 using module_handle = void*;
 

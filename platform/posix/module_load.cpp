@@ -3,6 +3,10 @@
 #include <dlfcn.h>
 
 #include "conduit/module_state.h"
+#include "platform/posix/resource_table.h"
+
+// The conduit's resources, made from its resource script at build time.
+extern const resource_table conduit_resources;
 
 namespace {
 
