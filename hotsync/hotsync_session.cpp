@@ -9,6 +9,8 @@
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
+#include "hotsync/action_preferences.h"
+#include "hotsync/conduit_plugin.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
@@ -20,40 +22,6 @@
 namespace {
 
 constexpr char kHotSyncLogFile[] = "HotSync.log";
-
-using open_conduit_fn = int32_t (*)(void*, sync_properties*);
-
-// A registry file that exists only for this run, for --desktop.
-class run_registry {
- public:
-  ~run_registry() {
-    if (!folder_.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove_all(folder_, ignored);
-    }
-  }
-  bool create(const std::string& data_dir, std::string* why) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "hotsync-registry-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-      *why = "cannot make a temporary folder for the registry";
-      return false;
-    }
-    folder_ = pattern;
-    file_ = folder_ + "/registry.reg";
-    const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, data_dir);
-    if (replace_file_contents(file_, text.data(), text.size()) != 0) {
-      *why = "cannot write " + file_;
-      return false;
-    }
-    return true;
-  }
-  const std::string& file() const { return file_; }
-
- private:
-  std::string folder_;
-  std::string file_;
-};
 
 // The default registry: made on first use, pointing at the default data folder.
 bool prepare_default_registry(std::string* path, std::string* why) {
@@ -138,53 +106,74 @@ bool arm_faults_from_environment(std::string* why) {
 
 }  // namespace
 
-int run_hotsync(const session_options& options, std::string* why) {
-  const std::string handheld =
-      options.handheld.empty() ? default_handheld_folder() : options.handheld;
-  if (!make_folders(handheld, why)) return -1;
+host_setup::~host_setup() {
+  if (!temporary_folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(temporary_folder_, ignored);
+  }
+}
 
-  run_registry temporary;
+bool host_setup::prepare(const session_options& options, std::string* why) {
+  handheld_ = options.handheld.empty() ? default_handheld_folder() : options.handheld;
+  if (!make_folders(handheld_, why)) return false;
   std::string registry = options.registry;
   if (!options.desktop.empty()) {
-    if (!temporary.create(with_trailing_separator(options.desktop), why)) return -1;
-    registry = temporary.file();
+    // A registry of this run only: pathtodatadir is the folder given.
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "hotsync-registry-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      *why = "cannot make a temporary folder for the registry";
+      return false;
+    }
+    temporary_folder_ = pattern;
+    registry = temporary_folder_ + "/registry.reg";
+    const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
+                                                with_trailing_separator(options.desktop));
+    if (replace_file_contents(registry, text.data(), text.size()) != 0) {
+      *why = "cannot write " + registry;
+      return false;
+    }
   } else if (registry.empty() && !prepare_default_registry(&registry, why)) {
-    return -1;
+    return false;
   }
   registry_use_file(registry);
+  sync_manager_reset();
+  sync_manager_use_folder(handheld_);
+  return true;
+}
 
+int run_hotsync(const session_options& options, std::string* why) {
+  host_setup setup;
+  if (!setup.prepare(options, why)) return -1;
+  const std::string& handheld = setup.handheld();
   handheld_user user;
   if (!read_handheld_user(handheld, &user, why)) return -1;
-  sync_manager_reset();
-  sync_manager_use_folder(handheld);
+  action_preferences prefs;
+  uint32_t sync_type = options.sync_type;
+  if (options.stored_action) {
+    if (!read_action_preferences(handheld, &prefs, why)) return -1;
+    sync_type = next_hotsync_action(prefs);
+  }
   sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
   if (!arm_faults_from_environment(why)) return -1;
 
-  const std::string conduit = options.conduit.empty() ? default_conduit_file() : options.conduit;
-  std::string load_error;
-  library_handle library = library_open(conduit, &load_error);
-  if (!library) {
-    *why = "cannot load the conduit " + conduit + ": " + load_error;
-    return -1;
-  }
-  auto open_conduit = reinterpret_cast<open_conduit_fn>(library_symbol(library, "OpenConduit"));
-  if (!open_conduit) {
-    library_close(library);
-    *why = conduit + " has no entry point OpenConduit";
-    return -1;
-  }
+  conduit_plugin conduit;
+  if (!load_conduit(options.conduit, &conduit, why)) return -1;
 
   const std::time_t started = std::time(nullptr);
   hotsync_log_reset();
-  sync_properties properties{options.sync_type};
-  const int result = open_conduit(nullptr, &properties);
-  library_close(library);
+  sync_properties properties{sync_type};
+  const int result = conduit.OpenConduit(nullptr, &properties);
   sync_manager_reset();
 
-  keep_log(handheld, started, options.sync_type, result);
+  keep_log(handheld, started, sync_type, result);
   if (result == 0) {
     user.last_sync = static_cast<uint32_t>(started);
     if (!write_handheld_user(handheld, user, why)) return -1;
+    if (options.stored_action && prefs.has_next) {
+      prefs.has_next = false;  // it was for this HotSync only
+      if (!write_action_preferences(handheld, prefs, why)) return -1;
+    }
   }
   return result;
 }

@@ -7,10 +7,11 @@
 #include <string>
 
 struct session_options {
-  std::string handheld;  // empty: the default handheld folder
-  std::string desktop;   // non-empty: pathtodatadir for this run
-  std::string registry;  // empty: the default registry file
-  std::string conduit;   // empty: the plug-in beside hotsync
+  bool stored_action = false;  // the sync type comes from the handheld's preferences
+  std::string handheld;        // empty: the default handheld folder
+  std::string desktop;         // non-empty: pathtodatadir for this run
+  std::string registry;        // empty: the default registry file
+  std::string conduit;         // empty: the plug-in beside hotsync
   bool has_last_sync = false;
   uint32_t last_sync = 0;
   uint32_t sync_type = 0;
@@ -19,3 +20,19 @@ struct session_options {
 // The conduit's result (0, or 1 for a refused registration), or -1 when the
 // HotSync could not be run at all (*why says why).
 int run_hotsync(const session_options& options, std::string* why);
+
+// The world a conduit call runs in: the handheld folder made and served, the
+// registry in place (a temporary one for --desktop, removed with this object).
+class host_setup {
+ public:
+  host_setup() = default;
+  ~host_setup();
+  host_setup(const host_setup&) = delete;
+  host_setup& operator=(const host_setup&) = delete;
+  bool prepare(const session_options& options, std::string* why);
+  const std::string& handheld() const { return handheld_; }
+
+ private:
+  std::string handheld_;
+  std::string temporary_folder_;
+};

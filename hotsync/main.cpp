@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "hotsync/conduit_commands.h"
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/hotsync_session.h"
@@ -112,14 +113,34 @@ int main(int argc, char** argv) {
        nullptr},
       {"handheld-to-desktop", "A HotSync in which the handheld data set overwrites the desktop", 2,
        nullptr},
-      {"run", "A HotSync with the action chosen for the next HotSync (two-way)", 0, nullptr},
+      {"run", "A HotSync with the action chosen for the next HotSync (see configure)", 0, nullptr},
   };
   for (hotsync_command& c : commands) {
     c.app = app.add_subcommand(c.name, c.help);
     add_session_options(c.app, &session);
   }
-  commands[3].app->add_option("--sync-type", session.sync_type,
-                              "the sync type to pass to the conduit as it is (0 to 4294967295)");
+  CLI::Option* raw_type = commands[3].app->add_option(
+      "--sync-type", session.sync_type,
+      "the sync type to pass to the conduit as it is (0 to 4294967295), instead of the action "
+      "chosen with configure");
+
+  CLI::App* info = app.add_subcommand("info", "Print what the conduit says about itself");
+  add_session_options(info, &session);
+  configure_options configure;
+  CLI::App* configure_app = app.add_subcommand(
+      "configure",
+      "Choose the HotSync action for the next HotSync in the conduit's dialog, shown in the "
+      "terminal");
+  add_session_options(configure_app, &session);
+  configure_app
+      ->add_option("--action", configure.action,
+                   "choose without the terminal: sync, desktop-to-handheld, "
+                   "handheld-to-desktop or nothing")
+      ->check(CLI::IsMember({"sync", "desktop-to-handheld", "handheld-to-desktop", "nothing"}));
+  configure_app->add_flag("--default", configure.make_default,
+                          "with --action: make it the default, not for the next HotSync only");
+  configure_app->add_flag("--legacy", configure.legacy,
+                          "ask through the older entry point ConfigureConduit");
 
   try {
     app.parse(argc, argv);
@@ -137,7 +158,15 @@ int main(int argc, char** argv) {
   for (const hotsync_command& c : commands) {
     if (!c.app->parsed()) continue;
     if (c.app != commands[3].app) session.sync_type = c.sync_type;
+    session.stored_action = c.app == commands[3].app && raw_type->count() == 0;
     return run_session(session);
+  }
+  std::string why;
+  if (info->parsed() && run_info(session, &why) == 0) return 0;
+  if (configure_app->parsed() && run_configure(session, configure, &why) == 0) return 0;
+  if (!why.empty()) {
+    std::fprintf(stderr, "hotsync: %s\n", why.c_str());
+    return kExitUsage;
   }
   return kExitUsage;
 }

@@ -1,0 +1,147 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "conduit/action_dialog.h"
+#include "hotsync/action_preferences.h"
+#include "hotsync/conduit_commands.h"
+#include "hotsync/conduit_plugin.h"
+#include "hotsync/services/handheld_user.h"
+#include "hotsync/terminal_dialog.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+void put_le32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t get_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+int radio_of(uint32_t action) {
+  switch (action) {
+    case 3:
+      return IDC_PC_TO_HH;
+    case 2:
+      return IDC_HH_TO_PC;
+    case 6:
+      return IDC_DO_NOTHING;
+    default:
+      return IDC_SYNC;
+  }
+}
+
+// A user who picks the action given on the command line and confirms.
+struct scripted_choice {
+  std::vector<ui_event> steps;
+  size_t next = 0;
+  static bool input(const posix_dialog&, ui_event* event, void* self) {
+    auto* s = static_cast<scripted_choice*>(self);
+    if (s->next >= s->steps.size()) return false;
+    *event = s->steps[s->next++];
+    return true;
+  }
+};
+
+// What the dialog said, or that the user cancelled.
+struct choice {
+  bool confirmed = false;
+  uint32_t action = 0;
+  uint32_t make_default = kNextHotSyncOnly;
+};
+
+choice ask_cfg_conduit(const conduit_plugin& conduit, const handheld_user& user,
+                       const action_preferences& prefs, int32_t* result) {
+  uint8_t record[kCfgRecordSize] = {};
+  put_le32(record + kCfgVersionOffset, 1);
+  put_le32(record + kCfgSizeOffset, kCfgRecordSize);
+  put_le32(record + kCfgShowCurrentOffset, 1);
+  std::strncpy(reinterpret_cast<char*>(record + kCfgUserNameOffset), user.name.c_str(),
+               kCfgUserNameSize - 1);
+  put_le32(record + kCfgDefaultActionOffset, prefs.default_action);
+  put_le32(record + kCfgNextActionOffset, next_hotsync_action(prefs));
+  // Values no dialog writes: what comes back different was chosen.
+  put_le32(record + kCfgChosenActionOffset, 0xFFFFFFFFu);
+  put_le32(record + kCfgMakeDefaultOffset, 0);
+  uint32_t size = kCfgRecordSize;
+  *result = conduit.CfgConduit(0, record, &size);
+  choice c;
+  c.make_default = get_le32(record + kCfgMakeDefaultOffset);
+  c.action = get_le32(record + kCfgChosenActionOffset);
+  c.confirmed = *result == 0 && c.make_default != 0;
+  return c;
+}
+
+choice ask_configure_conduit(const conduit_plugin& conduit, const action_preferences& prefs) {
+  uint8_t preference[kPrefRecordMinSize + 64] = {};
+  put_le32(preference + kPrefSyncTypeOffset, next_hotsync_action(prefs));
+  choice c;
+  c.confirmed = conduit.ConfigureConduit(preference) == 0;
+  c.action = get_le32(preference + kPrefSyncTypeOffset);
+  c.make_default = get_le32(preference + kPrefMakeDefaultOffset);
+  return c;
+}
+
+}  // namespace
+
+int run_configure(const session_options& options, const configure_options& configure,
+                  std::string* why) {
+  host_setup setup;
+  if (!setup.prepare(options, why)) return -1;
+  handheld_user user;
+  action_preferences prefs;
+  if (!read_handheld_user(setup.handheld(), &user, why) ||
+      !read_action_preferences(setup.handheld(), &prefs, why)) {
+    return -1;
+  }
+  conduit_plugin conduit;
+  if (!load_conduit(options.conduit, &conduit, why)) return -1;
+
+  scripted_choice script;
+  std::unique_ptr<terminal_dialog> terminal;
+  dialog_front_end scripted{scripted_choice::input, nullptr, &script};
+  if (!configure.action.empty()) {
+    uint32_t action = 0;
+    if (!action_from_name(configure.action, &action)) {
+      *why = "unknown action " + configure.action;
+      return -1;
+    }
+    script.steps.push_back({ui_input::click, radio_of(action)});
+    if (configure.make_default) script.steps.push_back({ui_input::click, IDC_SET_DEFAULT});
+    script.steps.push_back({ui_input::click, IDOK});
+    dialog_set_front_end(&scripted);
+  } else {
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+      *why = "configure shows its dialog in a terminal; without one, choose with --action";
+      return -1;
+    }
+    terminal = std::make_unique<terminal_dialog>(STDIN_FILENO, STDOUT_FILENO);
+    dialog_set_front_end(terminal->front_end());
+  }
+
+  int32_t result = 0;
+  const choice c = configure.legacy ? ask_configure_conduit(conduit, prefs)
+                                    : ask_cfg_conduit(conduit, user, prefs, &result);
+  dialog_set_front_end(nullptr);
+  terminal.reset();
+  if (result != 0) {
+    *why = "the conduit refused the configuration record (" + std::to_string(result) + ")";
+    return -1;
+  }
+  if (!c.confirmed) {
+    std::printf("Cancelled: the HotSync action stays %s.\n",
+                action_name(next_hotsync_action(prefs)));
+    return 0;
+  }
+  apply_choice(&prefs, c.action, c.make_default);
+  if (!write_action_preferences(setup.handheld(), prefs, why)) return -1;
+  std::printf("Next HotSync: %s%s; default: %s.\n", action_name(next_hotsync_action(prefs)),
+              prefs.has_next ? " (this once)" : "", action_name(prefs.default_action));
+  return 0;
+}
