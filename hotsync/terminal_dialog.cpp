@@ -64,7 +64,7 @@ int column_of(int x) {
   return 1 + x * 2 / 7;
 }
 int row_of(int y) {
-  return 1 + (y + 6) / 13;
+  return 1 + y / 10;
 }
 
 void frame(canvas* c, int top, int left, int bottom, int right, const std::string& title) {
@@ -101,8 +101,9 @@ void label(canvas* c, int row, int column, const std::string& text, bool focused
 // The picture in half-block cells: each cell shows two pixels, one above the other.
 void picture(canvas* c, const posix_control& control, bool colour) {
   const posix_bitmap* b = control.image;
-  const int left = column_of(control.x), top = row_of(control.y);
-  const int width = control.width * 2 / 7, height = 2;
+  // A picture is taller than a row: it goes on the row of the button beside it.
+  const int left = column_of(control.x), top = row_of(control.y + 4);
+  const int width = control.width * 2 / 7, height = 1;
   if (!b || !colour) {
     c->write(top, left, std::string("[") + (b ? "picture" : "       ") + "]");
     return;

@@ -10,7 +10,7 @@
 #include "platform/posix/dialog_front_end.h"
 
 // The dialog as lines of text, laid out from its dialog units (3.5 across and
-// 13 down to a character cell), with a line of key help and a message under it.
+// 10 down to a character cell), with a line of key help and a message under it.
 // With colour, ANSI codes mark the focus, the accelerators and the pictures.
 std::vector<std::string> render_dialog(const posix_dialog& dialog, const std::string& message,
                                        bool colour);

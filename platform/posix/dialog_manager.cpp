@@ -4,6 +4,8 @@
 #include "platform/dialog_manager.h"
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>

@@ -1,5 +1,6 @@
 // The library's entry function, called as the system would call it: with the
 // module's base address when the library is loaded and when it is unloaded.
+// The module's resources and file name become known to the dialog manager.
 #include <dlfcn.h>
 
 #include "conduit/module_state.h"
@@ -10,18 +11,22 @@ extern const resource_table conduit_resources;
 
 namespace {
 
-module_handle this_module() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&this_module), &info) == 0) return nullptr;
-  return info.dli_fbase;
+Dl_info this_module() {
+  Dl_info info{};
+  dladdr(reinterpret_cast<void*>(&this_module), &info);
+  return info;
 }
 
 __attribute__((constructor)) void on_load() {
-  DllMain(this_module(), kModuleProcessAttach, nullptr);
+  const Dl_info self = this_module();
+  register_module(self.dli_fbase, self.dli_fname, &conduit_resources);
+  DllMain(self.dli_fbase, kModuleProcessAttach, nullptr);
 }
 
 __attribute__((destructor)) void on_unload() {
-  DllMain(this_module(), kModuleProcessDetach, nullptr);
+  const Dl_info self = this_module();
+  DllMain(self.dli_fbase, kModuleProcessDetach, nullptr);
+  unregister_module(self.dli_fbase);
 }
 
 }  // namespace
