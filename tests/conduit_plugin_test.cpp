@@ -6,6 +6,7 @@
 #include "conduit/conduit_api.h"
 #include "hotsync/services/hotsync_log.h"
 #include "platform/library_loader.h"
+#include "platform/posix/dialog_front_end.h"
 #include "tests/conduit_test_support.h"
 
 namespace {
@@ -48,6 +49,30 @@ TEST_F(ConduitPlugin, HotSyncsInOneLoadedLibraryStartClean) {
     ASSERT_EQ(plugin_sync(type), 0) << type;
   EXPECT_EQ(desktop_ids(), "100 200");
   EXPECT_EQ(handheld_ids(), "100 200");
+}
+
+bool answer_ok(const posix_dialog&, ui_event* event, void* asked) {
+  *static_cast<int*>(asked) += 1;
+  *event = ui_event{ui_input::key, kKeyEnter};
+  return true;
+}
+
+TEST_F(ConduitPlugin, ItsDialogComesFromItsOwnResources) {
+  auto cfg = reinterpret_cast<int32_t (*)(uint32_t, void*, uint32_t*)>(
+      library_symbol(library, "CfgConduit"));
+  ASSERT_NE(cfg, nullptr);
+  int asked = 0;
+  dialog_front_end user{answer_ok, nullptr, &asked};
+  dialog_set_front_end(&user);
+  uint8_t record[352] = {1, 0, 0, 0, 0x60, 1};
+  record[340] = 3;  // next action: desktop overwrites handheld
+  uint32_t size = sizeof record;
+  EXPECT_EQ(cfg(0, record, &size), 0);
+  dialog_set_front_end(nullptr);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(record[344], 3);  // chosen as it opened
+  EXPECT_EQ(record[348], 2);
+  EXPECT_EQ(dialog_live_bitmaps(), 0);
 }
 
 }  // namespace
