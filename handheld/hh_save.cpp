@@ -83,7 +83,7 @@ const char* hh_save_status_text(int status) {
     case kHhSaveCreateFailed:
       return "could not be created on the handheld";
     case kHhSaveIncomplete:
-      return "could not be written completely";
+      return "could not be written completely and was removed from the handheld";
     case kHhSaveCloseFailed:
       return "could not be closed on the handheld";
     default:
@@ -136,5 +136,8 @@ int save_db_to_hh(element_db* db, hh_save_report* report) {
       report->sync_error = result;
     }
   }
+  // A stream with a record missing can read back as other elements than were
+  // written; no database is safer: the next HotSync copies the intact side.
+  if (report->status == kHhSaveIncomplete) sync_delete_db(kHhDbName, kHhCardNo);
   return report->status;
 }

@@ -128,7 +128,7 @@ void sync_manager_reset() {
   for (open_database& d : s.handles)
     d = open_database{};
   s.mapped.clear();
-  s.problem.clear();
+  std::string().swap(s.problem);
   sync_fault_reset();
 }
 
@@ -155,20 +155,22 @@ int sync_call_count(sync_call call) {
   return state().faults[static_cast<int>(call)].calls;
 }
 
+// The calls below do their work in *_impl; the exported ones keep every
+// exception (memory running out) on this side of the C interface.
 extern "C" {
 
-int32_t sync_register_conduit(uint32_t* handle) {
+int32_t sync_register_conduit_impl(uint32_t* handle) {
   if (int32_t code = injected(sync_call::register_conduit)) return code;
   *handle = state().next_registration++;
   return kSyncOk;
 }
 
-int32_t sync_unregister_conduit(uint32_t) {
+int32_t sync_unregister_conduit_impl(uint32_t) {
   if (int32_t code = injected(sync_call::unregister_conduit)) return code;
   return kSyncOk;
 }
 
-int32_t sync_read_user_record(uint8_t* record) {
+int32_t sync_read_user_record_impl(uint8_t* record) {
   if (int32_t code = injected(sync_call::read_user_record)) return code;
   handheld_user user;
   if (!read_handheld_user(state().folder, &user, &state().problem)) return kSyncErrIo;
@@ -177,7 +179,7 @@ int32_t sync_read_user_record(uint8_t* record) {
   return kSyncOk;
 }
 
-int32_t sync_open_db(const char* name, int32_t card_no, uint8_t* handle, uint8_t mode) {
+int32_t sync_open_db_impl(const char* name, int32_t card_no, uint8_t* handle, uint8_t mode) {
   if (int32_t code = injected(sync_call::open_db)) return code;
   state().problem.clear();
   if (!valid_name(name)) return kSyncErrBadArgument;
@@ -212,7 +214,7 @@ int32_t sync_open_db(const char* name, int32_t card_no, uint8_t* handle, uint8_t
   return kSyncOk;
 }
 
-int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count) {
+int32_t SyncGetDBRecordCount_impl(uint8_t handle, uint16_t* count) {
   if (int32_t code = injected(sync_call::record_count)) return code;
   open_database* d = find_open(handle);
   if (!d) return kSyncErrNotOpen;
@@ -220,7 +222,7 @@ int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count) {
   return kSyncOk;
 }
 
-int32_t SyncReadRecordByIndex(sync_record_info* info) {
+int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   if (int32_t code = injected(sync_call::read_record)) return code;
   open_database* d = find_open(info->db_handle);
   if (!d) return kSyncErrNotOpen;
@@ -237,7 +239,7 @@ int32_t SyncReadRecordByIndex(sync_record_info* info) {
   return kSyncOk;
 }
 
-int32_t sync_delete_db(const char* name, int32_t card_no) {
+int32_t sync_delete_db_impl(const char* name, int32_t card_no) {
   if (int32_t code = injected(sync_call::delete_db)) return code;
   if (!valid_name(name)) return kSyncErrBadArgument;
   if (card_no != 0) return kSyncErrNotFound;
@@ -252,7 +254,7 @@ int32_t sync_delete_db(const char* name, int32_t card_no) {
   return kSyncOk;
 }
 
-int32_t SyncCreateDB(sync_create_request* request) {
+int32_t SyncCreateDB_impl(sync_create_request* request) {
   if (int32_t code = injected(sync_call::create_db)) return code;
   char name[kPdbNameSize + 1] = {};
   std::memcpy(name, request->name, kPdbNameSize);
@@ -283,7 +285,7 @@ int32_t SyncCreateDB(sync_create_request* request) {
   return kSyncOk;
 }
 
-int32_t sync_write_record(sync_record_info* info) {
+int32_t sync_write_record_impl(sync_record_info* info) {
   if (int32_t code = injected(sync_call::write_record)) return code;
   open_database* d = find_open(info->db_handle);
   if (!d) return kSyncErrNotOpen;
@@ -318,27 +320,121 @@ int32_t sync_write_record(sync_record_info* info) {
   return kSyncOk;
 }
 
-int32_t sync_close_db(uint8_t handle) {
-  if (int32_t code = injected(sync_call::close_db)) return code;
+int32_t sync_close_db_impl(uint8_t handle) {
+  const int32_t fault = injected(sync_call::close_db);
   open_database* d = find_open(handle);
-  if (!d) return kSyncErrNotOpen;
+  if (!d) return fault ? fault : kSyncErrNotOpen;
+  if (fault) {
+    // A close that fails still lets go of the database, unwritten.
+    *d = open_database{};
+    return fault;
+  }
   int32_t result = kSyncOk;
   if (d->changed) {
     d->db.modified = palm_time_now();
     d->db.mod_number += 1;
-    std::string why;
-    if (write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
-      state().problem = d->path + ": " + why;
-      result = kSyncErrIo;
+    try {
+      std::string why;
+      if (write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
+        state().problem = d->path + ": " + why;
+        result = kSyncErrIo;
+      }
+    } catch (const std::bad_alloc&) {
+      result = kSyncErrNoMemory;
     }
   }
-  *d = open_database{};
+  *d = open_database{};  // closed, written or not
   return result;
 }
 
 int32_t SyncYieldCycles(uint16_t) {
   injected(sync_call::yield);
   return kSyncOk;
+}
+
+int32_t sync_register_conduit(uint32_t* handle) {
+  try {
+    return sync_register_conduit_impl(handle);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t sync_unregister_conduit(uint32_t handle) {
+  return sync_unregister_conduit_impl(handle);
+}
+
+int32_t sync_read_user_record(uint8_t* record) {
+  try {
+    return sync_read_user_record_impl(record);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t sync_open_db(const char* name, int32_t card_no, uint8_t* handle, uint8_t mode) {
+  try {
+    return sync_open_db_impl(name, card_no, handle, mode);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count) {
+  try {
+    return SyncGetDBRecordCount_impl(handle, count);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t SyncReadRecordByIndex(sync_record_info* info) {
+  try {
+    return SyncReadRecordByIndex_impl(info);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t sync_delete_db(const char* name, int32_t card_no) {
+  try {
+    return sync_delete_db_impl(name, card_no);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t SyncCreateDB(sync_create_request* request) {
+  try {
+    return SyncCreateDB_impl(request);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t sync_write_record(sync_record_info* info) {
+  try {
+    return sync_write_record_impl(info);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
+}
+
+int32_t sync_close_db(uint8_t handle) {
+  try {
+    return sync_close_db_impl(handle);
+  } catch (const std::bad_alloc&) {
+    state().problem.clear();
+    return kSyncErrNoMemory;
+  }
 }
 
 uint16_t SyncHostToHHWord(uint16_t value) {

@@ -115,6 +115,16 @@ posix_bitmap* decode_bitmap(const rc_bitmap& resource, const color_map_entry* ma
   return bitmap;
 }
 
+// Windows' answer to a text it cannot store: 0, and the old text stays.
+int assign_text(std::string* to, const char* text) {
+  try {
+    *to = text ? text : "";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
 intptr_t command(posix_dialog* d, dialog_procedure procedure, posix_control* from, int id) {
   return procedure(d, WM_COMMAND,
                    (static_cast<uintptr_t>(BN_CLICKED) << 16) | static_cast<uint16_t>(id),
@@ -319,20 +329,33 @@ intptr_t dialog_box_param(module_handle module, int template_id, window_handle,
   }
   posix_dialog* d = new (std::nothrow) posix_dialog;
   if (!d) return -1;
+  try {
+    d->caption = t->caption;
+    make_controls(d, module, *t);
+  } catch (const std::bad_alloc&) {
+    for (posix_control& c : d->controls)
+      delete_object(c.image);
+    delete d;
+    return -1;
+  }
   d->kind = kDialogKind;
   d->template_id = template_id;
-  d->caption = t->caption;
   d->width = t->width;
   d->height = t->height;
   d->ended = false;
   d->result = 0;
-  make_controls(d, module, *t);
 
   posix_control* first = d->focus >= 0 ? &d->controls[d->focus] : nullptr;
   procedure(d, WM_INITDIALOG, reinterpret_cast<uintptr_t>(first), init_param);
   while (!d->ended) {
     ui_event event{};
-    if (!s.front_end.next_input(*d, &event, s.front_end.context)) {
+    bool got = false;
+    try {
+      got = s.front_end.next_input(*d, &event, s.front_end.context);
+    } catch (const std::bad_alloc&) {
+      got = false;  // a front end without memory is a user who closed the dialog
+    }
+    if (!got) {
       procedure(d, WM_CLOSE, 0, 0);
       if (!d->ended) command(d, procedure, control_of(d, IDCANCEL), IDCANCEL);
       if (!d->ended) end_dialog(d, IDCANCEL);
@@ -385,20 +408,12 @@ int load_string(module_handle module, uint32_t id, char* buffer, int size) {
 
 int set_dlg_item_text(window_handle dialog, int control_id, const char* text) {
   posix_control* c = control_of(dialog, control_id);
-  if (!c) return 0;
-  c->text = text ? text : "";
-  return 1;
+  return c ? assign_text(&c->text, text) : 0;
 }
 
 int set_window_text(window_handle window, const char* text) {
-  if (posix_dialog* d = as_dialog(window)) {
-    d->caption = text ? text : "";
-    return 1;
-  }
-  if (posix_control* c = as_control(window)) {
-    c->text = text ? text : "";
-    return 1;
-  }
+  if (posix_dialog* d = as_dialog(window)) return assign_text(&d->caption, text);
+  if (posix_control* c = as_control(window)) return assign_text(&c->text, text);
   return 0;
 }
 

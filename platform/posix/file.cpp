@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "platform/file_faults.h"
 
@@ -128,9 +127,17 @@ int file_close(os_file f) {
 // Makes a rename that has happened durable: the directory entry itself must
 // reach the disk. Failure here is not reported, as the file is in place.
 static void sync_parent_dir(const char* path) {
+  char dir[4096];
   const char* slash = std::strrchr(path, '/');
-  std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  size_t n = slash ? static_cast<size_t>(slash == path ? 1 : slash - path) : 0;
+  if (n >= sizeof dir) return;
+  if (n == 0) {
+    dir[n++] = '.';
+  } else {
+    std::memcpy(dir, path, n);
+  }
+  dir[n] = '\0';
+  int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);

@@ -1,0 +1,183 @@
+// Every Sync Manager call and every file operation made to fail in turn, during
+// loads, saves and whole HotSyncs: no crash, no leak, the specified result,
+// and each side either its complete old or its complete new self.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "conduit/conduit_api.h"
+#include "desktop/xml_reader.h"
+#include "desktop/xml_writer.h"
+#include "handheld/hh_store.h"
+#include "hotsync/services/hotsync_log.h"
+#include "hotsync/services/sync_manager_host.h"
+#include "platform/file_faults.h"
+#include "platform/sync_manager.h"
+#include "tests/conduit_test_support.h"
+
+namespace {
+
+std::string data_set(int first_id, int count, int rp) {
+  std::string body = "<category name=\"c\" bgcolor=\"4294967295\"/>\n";
+  for (int i = 0; i < count; ++i) {
+    body +=
+        xml_item(static_cast<uint32_t>(first_id + i), i % 50, "c",
+                 "question " + std::to_string(first_id + i) + std::string(200, 'q'), "answer", rp);
+  }
+  return xml_file(1, body);
+}
+
+// The ids of a data set in ascending order: what it holds, whatever its order.
+std::string id_set(const element_db* db) {
+  std::vector<uint32_t> ids;
+  for (const element* e = db->head; e; e = e->next)
+    ids.push_back(e->id);
+  std::sort(ids.begin(), ids.end());
+  std::string out;
+  for (uint32_t id : ids)
+    out += std::to_string(id) + " ";
+  return out;
+}
+
+class FaultInjection : public ConduitTest {
+ protected:
+  // The states each side may be in after a fault: the old data set, the new
+  // one, or (handheld only, between its delete and its re-creation) none.
+  std::string desktop_state() {
+    if (!exists(xml_path())) return "absent";
+    test_db db;
+    return read_desktop(db.get()) ? id_set(db.get()) : "unreadable";
+  }
+  std::string handheld_state() {
+    if (!exists(pdb_path())) return "absent";
+    test_db db;
+    return read_handheld(db.get()) ? id_set(db.get()) : "unreadable";
+  }
+};
+
+TEST_F(FaultInjection, EveryCallOfAHandheldLoadFailingInTurn) {
+  put_handheld(data_set(1000, 400, 1));
+  for (int n = 1;; ++n) {
+    sync_fault_reset();
+    sync_fault_arm(sync_call::any, n, kSyncErrIo);
+    test_db db;
+    hh_load_report report;
+    const int loaded = load_db_from_hh(db.get(), &report);
+    const int calls = sync_call_count(sync_call::any);
+    if (loaded) {
+      EXPECT_NE(db->head, nullptr) << n;
+    } else {
+      EXPECT_EQ(db->head, nullptr) << n;
+      EXPECT_NE(report.status, kHhLoadOk) << n;
+      EXPECT_FALSE(hh_load_found_no_data(report.status)) << "a fault is not an absence: " << n;
+    }
+    if (calls < n) break;  // the fault was not reached: every call has had its turn
+  }
+}
+
+TEST_F(FaultInjection, EveryCallOfAHandheldSaveFailingInTurn) {
+  put_handheld(data_set(1000, 300, 1));
+  test_db next;
+  load_text(next.get(), data_set(5000, 300, 1));
+  const std::string old_ids = handheld_state();
+  std::string new_ids;
+  for (int n = 1;; ++n) {
+    put_handheld(data_set(1000, 300, 1));
+    sync_fault_reset();
+    sync_fault_arm(sync_call::any, n, kSyncErrIo);
+    const int status = save_db_to_hh(next.get());
+    const int calls = sync_call_count(sync_call::any);
+    sync_manager_reset();
+    sync_manager_use_folder(dir.file("hh"));
+    const std::string state = handheld_state();
+    if (calls < n) {
+      EXPECT_EQ(status, kHhSaveOk);
+      new_ids = state;
+      break;
+    }
+    EXPECT_TRUE(state == old_ids || state == "absent" || state == id_set(next.get()))
+        << "call " << n << " left " << state.substr(0, 40);
+  }
+  EXPECT_EQ(new_ids, id_set(next.get()));
+}
+
+TEST_F(FaultInjection, EveryCallOfATwoWayHotSyncFailingInTurn) {
+  for (int n = 1;; ++n) {
+    put_desktop(data_set(1000, 150, 2));
+    put_handheld(data_set(1100, 150, 3));
+    sync_fault_reset();
+    sync_fault_arm(sync_call::any, n, kSyncErrIo);
+    const int32_t result = sync(0);
+    const int calls = sync_call_count(sync_call::any);
+    sync_fault_reset();
+    EXPECT_EQ(result, 0) << n;  // only -1 refuses a registration
+    const std::string desk = desktop_state(), hand = handheld_state();
+    EXPECT_NE(desk, "unreadable") << n;
+    EXPECT_NE(desk, "absent") << n;
+    EXPECT_NE(hand, "unreadable") << n;
+    // A second, undisturbed HotSync brings both sides together again.
+    ASSERT_EQ(sync(0), 0) << n;
+    EXPECT_EQ(desktop_state(), handheld_state()) << n;
+    if (calls < n) break;
+  }
+}
+
+TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
+  put_desktop(data_set(1, 20, 1));
+  const std::string old_bytes = read_file(xml_path());
+  test_db next;
+  load_text(next.get(), data_set(500, 2000, 1));
+  struct expected {
+    file_op op;
+    int code;
+  };
+  for (expected e :
+       {expected{file_op::open_write, kSaveXmlCannotOpen},
+        expected{file_op::write, kSaveXmlWriteFailed}, expected{file_op::sync, kSaveXmlCannotClose},
+        expected{file_op::close, kSaveXmlCannotClose},
+        expected{file_op::replace, kSaveXmlCannotRename}}) {
+    for (int n = 1;; ++n) {
+      write_file(xml_path(), old_bytes);
+      file_fault_reset();
+      file_fault_arm(e.op, n, EIO);
+      const int result =
+          save_xml(next.get(), dir.file("desk/elements.tmp").c_str(), xml_path().c_str());
+      const int calls = file_fault_calls(e.op);
+      file_fault_reset();
+      const std::string now = read_file(xml_path());
+      if (calls < n) {
+        EXPECT_EQ(result, kSaveXmlOk);
+        break;
+      }
+      EXPECT_EQ(result, e.code) << static_cast<int>(e.op) << " " << n;
+      EXPECT_EQ(now, old_bytes) << "the old file stays whole";
+    }
+  }
+}
+
+TEST_F(FaultInjection, EveryReadOfADesktopLoadFailingInTurn) {
+  put_desktop(data_set(1, 3000, 1));
+  for (int n = 1;; ++n) {
+    file_fault_reset();
+    file_fault_arm(file_op::read, n, EIO);
+    test_db db;
+    pc_load_report report;
+    insert_element(&db->head, nullptr);
+    const int loaded = load_db_from_pc(db.get(), xml_path().c_str(), &report);
+    const int calls = file_fault_calls(file_op::read);
+    file_fault_reset();
+    hotsync_log_reset();
+    if (calls < n) {
+      EXPECT_EQ(loaded, 1);
+      break;
+    }
+    EXPECT_EQ(loaded, 0) << n;
+    EXPECT_EQ(report.status, kPcLoadReadError) << n;
+    EXPECT_EQ(db->head, nullptr) << n;
+  }
+}
+
+}  // namespace
