@@ -1,5 +1,6 @@
 #include "hotsync/hotsync_session.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +17,17 @@
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "platform/file.h"
 #include "platform/library_loader.h"
 #include "platform/posix/registry_file.h"
+#include "platform/registry.h"
 
 namespace {
 
 constexpr char kHotSyncLogFile[] = "HotSync.log";
+// Held during a HotSync in the handheld folder and in the desktop folder.
+constexpr char kLockFile[] = ".hotsync.lock";
+constexpr int kLockWaitMs = 3000;
 
 // The default registry: made on first use, pointing at the default data folder.
 bool prepare_default_registry(std::string* path, std::string* why) {
@@ -107,6 +113,8 @@ bool arm_faults_from_environment(std::string* why) {
 }  // namespace
 
 host_setup::~host_setup() {
+  for (intptr_t lock : locks_)
+    file_close(lock);
   if (!temporary_folder_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(temporary_folder_, ignored);
@@ -142,9 +150,38 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
   return true;
 }
 
+bool host_setup::lock_folders(std::string* why) {
+  std::vector<std::string> folders = {handheld_};
+  // The data directory as the conduit will find it in the registry.
+  registry_key key = 0;
+  if (registry_open_user_key(kRegistryKeyPath, &key) == kRegistryOk) {
+    char dir[kPathBufferSize];
+    uint32_t size = sizeof dir;
+    if (registry_query_value(key, kRegistryDataDirValue, dir, &size) == kRegistryOk &&
+        std::memchr(dir, '\0', size) && std::filesystem::is_directory(dir)) {
+      folders.push_back(dir);
+    }
+    registry_close_key(key);
+  }
+  for (const std::string& folder : folders) {
+    os_file lock = kNoFile;
+    const std::string path = with_trailing_separator(folder) + kLockFile;
+    const int error = file_lock(path.c_str(), kLockWaitMs, &lock);
+    if (error != 0) {
+      *why = error == EWOULDBLOCK
+                 ? "another HotSync is running on " + folder + " (waited " +
+                       std::to_string(kLockWaitMs / 1000) + " s); try again when it has finished"
+                 : "cannot lock " + path + ": " + file_error_text(error);
+      return false;
+    }
+    locks_.push_back(lock);
+  }
+  return true;
+}
+
 int run_hotsync(const session_options& options, std::string* why) {
   host_setup setup;
-  if (!setup.prepare(options, why)) return -1;
+  if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
   const std::string& handheld = setup.handheld();
   handheld_user user;
   if (!read_handheld_user(handheld, &user, why)) return -1;

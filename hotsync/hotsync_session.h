@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct session_options {
   bool stored_action = false;  // the sync type comes from the handheld's preferences
@@ -30,9 +31,13 @@ class host_setup {
   host_setup(const host_setup&) = delete;
   host_setup& operator=(const host_setup&) = delete;
   bool prepare(const session_options& options, std::string* why);
+  // Makes this the only HotSync on the handheld folder and the desktop
+  // folder: waits briefly for another one to end, then refuses.
+  bool lock_folders(std::string* why);
   const std::string& handheld() const { return handheld_; }
 
  private:
   std::string handheld_;
   std::string temporary_folder_;
+  std::vector<intptr_t> locks_;
 };

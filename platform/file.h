@@ -30,6 +30,12 @@ int file_remove(const char* path);
 // 1 when something exists at path, 0 otherwise.
 int file_exists(const char* path);
 
+// Takes the exclusive lock of the lock file at path (made when missing),
+// waiting up to wait_ms for another holder to let go. Returns 0 with the lock
+// in *lock, or an error number (EWOULDBLOCK when it stayed taken). The lock
+// goes with file_close or the end of the process.
+int file_lock(const char* path, int wait_ms, os_file* lock);
+
 const char* file_error_text(int error);
 // 1 when the error means that the file (or a folder on its path) does not exist.
 int file_error_is_missing(int error);

@@ -85,5 +85,11 @@ check "a conduit that cannot be loaded exits 2" bash -c "'$HS' sync --handheld '
 check "defaults live under the user's data folder" bash -c "'$HS' sync >/dev/null && [ -d '$XDG_DATA_HOME/quorvia-hotsync/handheld' ] && grep -q pathtodatadir '$XDG_CONFIG_HOME/quorvia-hotsync/registry.reg'"
 check "a registry without the value is reported" bash -c "printf 'REGEDIT4\r\n' > '$T/empty.reg' && '$HS' sync --handheld '$H' --registry '$T/empty.reg' | grep -q 'is not set'"
 
+fresh lock
+xml 1000 1:1:1:desk > "$D/elements.xml"
+check "a HotSync waits, then refuses while another holds the handheld folder" bash -c "flock '$H/.hotsync.lock' sleep 5 & sleep 0.5; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $H' '$T/lock.err'"
+check "and while another holds the desktop folder" bash -c "flock '$D/.hotsync.lock' sleep 5 & sleep 0.5; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $D' '$T/lock.err'"
+check "a lock let go within the wait is taken" bash -c "flock '$H/.hotsync.lock' sleep 1 & sleep 0.3; '$HS' sync --handheld '$H' --desktop '$D' >/dev/null; st=\$?; wait; [ \$st = 0 ]"
+
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

@@ -1,12 +1,14 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/file_faults.h"
 
@@ -166,4 +168,20 @@ const char* file_error_text(int error) {
 
 int file_error_is_missing(int error) {
   return error == ENOENT || error == ENOTDIR;
+}
+
+int file_lock(const char* path, int wait_ms, os_file* lock) {
+  *lock = kNoFile;
+  int error = open_file(path, O_RDWR | O_CREAT, lock);
+  if (error) return error;
+  for (int waited = 0;; waited += 50) {
+    if (::flock(fd_of(*lock), LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK || waited >= wait_ms) break;
+    const timespec pause{0, 50 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+  error = errno;
+  ::close(fd_of(*lock));
+  *lock = kNoFile;
+  return error;
 }
