@@ -85,7 +85,7 @@ class AllocationFailure : public ConduitTest {
   // no more than n - 1 allocations; check judges each run. Every run must give
   // back all the memory it took once cleanup has run.
   template <typename Op, typename Cleanup>
-  int each_allocation_failing(Op op, Cleanup cleanup) {
+  int each_allocation_failing(Op op, Cleanup cleanup, const char* what = nullptr) {
     // A first pass makes what is made once, on first use: log storage, the time
     // zone, the unwinder's tables of the paths an exception takes.
     for (int n = 1;; ++n) {
@@ -120,6 +120,10 @@ class AllocationFailure : public ConduitTest {
       }
       if (!failed) break;
     }
+    record_figure(
+        "allocations " +
+        std::string(what ? what : ::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+        " " + std::to_string(n - 1));
     return n;
   }
 };
@@ -174,7 +178,8 @@ TEST_F(AllocationFailure, DesktopSave) {
 TEST_F(AllocationFailure, HandheldSaveAndLoad) {
   test_db db;
   load_text(db.get(), data_set(1, 40, 1));
-  each_allocation_failing([&] { save_db_to_hh(db.get()); }, [] { hotsync_log_reset(); });
+  each_allocation_failing([&] { save_db_to_hh(db.get()); }, [] { hotsync_log_reset(); },
+                          "HandheldSave");
   ASSERT_EQ(save_db_to_hh(db.get()), kHhSaveOk);
   test_db back;
   each_allocation_failing(
@@ -222,7 +227,10 @@ TEST_F(AllocationFailure, Merge) {
     empty_both();
     const size_t now = heap_in_use();
     ASSERT_EQ(now, baseline) << "allocation " << n << " of the merge failing";
-    if (!failed) break;
+    if (!failed) {
+      record_figure("allocations Merge " + std::to_string(n - 1));
+      break;
+    }
   }
 }
 

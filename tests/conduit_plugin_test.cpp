@@ -78,6 +78,8 @@ TEST_F(ConduitPlugin, ThousandHotSyncsInOneLoadLeakNothing) {
   // The plug-in keeps its last data sets until the next HotSync: a small,
   // bounded amount, not growth.
   EXPECT_LE(heap_in_use(), after_warm_up + 16 * 1024);
+  record_figure("long-run 1000 " + std::to_string(heap_in_use()) + " " +
+                std::to_string(after_warm_up));
 }
 
 bool answer_ok(const posix_dialog&, ui_event* event, void* asked) {

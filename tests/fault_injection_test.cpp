@@ -74,7 +74,10 @@ TEST_F(FaultInjection, EveryCallOfAHandheldLoadFailingInTurn) {
       EXPECT_NE(report.status, kHhLoadOk) << n;
       EXPECT_FALSE(hh_load_found_no_data(report.status)) << "a fault is not an absence: " << n;
     }
-    if (calls < n) break;  // the fault was not reached: every call has had its turn
+    if (calls < n) {  // the fault was not reached: every call has had its turn
+      record_figure("faults handheld-load " + std::to_string(n - 1));
+      break;
+    }
   }
 }
 
@@ -96,6 +99,7 @@ TEST_F(FaultInjection, EveryCallOfAHandheldSaveFailingInTurn) {
     if (calls < n) {
       EXPECT_EQ(status, kHhSaveOk);
       new_ids = state;
+      record_figure("faults handheld-save " + std::to_string(n - 1));
       break;
     }
     EXPECT_TRUE(state == old_ids || state == "absent" || state == id_set(next.get()))
@@ -121,7 +125,10 @@ TEST_F(FaultInjection, EveryCallOfATwoWayHotSyncFailingInTurn) {
     // A second, undisturbed HotSync brings both sides together again.
     ASSERT_EQ(sync(0), 0) << n;
     EXPECT_EQ(desktop_state(), handheld_state()) << n;
-    if (calls < n) break;
+    if (calls < n) {
+      record_figure("faults two-way-hotsync " + std::to_string(n - 1));
+      break;
+    }
   }
 }
 
@@ -133,12 +140,14 @@ TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
   struct expected {
     file_op op;
     int code;
+    const char* name;
   };
-  for (expected e :
-       {expected{file_op::open_write, kSaveXmlCannotOpen},
-        expected{file_op::write, kSaveXmlWriteFailed}, expected{file_op::sync, kSaveXmlCannotClose},
-        expected{file_op::close, kSaveXmlCannotClose},
-        expected{file_op::replace, kSaveXmlCannotRename}}) {
+  const expected kinds[] = {{file_op::open_write, kSaveXmlCannotOpen, "open"},
+                            {file_op::write, kSaveXmlWriteFailed, "write"},
+                            {file_op::sync, kSaveXmlCannotClose, "fsync"},
+                            {file_op::close, kSaveXmlCannotClose, "close"},
+                            {file_op::replace, kSaveXmlCannotRename, "rename"}};
+  for (const expected& e : kinds) {
     for (int n = 1;; ++n) {
       write_file(xml_path(), old_bytes);
       file_fault_reset();
@@ -150,6 +159,7 @@ TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
       const std::string now = read_file(xml_path());
       if (calls < n) {
         EXPECT_EQ(result, kSaveXmlOk);
+        record_figure(std::string("faults desktop-save-") + e.name + " " + std::to_string(n - 1));
         break;
       }
       EXPECT_EQ(result, e.code) << static_cast<int>(e.op) << " " << n;
@@ -172,6 +182,7 @@ TEST_F(FaultInjection, EveryReadOfADesktopLoadFailingInTurn) {
     hotsync_log_reset();
     if (calls < n) {
       EXPECT_EQ(loaded, 1);
+      record_figure("faults desktop-load " + std::to_string(n - 1));
       break;
     }
     EXPECT_EQ(loaded, 0) << n;

@@ -93,3 +93,10 @@ std::string xml_file(int32_t tm_strt, const std::string& body) {
   return "<quorvia core_version=\"10\" time_of_start=\"" + std::to_string(tm_strt) + "\">\n\n" +
          body + "</quorvia>";
 }
+
+void record_figure(const std::string& line) {
+  const char* folder = std::getenv("QV_RELIABILITY_DIR");
+  if (!folder || !*folder) return;
+  std::ofstream out(std::string(folder) + "/figures.txt", std::ios::app);
+  out << line << "\n";
+}

@@ -48,6 +48,10 @@ std::string xml_item(uint32_t id, int tm_t_rpt, const std::string& ctgr, const s
 // A whole elements.xml text (LF line ends) with this start time and body.
 std::string xml_file(int32_t tm_strt, const std::string& body);
 
+// Adds a line to the figures of the reliability report, when one is being
+// made (QV_RELIABILITY_DIR names its folder).
+void record_figure(const std::string& line);
+
 // The elements' ids in list order.
 std::string ids_of(const element_db* db);
 // The elements' tm_t_rpt values in list order, e.g. "3 7 7".
