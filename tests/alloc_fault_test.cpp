@@ -191,7 +191,8 @@ TEST_F(AllocationFailure, HandheldSaveAndLoad) {
       [&] {
         release_db(back.get());
         construct_db(back.get());
-      });
+      },
+      "HandheldLoad");
 }
 
 TEST_F(AllocationFailure, Merge) {
