@@ -26,16 +26,6 @@ constexpr bitmap_place kBitmaps[] = {{IDB_SYNC, IDC_SYNC_BITMAP},
                                      {IDB_HH_TO_PC, IDC_HH_TO_PC_BITMAP},
                                      {IDB_DO_NOTHING, IDC_DO_NOTHING_BITMAP}};
 
-uint32_t get_le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void put_le32(uint8_t* p, uint32_t v) {
-  put_le16(p, static_cast<uint16_t>(v));
-  put_le16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-
 // The radio button and the text that show a sync type.
 int button_of(uint32_t sync_type) {
   switch (sync_type) {

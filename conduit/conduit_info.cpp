@@ -10,16 +10,6 @@
 
 namespace {
 
-uint32_t get_le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void put_le32(uint8_t* p, uint32_t v) {
-  put_le16(p, static_cast<uint16_t>(v));
-  put_le16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-
 // Copies a string with its NUL; the bytes after it stay as they were.
 void put_string(uint8_t* at, const char* text) {
   std::memcpy(at, text, std::strlen(text) + 1);

@@ -33,6 +33,16 @@ inline uint16_t get_le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
+inline void put_le32(uint8_t* p, uint32_t v) {
+  put_le16(p, static_cast<uint16_t>(v));
+  put_le16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
+inline uint32_t get_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
 inline uint32_t get_be24(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
 }

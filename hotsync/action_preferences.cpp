@@ -5,23 +5,8 @@
 
 #include "conduit/conduit_api.h"
 #include "hotsync/services/atomic_file.h"
+#include "hotsync/services/handheld_user.h"
 #include "platform/file.h"
-
-namespace {
-
-bool parse_u32(const std::string& text, uint32_t* value) {
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > 0xFFFFFFFFu) return false;
-  *value = static_cast<uint32_t>(v);
-  return true;
-}
-
-}  // namespace
 
 bool read_action_preferences(const std::string& folder, action_preferences* prefs,
                              std::string* why) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "conduit/action_dialog.h"
+#include "handheld/byte_order.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conduit_plugin.h"
@@ -17,11 +18,6 @@ namespace {
 void put_le32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i)
     p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get_le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 int radio_of(uint32_t action) {

@@ -3,15 +3,11 @@
 #include <cstring>
 
 #include "conduit/conduit_info.h"
+#include "handheld/byte_order.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conduit_plugin.h"
 
 namespace {
-
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // A string of the record, read no further than its field.
 std::string field(const uint8_t* record, uint32_t offset, uint32_t size) {
@@ -56,11 +52,11 @@ int run_info(const session_options& options, std::string* why) {
     *why = "the conduit refused its conduit record (" + std::to_string(result) + ")";
     return -1;
   }
-  const uint32_t creator = le32(record + kRecordCreatorOffset);
+  const uint32_t creator = get_le32(record + kRecordCreatorOffset);
   const char four[5] = {static_cast<char>(creator >> 24), static_cast<char>(creator >> 16),
                         static_cast<char>(creator >> 8), static_cast<char>(creator), 0};
   std::printf("creator:     %s (0x%08" PRIX32 ")\n", four, creator);
-  std::printf("number:      %" PRIu32 "\n", le32(record + kRecordNumberOffset));
+  std::printf("number:      %" PRIu32 "\n", get_le32(record + kRecordNumberOffset));
   std::printf(
       "identifier:  %s\n",
       field(record, kRecordIdentifierOffset, kRecordPathOffset - kRecordIdentifierOffset).c_str());

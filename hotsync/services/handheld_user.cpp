@@ -15,18 +15,6 @@ namespace {
 constexpr size_t kUserNameOffset = 8;
 constexpr size_t kUserNameSize = 64;
 
-bool parse_u32(const std::string& text, uint32_t* value) {
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > 0xFFFFFFFFu) return false;
-  *value = static_cast<uint32_t>(v);
-  return true;
-}
-
 }  // namespace
 
 bool read_handheld_user(const std::string& folder, handheld_user* user, std::string* why) {
@@ -77,6 +65,18 @@ bool write_handheld_user(const std::string& folder, const handheld_user& user, s
     *why = path + ": " + file_error_text(error);
     return false;
   }
+  return true;
+}
+
+bool parse_u32(const std::string& text, uint32_t* value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > 0xFFFFFFFFu) return false;
+  *value = static_cast<uint32_t>(v);
   return true;
 }
 

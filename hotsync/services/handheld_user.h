@@ -30,3 +30,6 @@ bool write_handheld_user(const std::string& folder, const handheld_user& user, s
 // (32-bit), the name at offset 8 (64 bytes, NUL-padded) and the last sync time
 // at offset 136 (32-bit); numbers in host order, the rest zero.
 void fill_user_record(const handheld_user& user, uint8_t* record);
+
+// A decimal number of 0 to 4294967295 and nothing else; false otherwise.
+bool parse_u32(const std::string& text, uint32_t* value);

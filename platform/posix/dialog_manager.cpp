@@ -3,6 +3,8 @@
 // loop fed by a front end, buttons, statics, bitmaps and system colours.
 #include "platform/dialog_manager.h"
 
+#include "handheld/byte_order.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -62,11 +64,6 @@ posix_control* control_of(window_handle dialog, int id) {
     if (c.id == id) return &c;
   }
   return nullptr;
-}
-
-uint32_t get_le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Decodes a 4- or 8-bit bottom-up .bmp with a colour table, mapping its colours.
