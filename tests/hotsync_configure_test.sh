@@ -18,41 +18,44 @@ H=$T/hh
 mkdir -p "$H"
 printf 'name=Ada\nid=7\nlast_sync=0\n' > "$H/user.conf"
 
-screen() { tm capture-pane -t dlg -p; }
+S=dlg0
+screen() { tm capture-pane -t "$S" -p; }
 # wait_for TEXT: until the screen shows it (at most 5 s).
 wait_for() { for _ in $(seq 50); do screen | grep -qF -- "$1" && return 0; sleep 0.1; done; screen; return 1; }
+# start ARGS: hotsync configure in a new session of its own (a new session,
+# rather than a new server, as a server just killed may still be going).
 start() {
-  tm kill-server 2>/dev/null
-  tm new-session -d -s dlg -x 100 -y 30 "'$HS' configure --handheld '$H' $*; echo EXIT=\$?; sleep 30"
+  S=dlg$((${S#dlg} + 1))
+  tm new-session -d -s "$S" -x 100 -y 30 "'$HS' configure --handheld '$H' $*; echo EXIT=\$?; sleep 30"
 }
 
 start
 check "the dialog shows its title" wait_for "Quorvia Conduit"
 check "the current settings name the user" wait_for "Ada's Current Settings:"
-check "the current settings show both actions" bash -c "$(declare -f screen tm); SOCK='$SOCK'; screen | grep -q 'Default HotSync Action:  Synchronize the files.' && screen | grep -q 'Next HotSync Action:     Synchronize the files.'"
-check "the four actions with their radio marks" bash -c "$(declare -f screen tm); SOCK='$SOCK'; s=\$(screen); for t in '(*) Synchronize the files' '( ) Desktop overwrites handheld' '( ) Handheld overwrites Desktop' '( ) Do nothing' '[ ] Set as default' 'Vantry Action' '<     OK     >' 'Cancel' 'Help'; do grep -qF -- \"\$t\" <<<\"\$s\" || { echo \"missing: \$t\"; exit 1; }; done"
-tm send-keys -t dlg '?'
+check "the current settings show both actions" bash -c "$(declare -f screen tm); SOCK='$SOCK'; S='$S'; screen | grep -q 'Default HotSync Action:  Synchronize the files.' && screen | grep -q 'Next HotSync Action:     Synchronize the files.'"
+check "the four actions with their radio marks" bash -c "$(declare -f screen tm); SOCK='$SOCK'; S='$S'; s=\$(screen); for t in '(*) Synchronize the files' '( ) Desktop overwrites handheld' '( ) Handheld overwrites Desktop' '( ) Do nothing' '[ ] Set as default' 'Vantry Action' '<     OK     >' 'Cancel' 'Help'; do grep -qF -- \"\$t\" <<<\"\$s\" || { echo \"missing: \$t\"; exit 1; }; done"
+tm send-keys -t "$S" '?'
 check "? says where the help file would be" wait_for "hotsync.hlp, context 131471"
-tm send-keys -t dlg d
+tm send-keys -t "$S" d
 check "the accelerator D checks its action" wait_for "(*) Desktop overwrites handheld"
-tm send-keys -t dlg Down
+tm send-keys -t "$S" Down
 check "the arrow moves to the next action" wait_for "(*) Handheld overwrites Desktop"
-tm send-keys -t dlg a
+tm send-keys -t "$S" a
 check "A ticks Set as default" wait_for "[x] Set as default"
-tm send-keys -t dlg Enter
+tm send-keys -t "$S" Enter
 check "Enter confirms" wait_for "EXIT=0"
 check "the choice is kept as the default" grep -qx 'default_action=2' "$H/hotsync.conf"
 
 start
 check "the dialog opens on the kept choice" wait_for "(*) Handheld overwrites Desktop"
-tm send-keys -t dlg n Escape
+tm send-keys -t "$S" n Escape
 check "Escape cancels" wait_for "Cancelled"
 check "a cancelled dialog keeps the choice" bash -c "grep -qx 'default_action=2' '$H/hotsync.conf' && ! grep -q next_action '$H/hotsync.conf'"
 
 start --legacy
-check "the older entry point shows its dialog without current settings" bash -c "$(declare -f wait_for screen tm); SOCK='$SOCK'; wait_for 'Vantry Action' && ! screen | grep -q 'Current Settings'"
-tm send-keys -t dlg s Enter
-check "and its choice holds for the next HotSync only" bash -c "$(declare -f wait_for screen tm); SOCK='$SOCK'; wait_for EXIT=0 && grep -qx 'next_action=0' '$H/hotsync.conf' && grep -qx 'default_action=2' '$H/hotsync.conf'"
+check "the older entry point shows its dialog without current settings" bash -c "$(declare -f wait_for screen tm); SOCK='$SOCK'; S='$S'; wait_for 'Vantry Action' && ! screen | grep -q 'Current Settings'"
+tm send-keys -t "$S" s Enter
+check "and its choice holds for the next HotSync only" bash -c "$(declare -f wait_for screen tm); SOCK='$SOCK'; S='$S'; wait_for EXIT=0 && grep -qx 'next_action=0' '$H/hotsync.conf' && grep -qx 'default_action=2' '$H/hotsync.conf'"
 
 check "--action chooses without a terminal" bash -c "'$HS' configure --handheld '$H' --action nothing </dev/null | grep -q 'Next HotSync: nothing (this once); default: handheld-to-desktop'"
 check "--action --default makes it the default" bash -c "'$HS' configure --handheld '$H' --action desktop-to-handheld --default </dev/null && grep -qx 'default_action=3' '$H/hotsync.conf' && ! grep -q next_action '$H/hotsync.conf'"

@@ -14,45 +14,11 @@
 
 namespace {
 
-struct armed_fault {
-  int calls;
-  int fail_at;  // 0: none armed
-  int error;
-};
-
-armed_fault faults[static_cast<int>(file_op::count)];
-
-// Counts the call and says which error to pretend, or 0 to go ahead.
-int injected(file_op op) {
-  armed_fault& f = faults[static_cast<int>(op)];
-  f.calls += 1;
-  if (f.fail_at != 0 && f.calls == f.fail_at) {
-    f.fail_at = 0;
-    return f.error;
-  }
-  return 0;
-}
-
 int fd_of(os_file f) {
   return static_cast<int>(f);
 }
 
 }  // namespace
-
-void file_fault_arm(file_op op, int nth, int error) {
-  armed_fault& f = faults[static_cast<int>(op)];
-  f.fail_at = f.calls + nth;
-  f.error = error;
-}
-
-void file_fault_reset() {
-  for (armed_fault& f : faults)
-    f = armed_fault{0, 0, 0};
-}
-
-int file_fault_calls(file_op op) {
-  return faults[static_cast<int>(op)].calls;
-}
 
 static int open_file(const char* path, int flags, os_file* out) {
   *out = kNoFile;
@@ -67,7 +33,7 @@ static int open_file(const char* path, int flags, os_file* out) {
 
 int file_open_read(const char* path, os_file* out) {
   *out = kNoFile;
-  if (int e = injected(file_op::open_read)) return e;
+  if (int e = file_fault_injected(file_op::open_read)) return e;
   int e = open_file(path, O_RDONLY, out);
   if (e) return e;
   struct stat st;
@@ -81,13 +47,13 @@ int file_open_read(const char* path, os_file* out) {
 
 int file_open_write(const char* path, os_file* out) {
   *out = kNoFile;
-  if (int e = injected(file_op::open_write)) return e;
+  if (int e = file_fault_injected(file_op::open_write)) return e;
   return open_file(path, O_WRONLY | O_CREAT | O_TRUNC, out);
 }
 
 int file_read(os_file f, void* buf, size_t n, size_t* got) {
   *got = 0;
-  if (int e = injected(file_op::read)) return e;
+  if (int e = file_fault_injected(file_op::read)) return e;
   ssize_t r;
   do {
     r = ::read(fd_of(f), buf, n);
@@ -98,7 +64,7 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
 }
 
 int file_write(os_file f, const void* buf, size_t n) {
-  if (int e = injected(file_op::write)) return e;
+  if (int e = file_fault_injected(file_op::write)) return e;
   const char* p = static_cast<const char*>(buf);
   while (n > 0) {
     ssize_t w = ::write(fd_of(f), p, n);
@@ -113,12 +79,12 @@ int file_write(os_file f, const void* buf, size_t n) {
 }
 
 int file_sync(os_file f) {
-  if (int e = injected(file_op::sync)) return e;
+  if (int e = file_fault_injected(file_op::sync)) return e;
   return ::fsync(fd_of(f)) == 0 ? 0 : errno;
 }
 
 int file_close(os_file f) {
-  int e = injected(file_op::close);
+  int e = file_fault_injected(file_op::close);
   // The descriptor is released even when a failure is pretended, so that an
   // injected fault never leaks it.
   int r = ::close(fd_of(f));
@@ -146,14 +112,14 @@ static void sync_parent_dir(const char* path) {
 }
 
 int file_replace(const char* from, const char* to) {
-  if (int e = injected(file_op::replace)) return e;
+  if (int e = file_fault_injected(file_op::replace)) return e;
   if (::rename(from, to) != 0) return errno;
   sync_parent_dir(to);
   return 0;
 }
 
 int file_remove(const char* path) {
-  if (int e = injected(file_op::remove)) return e;
+  if (int e = file_fault_injected(file_op::remove)) return e;
   return ::unlink(path) == 0 ? 0 : errno;
 }
 
