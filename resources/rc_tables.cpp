@@ -136,7 +136,13 @@ class script {
       std::string text = "nullptr";
       long text_resource = 0;
       if (peek().kind == token::text) {
-        text = literal(take(token::text).value);
+        const std::string value = take(token::text).value;
+        // "#103" names a resource by number, as Windows reads a control's text.
+        if (value.size() > 1 && value[0] == '#') {
+          text_resource = std::strtol(value.c_str() + 1, nullptr, 10);
+        } else {
+          text = literal(value);
+        }
       } else {
         text_resource = number();
       }

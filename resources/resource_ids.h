@@ -3,6 +3,10 @@
 #ifndef QUORVIA_RESOURCE_IDS_H
 #define QUORVIA_RESOURCE_IDS_H
 
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
 #define IDD_ACTION_CURRENT 101
 #define IDD_ACTION_PLAIN 399
 

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libbenchmark-dev libxml2-utils
-          clang-format libpalm-perl tmux clang libclang-rt-14-dev)
+          clang-format libpalm-perl tmux clang libclang-rt-14-dev g++-mingw-w64-i686
+          mingw-w64-tools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

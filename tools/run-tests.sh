@@ -15,5 +15,12 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+# The 32-bit Windows build: the conduit DLL and our HotSync Manager's DLLs,
+# their exports and imports, and their tests under Wine where it can run.
+cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-win32 -j "$jobs"
+ctest --test-dir build-win32 --output-on-failure
+
 # Every fuzz target for a bounded time (about a minute in all).
 bash tools/run-fuzzers.sh 12

@@ -1,0 +1,63 @@
+# The 32-bit Windows build: the conduit DLL with its resources and plain
+# exports, and our stand-ins for the HotSync Manager's two libraries, which the
+# conduit imports as the HotSync Manager provides them (partly by ordinal).
+enable_language(RC)
+
+# The HotSync Manager's libraries as our stand-ins name them: the one place
+# these names are kept.
+set(QV_SYNCMGR_DLL qvsyncmgr)
+set(QV_HSLOG_DLL qvhslog)
+
+add_compile_options(-DWIN32_LEAN_AND_MEAN -DNOMINMAX)
+# Programs and DLLs side by side, as the HotSync Manager installs them.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(QV_STATIC_RUNTIME -static-libgcc -static-libstdc++ -static)
+
+add_library(qv_platform STATIC ${QV_PLATFORM_SOURCES})
+target_include_directories(qv_platform PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(qv_platform PUBLIC comctl32 gdi32 user32 advapi32)
+add_library(qv_core STATIC ${QV_CORE_SOURCES})
+target_include_directories(qv_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(qv_core PUBLIC qv_platform)
+
+# Our HotSync Manager's libraries, exporting what the conduit calls as the
+# .def files in conduit/win32/ describe them.
+foreach(lib SYNCMGR HSLOG)
+  configure_file(${PROJECT_SOURCE_DIR}/conduit/win32/${lib}.def.in
+                 ${CMAKE_BINARY_DIR}/${QV_${lib}_DLL}.def @ONLY)
+endforeach()
+add_library(${QV_HSLOG_DLL} SHARED hotsync/services/hotsync_log.cpp
+            ${CMAKE_BINARY_DIR}/${QV_HSLOG_DLL}.def)
+add_library(${QV_SYNCMGR_DLL} SHARED ${QV_SYNCMGR_SOURCES} ${CMAKE_BINARY_DIR}/${QV_SYNCMGR_DLL}.def)
+target_link_libraries(${QV_SYNCMGR_DLL} PRIVATE qv_platform)
+foreach(dll ${QV_HSLOG_DLL} ${QV_SYNCMGR_DLL})
+  target_include_directories(${dll} PRIVATE ${PROJECT_SOURCE_DIR})
+  set_target_properties(${dll} PROPERTIES PREFIX "")
+  target_link_options(${dll} PRIVATE ${QV_STATIC_RUNTIME})
+endforeach()
+
+# Import libraries made from the same .def files with dlltool: the conduit
+# imports register, unregister, the user record and the log entry by ordinal.
+set(QV_IMPORT_LIBS)
+foreach(dll ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})
+  set(implib ${CMAKE_BINARY_DIR}/lib${dll}_imports.a)
+  add_custom_command(OUTPUT ${implib}
+    COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_BINARY_DIR}/${dll}.def -l ${implib}
+    DEPENDS ${CMAKE_BINARY_DIR}/${dll}.def)
+  list(APPEND QV_IMPORT_LIBS ${implib})
+endforeach()
+add_custom_target(qv_import_libs DEPENDS ${QV_IMPORT_LIBS})
+
+add_library(quorvia_conduit SHARED ${QV_CONDUIT_SOURCES} resources/quorvia_conduit.rc
+            conduit/win32/quorvia_conduit.def)
+target_link_libraries(quorvia_conduit PRIVATE qv_core ${QV_IMPORT_LIBS})
+add_dependencies(quorvia_conduit qv_import_libs ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})
+set_target_properties(quorvia_conduit PROPERTIES PREFIX "")
+target_include_directories(quorvia_conduit PRIVATE ${PROJECT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/resources)
+target_link_options(quorvia_conduit PRIVATE ${QV_STATIC_RUNTIME})
+
+if(QV_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests/win32)
+endif()

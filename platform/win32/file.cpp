@@ -1,0 +1,114 @@
+#include "platform/file.h"
+
+#include <windows.h>
+
+#include "platform/file_faults.h"
+
+namespace {
+
+HANDLE handle_of(os_file f) { return reinterpret_cast<HANDLE>(f); }
+
+int open_file(const char* path, DWORD access, DWORD disposition, os_file* out) {
+  *out = kNoFile;
+  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  *out = reinterpret_cast<os_file>(h);
+  return 0;
+}
+
+}  // namespace
+
+int file_open_read(const char* path, os_file* out) {
+  *out = kNoFile;
+  if (int e = file_fault_injected(file_op::open_read)) return e;
+  return open_file(path, GENERIC_READ, OPEN_EXISTING, out);
+}
+
+int file_open_write(const char* path, os_file* out) {
+  *out = kNoFile;
+  if (int e = file_fault_injected(file_op::open_write)) return e;
+  return open_file(path, GENERIC_WRITE, CREATE_ALWAYS, out);
+}
+
+int file_read(os_file f, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (int e = file_fault_injected(file_op::read)) return e;
+  DWORD read = 0;
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  if (!ReadFile(handle_of(f), buf, want, &read, nullptr)) return static_cast<int>(GetLastError());
+  *got = read;
+  return 0;
+}
+
+int file_write(os_file f, const void* buf, size_t n) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    DWORD written = 0;
+    const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    if (!WriteFile(handle_of(f), p, chunk, &written, nullptr)) {
+      return static_cast<int>(GetLastError());
+    }
+    p += written;
+    n -= written;
+  }
+  return 0;
+}
+
+int file_sync(os_file f) {
+  if (int e = file_fault_injected(file_op::sync)) return e;
+  return FlushFileBuffers(handle_of(f)) ? 0 : static_cast<int>(GetLastError());
+}
+
+int file_close(os_file f) {
+  int e = file_fault_injected(file_op::close);
+  const BOOL closed = CloseHandle(handle_of(f));
+  if (e) return e;
+  return closed ? 0 : static_cast<int>(GetLastError());
+}
+
+int file_replace(const char* from, const char* to) {
+  if (int e = file_fault_injected(file_op::replace)) return e;
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : static_cast<int>(GetLastError());
+}
+
+int file_remove(const char* path) {
+  if (int e = file_fault_injected(file_op::remove)) return e;
+  return DeleteFileA(path) ? 0 : static_cast<int>(GetLastError());
+}
+
+int file_exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int file_error_is_missing(int error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+int file_lock(const char* path, int wait_ms, os_file* lock) {
+  *lock = kNoFile;
+  for (int waited = 0;; waited += 50) {
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      *lock = reinterpret_cast<os_file>(h);
+      return 0;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION || waited >= wait_ms) return static_cast<int>(error);
+    Sleep(50);
+  }
+}
+
+const char* file_error_text(int error) {
+  static char text[256];
+  if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                      static_cast<DWORD>(error), 0, text, sizeof text, nullptr)) {
+    wsprintfA(text, "error %d", error);
+  }
+  for (char* p = text; *p; ++p) {
+    if (*p == '\r' || *p == '\n') *p = '\0';
+  }
+  return text;
+}
