@@ -1,7 +1,14 @@
-# The 32-bit Windows build: the conduit DLL with its resources and plain
+# The Windows build (32-bit, as the HotSync Manager loads it; also 64-bit, for
+# Wine where 32-bit code cannot run): the conduit DLL with its resources and plain
 # exports, and our stand-ins for the HotSync Manager's two libraries, which the
 # conduit imports as the HotSync Manager provides them (partly by ordinal).
 enable_language(RC)
+# The Wine loader for this width of Windows program.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QV_WINE_LOADER /usr/lib/wine/wine64)
+else()
+  set(QV_WINE_LOADER /usr/lib/wine/wine)
+endif()
 
 # The HotSync Manager's libraries as our stand-ins name them: the one place
 # these names are kept.
