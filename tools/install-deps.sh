@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libbenchmark-dev libxml2-utils
           clang-format libpalm-perl tmux clang libclang-rt-14-dev g++-mingw-w64-i686
-          g++-mingw-w64-x86-64 mingw-w64-tools wine64)
+          g++-mingw-w64-x86-64 mingw-w64-tools wine64 xvfb)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

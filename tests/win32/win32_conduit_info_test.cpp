@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   auto cfg = entry<int32_t (*)(uint32_t, void*, uint32_t*)>(dll, "CfgConduit");
   const char* entries[] = {"OpenConduit",       "GetConduitInfo",   "GetConduitName",
                            "GetConduitVersion", "ConfigureConduit", "CfgConduit"};
-  for (const char* entry : entries) check(GetProcAddress(dll, entry) != nullptr, entry);
+  for (const char* entry : entries)
+    check(GetProcAddress(dll, entry) != nullptr, entry);
   if (name && version && info && cfg) {
     char text[64] = {};
     check(name(text) == 0 && std::strcmp(text, "Quorvia Conduit") == 0, "GetConduitName");
