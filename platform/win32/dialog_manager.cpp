@@ -6,7 +6,9 @@
 
 #include <commctrl.h>
 
-static HWND hwnd_of(window_handle w) { return static_cast<HWND>(w); }
+static HWND hwnd_of(window_handle w) {
+  return static_cast<HWND>(w);
+}
 
 intptr_t dialog_box_param(module_handle module, int template_id, window_handle owner,
                           dialog_procedure procedure, intptr_t init_param) {
@@ -14,9 +16,13 @@ intptr_t dialog_box_param(module_handle module, int template_id, window_handle o
                          hwnd_of(owner), reinterpret_cast<DLGPROC>(procedure), init_param);
 }
 
-window_handle foreground_window() { return GetForegroundWindow(); }
+window_handle foreground_window() {
+  return GetForegroundWindow();
+}
 
-int end_dialog(window_handle dialog, intptr_t result) { return EndDialog(hwnd_of(dialog), result); }
+int end_dialog(window_handle dialog, intptr_t result) {
+  return EndDialog(hwnd_of(dialog), result);
+}
 
 int load_string(module_handle module, uint32_t id, char* buffer, int size) {
   return LoadStringA(static_cast<HINSTANCE>(module), id, buffer, size);
@@ -46,7 +52,9 @@ intptr_t send_message(window_handle window, uint32_t message, uintptr_t wparam, 
   return SendMessageA(hwnd_of(window), message, wparam, lparam);
 }
 
-color_ref get_sys_color(int index) { return GetSysColor(index); }
+color_ref get_sys_color(int index) {
+  return GetSysColor(index);
+}
 
 bitmap_handle create_mapped_bitmap(module_handle module, int bitmap_id, uint32_t flags,
                                    const color_map_entry* map, int map_size) {
@@ -56,7 +64,9 @@ bitmap_handle create_mapped_bitmap(module_handle module, int bitmap_id, uint32_t
                             map_size);
 }
 
-int delete_object(bitmap_handle object) { return DeleteObject(static_cast<HGDIOBJ>(object)); }
+int delete_object(bitmap_handle object) {
+  return DeleteObject(static_cast<HGDIOBJ>(object));
+}
 
 uint32_t get_module_file_name(module_handle module, char* buffer, uint32_t size) {
   return GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);

@@ -6,7 +6,9 @@
 
 namespace {
 
-HANDLE handle_of(os_file f) { return reinterpret_cast<HANDLE>(f); }
+HANDLE handle_of(os_file f) {
+  return reinterpret_cast<HANDLE>(f);
+}
 
 int open_file(const char* path, DWORD access, DWORD disposition, os_file* out) {
   *out = kNoFile;
@@ -80,7 +82,9 @@ int file_remove(const char* path) {
   return DeleteFileA(path) ? 0 : static_cast<int>(GetLastError());
 }
 
-int file_exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+int file_exists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 int file_error_is_missing(int error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

@@ -14,7 +14,9 @@ void* library_symbol(library_handle library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void library_close(library_handle library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void library_close(library_handle library) {
+  FreeLibrary(static_cast<HMODULE>(library));
+}
 
 std::string program_folder() {
   char path[MAX_PATH];

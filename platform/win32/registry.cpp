@@ -17,4 +17,6 @@ int32_t registry_query_value(registry_key key, const char* name, void* buffer, u
   return static_cast<int32_t>(result);
 }
 
-void registry_close_key(registry_key key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+void registry_close_key(registry_key key) {
+  RegCloseKey(reinterpret_cast<HKEY>(key));
+}

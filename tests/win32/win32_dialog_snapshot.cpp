@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
   auto configure = entry<int32_t (*)(void*)>(dll, "ConfigureConduit");
   uint8_t record[352] = {};
   const uint32_t fields[][2] = {{0, 1}, {4, 352}, {8, 1}, {336, 0}, {340, 3}};
-  for (const auto& f : fields) std::memcpy(record + f[0], &f[1], 4);
+  for (const auto& f : fields)
+    std::memcpy(record + f[0], &f[1], 4);
   std::strcpy(reinterpret_cast<char*>(record + 16), "Ada");
   uint32_t size = 352;
   const bool full = snapshot(argv[2], [&] { cfg(0, record, &size); });
