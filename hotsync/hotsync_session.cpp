@@ -68,8 +68,8 @@ void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type
 // Sync Manager failures to pretend, for tests of the whole program:
 // HOTSYNC_FAULTS=CALL:NTH:CODE[,...], CALL one of the names below.
 bool arm_faults_from_environment(std::string* why) {
-  const char* spec = std::getenv("HOTSYNC_FAULTS");
-  if (!spec || !*spec) return true;
+  const char* wanted = std::getenv("HOTSYNC_FAULTS");
+  if (!wanted || !*wanted) return true;
   static const std::pair<const char*, sync_call> kCalls[] = {
       {"register_conduit", sync_call::register_conduit},
       {"unregister_conduit", sync_call::unregister_conduit},
@@ -83,7 +83,7 @@ bool arm_faults_from_environment(std::string* why) {
       {"close_db", sync_call::close_db},
       {"any", sync_call::any},
   };
-  std::string all = spec;
+  std::string all = wanted;
   size_t start = 0;
   while (start <= all.size()) {
     size_t end = all.find(',', start);

@@ -1,5 +1,5 @@
 // Every Sync Manager call and every file operation made to fail in turn, during
-// loads, saves and whole HotSyncs: no crash, no leak, the specified result,
+// loads, saves and whole HotSyncs: no crash, no leak, the expected result,
 // and each side either its complete old or its complete new self.
 #include <gtest/gtest.h>
 

@@ -48,7 +48,7 @@ read -r crash_runs crash_kills crash_failed crash_budget < "$figures/crash.txt"
   echo "## Faults injected"
   echo
   echo "Each Sync Manager call, each file operation and each heap allocation made to fail in turn;"
-  echo "after every one: no crash, no leak, the specified result, each side whole."
+  echo "after every one: no crash, no leak, the expected result, each side whole."
   echo
   echo "| where | calls failed in turn |"
   echo "|---|---|"
