@@ -56,6 +56,12 @@ struct scanner {
   uint16_t item_state;  // 0 outside an item; 1 + the number of attributes found
   bool end_seen;
   element* current;  // created by " id=", not yet in the list
+  // Into an empty list the elements are gathered in file order and put in the
+  // order of their insertion at the end, in O(n log n) however they are
+  // ordered; into a list that holds elements already, each is inserted.
+  bool gather;
+  element* gathered;
+  element** gathered_tail;
 };
 
 // The abort path: the file is rejected, the elements read so far are released
@@ -66,6 +72,8 @@ int abort_load(scanner* s, int status) {
   s->report->line = s->in.line_no;
   free_element_nodes(s->current);
   s->current = nullptr;
+  free_element_nodes(s->gathered);
+  s->gathered = nullptr;
   free_element_nodes(s->db->head);
   s->db->head = nullptr;
   insert_element(&s->db->head, nullptr);
@@ -225,7 +233,13 @@ int close_item(scanner* s) {
   if (!e->q) e->q = copy_text("");
   if (!e->a) e->a = copy_text("");
   if (!e->q || !e->a) return kPcLoadNoMemory;
-  insert_element(&s->db->head, e);
+  if (s->gather) {
+    e->next = nullptr;
+    *s->gathered_tail = e;
+    s->gathered_tail = &e->next;
+  } else {
+    insert_element(&s->db->head, e);
+  }
   s->current = nullptr;
   s->item_state = 0;
   return kPcLoadOk;
@@ -294,6 +308,11 @@ int scan_file(scanner* s) {
         "I didn't find </quorvia> tag in elements.xml file, so I abort starting database from "
         "elements.xml\n");
     return abort_load(s, kPcLoadNoRootEnd);
+  }
+  if (s->gather) {
+    s->db->head = sort_as_inserted(s->gathered);
+    s->gathered = nullptr;
+    insert_element(&s->db->head, nullptr);
   }
   return 1;
 }
@@ -365,6 +384,9 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
   s->item_state = 0;
   s->end_seen = false;
   s->current = nullptr;
+  s->gather = db->head == nullptr;
+  s->gathered = nullptr;
+  s->gathered_tail = &s->gathered;
 
   int result = scan_file(s);
   if (result == 0 && report->line == 0) report->line = s->in.line_no;

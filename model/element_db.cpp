@@ -82,6 +82,63 @@ void insert_element(element** head, element* e) {
   insert_hint = p;
 }
 
+// Stable merge of two sorted chains.
+static element* merge_chains(element* a, element* b) {
+  element head{};
+  element* tail = &head;
+  while (a && b) {
+    if (b->tm_t_rpt < a->tm_t_rpt) {
+      tail->next = b;
+      b = b->next;
+    } else {
+      tail->next = a;
+      a = a->next;
+    }
+    tail = tail->next;
+  }
+  tail->next = a ? a : b;
+  return head.next;
+}
+
+element* sort_as_inserted(element* first) {
+  if (!first || !first->next) return first;
+  // The single-element rule: a second element whose key is not greater goes
+  // before the first. After that the insertions are a stable sort.
+  element* second = first->next;
+  if (second->tm_t_rpt <= first->tm_t_rpt) {
+    first->next = second->next;
+    second->next = first;
+    first = second;
+  }
+  // Bottom-up merge sort: runs of 1, 2, 4, ... merged in place, stably.
+  size_t length = 0;
+  for (element* e = first; e; e = e->next)
+    ++length;
+  for (size_t run = 1; run < length; run *= 2) {
+    element result{};
+    element* tail = &result;
+    element* rest = first;
+    while (rest) {
+      element* a = rest;
+      element* a_end = a;
+      for (size_t i = 1; i < run && a_end->next; ++i)
+        a_end = a_end->next;
+      element* b = a_end->next;
+      a_end->next = nullptr;
+      element* b_end = b;
+      for (size_t i = 1; i < run && b_end && b_end->next; ++i)
+        b_end = b_end->next;
+      rest = b_end ? b_end->next : nullptr;
+      if (b_end) b_end->next = nullptr;
+      tail->next = merge_chains(a, b);
+      while (tail->next)
+        tail = tail->next;
+    }
+    first = result.next;
+  }
+  return first;
+}
+
 void delete_element(element_db* db, element* e) {
   db->el_count -= 1;
   insert_element(&db->head, nullptr);

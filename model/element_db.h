@@ -59,6 +59,13 @@ void release_db(element_db* db);
 // list an equal key goes first. A null e only resets insert_hint.
 void insert_element(element** head, element* e);
 
+// Orders a chain of elements (linked by next, in the order they came) exactly
+// as inserting them one by one with insert_element into an empty list would:
+// ascending tm_t_rpt, equal keys in the order they came, except that the
+// second goes before the first when their keys are equal. O(n log n) where
+// the insertions are O(n^2) on unsorted input. Returns the new first element.
+element* sort_as_inserted(element* first);
+
 // Unlinks e (which must be in db's list) and frees it with its texts.
 void delete_element(element_db* db, element* e);
 

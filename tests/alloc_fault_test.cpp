@@ -16,6 +16,7 @@
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
 #include "hotsync/services/hotsync_log.h"
+#include "hotsync/services/sync_manager_host.h"
 #include "model/databases.h"
 #include "sync/merge.h"
 #include "tests/conduit_test_support.h"
@@ -245,6 +246,9 @@ TEST_F(AllocationFailure, WholeHotSync) {
       [&] {
         allocations_left = 0;
         empty_both();
+        // The Sync Manager keeps the text of its last problem until the next.
+        sync_manager_reset();
+        sync_manager_use_folder(dir.file("hh"));
         put_desktop(pc);
         put_handheld(hh);
         hotsync_log_reset();
