@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop/xml_reader.h"
+#include "hotsync/services/hotsync_log.h"
 #include "model/element_db.h"
 #include "tests/test_support.h"
 
@@ -71,6 +73,25 @@ TEST(SortAsInserted, SameOrderAsInsertingOneByOne) {
         ASSERT_EQ(got, expected) << "shape " << static_cast<int>(s) << ", " << n << " keys";
       }
     }
+  }
+}
+
+TEST(SortAsInserted, ReaderGivesTheOrderOfOneInsertionAfterTheOther) {
+  std::mt19937 rng(7);
+  scratch_dir dir;
+  for (shape s : {shape::nearly_sorted, shape::random, shape::ties}) {
+    const std::vector<uint16_t> keys = keys_of_shape(s, 2500, &rng);
+    std::string body;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      body += xml_item(static_cast<uint32_t>(i), keys[i], "c", "q", "a");
+    }
+    write_file(dir.file("e.xml"), crlf(xml_file(1, body)));
+    test_db read;
+    insert_element(&read->head, nullptr);
+    ASSERT_EQ(load_db_from_pc(read.get(), dir.file("e.xml").c_str()), 1);
+    std::string expected, unused;
+    build_both(keys, &expected, &unused);
+    EXPECT_EQ(ids_of(read.get()), expected) << "shape " << static_cast<int>(s);
   }
 }
 
