@@ -15,7 +15,7 @@
 namespace {
 
 // A data set of n elements with texts of realistic lengths, some needing CDATA.
-void fill(element_db* db, int n) {
+void fill(element_db* db, int n, bool shuffled = false) {
   construct_db(db);
   db->tm_strt = 1041379200;
   for (int c = 0; c < 12; ++c)
@@ -24,7 +24,7 @@ void fill(element_db* db, int n) {
   for (int i = 0; i < n; ++i) {
     element* e = new_element();
     e->id = 1041379200u + static_cast<uint32_t>(i) * 37u;
-    e->tm_t_rpt = static_cast<uint16_t>(700 + i * 3000 / n);
+    e->tm_t_rpt = static_cast<uint16_t>(shuffled ? (i * 7919) % 3001 : 700 + i * 3000 / n);
     e->stm_t_rpt = e->tm_t_rpt;
     e->ctgr = static_cast<uint16_t>(i % 12);
     e->ivl = static_cast<uint16_t>(i % 2048);
@@ -36,7 +36,12 @@ void fill(element_db* db, int n) {
     if (i % 5 == 0) a += "\nwith a second line\nand a third";
     e->q = copy_text(q.c_str());
     e->a = copy_text(a.c_str());
-    insert_element(&db->head, e);
+    if (shuffled) {  // kept in this order, as a handheld keeps its stored order
+      e->next = db->head;
+      db->head = e;
+    } else {
+      insert_element(&db->head, e);
+    }
   }
 }
 
@@ -58,7 +63,7 @@ BENCHMARK(BM_SaveXml)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_LoadDbFromPc(benchmark::State& state) {
   element_db db;
-  fill(&db, static_cast<int>(state.range(0)));
+  fill(&db, static_cast<int>(state.range(0)), state.range(1) != 0);
   std::string xml = scratch("load.xml"), tmp = scratch("load.tmp");
   save_xml(&db, tmp.c_str(), xml.c_str());
   release_db(&db);
@@ -71,7 +76,12 @@ void BM_LoadDbFromPc(benchmark::State& state) {
   }
   std::remove(xml.c_str());
 }
-BENCHMARK(BM_LoadDbFromPc)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+// Second argument: 0 for a file in tm_t_rpt order, 1 for one in no order.
+BENCHMARK(BM_LoadDbFromPc)
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The handheld side: QVelements through our Sync Manager, as a .pdb file.
 void BM_SaveDbToHh(benchmark::State& state) {

@@ -110,10 +110,14 @@ element* sort_as_inserted(element* first) {
     second->next = first;
     first = second;
   }
+  // Files come mostly in order already: nothing to do then.
+  size_t length = 1;
+  bool ordered = true;
+  for (element* e = first; e->next; e = e->next, ++length) {
+    if (e->next->tm_t_rpt < e->tm_t_rpt) ordered = false;
+  }
+  if (ordered) return first;
   // Bottom-up merge sort: runs of 1, 2, 4, ... merged in place, stably.
-  size_t length = 0;
-  for (element* e = first; e; e = e->next)
-    ++length;
   for (size_t run = 1; run < length; run *= 2) {
     element result{};
     element* tail = &result;
