@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, when missing.
+# Installs the Debian 12 packages the build needs ("base": enough to build and
+# run hotsync) or the tests need too (the default), when missing.
+#   usage: install-deps.sh [base]
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libbenchmark-dev libxml2-utils
-          clang-format libpalm-perl tmux clang libclang-rt-14-dev g++-mingw-w64-i686
-          g++-mingw-w64-x86-64 mingw-w64-tools wine64 xvfb)
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev)
+if [ "${1:-}" != base ]; then
+  packages+=(libbenchmark-dev libxml2-utils clang-format libpalm-perl tmux clang
+             libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64
+             xvfb)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

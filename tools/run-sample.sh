@@ -4,7 +4,7 @@
 # (examples/handheld/), and shows what it changed on each side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh base
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target hotsync
 hs=./build/hotsync
