@@ -20,7 +20,6 @@
 #include "platform/file.h"
 #include "platform/library_loader.h"
 #include "platform/posix/registry_file.h"
-#include "platform/registry.h"
 
 namespace {
 
@@ -153,15 +152,9 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
 bool host_setup::lock_folders(std::string* why) {
   std::vector<std::string> folders = {handheld_};
   // The data directory as the conduit will find it in the registry.
-  registry_key key = 0;
-  if (registry_open_user_key(kRegistryKeyPath, &key) == kRegistryOk) {
-    char dir[kPathBufferSize];
-    uint32_t size = sizeof dir;
-    if (registry_query_value(key, kRegistryDataDirValue, dir, &size) == kRegistryOk &&
-        std::memchr(dir, '\0', size) && std::filesystem::is_directory(dir)) {
-      folders.push_back(dir);
-    }
-    registry_close_key(key);
+  if (char* dir = get_data_dir()) {
+    if (std::filesystem::is_directory(dir)) folders.push_back(dir);
+    std::free(dir);
   }
   for (const std::string& folder : folders) {
     os_file lock = kNoFile;
