@@ -1,23 +1,44 @@
 #include "sync/merge.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <new>
+#include <vector>
 
 #include "conduit/data_dir.h"
 #include "conduit/side_writers.h"
 #include "model/databases.h"
 #include "platform/trace.h"
+#include "sync/list_index.h"
 
 namespace {
 
-// Keyed by the id read as signed, so ids of 2^31 and above come first.
-using id_map = std::map<int32_t, element*>;
+// The first element of an id in its list, with its place there. Sorted by the
+// id read as signed, so ids of 2^31 and above come first; later elements of
+// the same id take no part.
+struct id_entry {
+  int32_t id;
+  uint32_t pos;  // the element's place in its list, counted from 0
+  element* el;
+};
 
-// The first element of each id, in list order; later ones take no part.
-void build_map(const element_db* db, id_map* map) {
-  for (element* e = db->head; e; e = e->next)
-    map->emplace(static_cast<int32_t>(e->id), e);
+struct merge_side {
+  element_db* db;
+  std::vector<id_entry> ids;
+  std::vector<uint8_t> doomed;  // by place: deleted at the end of the pass
+  int32_t doomed_count = 0;
+};
+
+void index_ids(merge_side* side) {
+  uint32_t pos = 0;
+  for (element* e = side->db->head; e; e = e->next)
+    side->ids.push_back(id_entry{static_cast<int32_t>(e->id), pos++, e});
+  std::sort(side->ids.begin(), side->ids.end(), [](const id_entry& a, const id_entry& b) {
+    return a.id != b.id ? a.id < b.id : a.pos < b.pos;
+  });
+  side->ids.erase(std::unique(side->ids.begin(), side->ids.end(),
+                              [](const id_entry& a, const id_entry& b) { return a.id == b.id; }),
+                  side->ids.end());
 }
 
 // The index in `to` of the category that `index` names in `from`, added with
@@ -43,52 +64,127 @@ bool copy_across(element_db* to_db, element* to, const element_db* from_db, cons
   return true;
 }
 
-// The rp rule: the element with more reviews gives its values to the other.
-bool settle_pair(element* pc, element* hh) {
-  if (pc->rp > hh->rp) return copy_across(&hh_db, hh, &pc_db, pc);
-  if (hh->rp > pc->rp) return copy_across(&pc_db, pc, &hh_db, hh);
-  return true;
-}
-
-// A new element of to_db with from's id, texts and values, placed by tm_t_rpt.
-bool add_copy(element_db* to_db, const element_db* from_db, const element* from) {
-  element* copy = new_element();
-  if (!copy) return false;
-  copy->id = from->id;
-  if (!copy_across(to_db, copy, from_db, from)) {
-    free_element_nodes(copy);
-    return false;
-  }
-  insert_element(&to_db->head, nullptr);
-  insert_element(&to_db->head, copy);
-  return true;
-}
-
 bool deleted_since(uint32_t id, uint32_t last_sync) {
   return last_sync != 0 && id <= last_sync;
 }
 
-// One pass over `mine`: pairs settled, one-sided elements deleted from mine_db
-// or copied to other_db.
-bool merge_pass(const id_map& mine, const id_map& other, element_db* mine_db, element_db* other_db,
-                uint32_t last_sync, bool first) {
-  for (const auto& [id, el] : mine) {
-    auto match = other.find(id);
-    if (match != other.end()) {
-      bool ok = first ? settle_pair(el, match->second) : settle_pair(match->second, el);
-      if (!ok) return false;
+// What the merge leaves in insert_hint, as the element-by-element insertions
+// and deletions would: the last of them decides.
+struct hint_record {
+  bool touched = false;
+  element* hint = nullptr;
+};
+
+// One pass over `mine`: the rp rule settles each pair (the element with more
+// reviews gives its values to the other), one-sided elements are deleted from
+// mine or copied into other. Copies go where insert_element puts them, found
+// through an index over other's list; deletions wait for the end of the pass,
+// as nothing in the pass looks at them again.
+bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
+                bool first, hint_record* hint) {
+  auto match = other->ids.begin();
+  for (const id_entry& entry : mine->ids) {
+    while (match != other->ids.end() && match->id < entry.id)
+      ++match;
+    element* el = entry.el;
+    if (match != other->ids.end() && match->id == entry.id) {
+      element* theirs = match->el;
+      if (el->rp > theirs->rp) {
+        if (!copy_across(other->db, theirs, mine->db, el)) return false;
+        list_index_key_changed(other_index, match->pos);
+      } else if (theirs->rp > el->rp) {
+        if (!copy_across(mine->db, el, other->db, theirs)) return false;
+      }
       continue;
     }
-    if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", id, static_cast<int>(last_sync));
+    if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(el->id, last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
-      delete_element(mine_db, el);
-    } else {
-      if (!add_copy(other_db, mine_db, el)) return false;
-      trace(first ? "__ADDING AN ELEMENT(1)\n" : "__ADDING AN ELEMENT(2)\n");
+      mine->doomed[entry.pos] = 1;
+      mine->doomed_count += 1;
+      *hint = hint_record{true, nullptr};
+      continue;
     }
+    element* copy = new_element();
+    if (!copy) return false;
+    copy->id = el->id;
+    if (!copy_across(other->db, copy, mine->db, el)) {
+      free_element_nodes(copy);
+      return false;
+    }
+    try {
+      *hint = hint_record{true, list_index_insert(other_index, &other->db->head, copy)};
+    } catch (const std::bad_alloc&) {
+      free_element_nodes(copy);
+      return false;
+    }
+    trace(first ? "__ADDING AN ELEMENT(1)\n" : "__ADDING AN ELEMENT(2)\n");
   }
   return true;
+}
+
+// Unlinks and frees the elements the pass deleted, and renumbers the places
+// of the rest.
+void delete_doomed(merge_side* side) {
+  if (side->doomed_count > 0) {
+    std::vector<uint32_t> renumbered(side->doomed.size());
+    element** link = &side->db->head;
+    uint32_t pos = 0, kept = 0;
+    while (element* e = *link) {
+      if (side->doomed[pos]) {
+        *link = e->next;
+        e->next = nullptr;
+        free_element_nodes(e);
+      } else {
+        renumbered[pos] = kept++;
+        link = &e->next;
+      }
+      ++pos;
+    }
+    for (id_entry& entry : side->ids)
+      entry.pos = renumbered[entry.pos];
+    side->db->el_count -= side->doomed_count;
+    side->doomed_count = 0;
+  }
+}
+
+// After copies went into a side's list, the places of its own elements.
+void renumber_after_inserts(merge_side* side, const list_index& index) {
+  std::vector<uint32_t> order = list_index_order(index);
+  std::vector<uint32_t> place(index.nodes.size());
+  for (uint32_t i = 0; i < order.size(); ++i)
+    place[order[i]] = i;
+  for (id_entry& entry : side->ids)
+    entry.pos = place[entry.pos];
+  side->doomed.assign(order.size(), 0);
+}
+
+uint32_t list_length(const element_db* db) {
+  uint32_t n = 0;
+  for (const element* e = db->head; e; e = e->next)
+    ++n;
+  return n;
+}
+
+// Both passes; false when memory ran out (the lists stay whole and freeable).
+bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
+  hint_record hint;
+  bool ok = true;
+  {
+    list_index index;
+    list_index_build(&index, hh->db->head);
+    ok = merge_pass(pc, hh, &index, last_sync, true, &hint);
+    if (ok) renumber_after_inserts(hh, index);
+  }
+  delete_doomed(pc);
+  if (ok) {
+    list_index index;
+    list_index_build(&index, pc->db->head);
+    ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
+  }
+  delete_doomed(hh);
+  if (hint.touched) insert_hint = hint.hint;
+  return ok;
 }
 
 int write_older_side() {
@@ -111,14 +207,15 @@ int write_older_side() {
 int sync_dbs(uint32_t lastSyncTime) {
   trace("sync_dbs(lastSyncTime=%d)\n", static_cast<int>(lastSyncTime));
   try {
-    id_map mPC, mHH;
-    build_map(&pc_db, &mPC);
-    build_map(&hh_db, &mHH);
-    trace("sync_dbs(): mPC.size()=%d, mHH.size()=%d\n", static_cast<int>(mPC.size()),
-          static_cast<int>(mHH.size()));
+    merge_side pc{&pc_db, {}, {}, 0}, hh{&hh_db, {}, {}, 0};
+    index_ids(&pc);
+    index_ids(&hh);
+    trace("sync_dbs(): mPC.size()=%d, mHH.size()=%d\n", static_cast<int>(pc.ids.size()),
+          static_cast<int>(hh.ids.size()));
     if (pc_db.tm_strt != hh_db.tm_strt) return write_older_side();
-    if (!merge_pass(mPC, mHH, &pc_db, &hh_db, lastSyncTime, true)) return kMergeFailed;
-    if (!merge_pass(mHH, mPC, &hh_db, &pc_db, lastSyncTime, false)) return kMergeFailed;
+    pc.doomed.assign(list_length(&pc_db), 0);
+    hh.doomed.assign(list_length(&hh_db), 0);
+    if (!merge(&pc, &hh, lastSyncTime)) return kMergeFailed;
   } catch (const std::bad_alloc&) {
     return kMergeFailed;
   }

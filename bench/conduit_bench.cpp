@@ -1,0 +1,385 @@
+// How the conduit's stores, merge and a whole HotSync scale, measured next to
+// the floors and peers that give the numbers a meaning: read() and a raw write
+// of the same file, and a general XML parser (pugixml) reading it into the same
+// structs. tools/performance-report.sh turns a run into the table of ratios.
+//
+// Data sets are made once per size and kept in QV_BENCH_DIR (default: a folder
+// in /dev/shm, so that files stand in the page cache and fsync costs nothing).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "bench/dataset.h"
+#include "desktop/xml_reader.h"
+#include "desktop/xml_writer.h"
+#include "handheld/hh_store.h"
+#include "hotsync/services/handheld_user.h"
+#include "hotsync/services/sync_manager_host.h"
+#include "model/databases.h"
+#include "model/element_db.h"
+#include "sync/merge.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const kOrderNames[] = {"sorted", "nearly", "random"};
+
+std::string bench_dir() {
+  static std::string dir = [] {
+    const char* chosen = std::getenv("QV_BENCH_DIR");
+    struct stat st;
+    std::string d = chosen ? chosen : (stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp");
+    if (!chosen) d += "/qv-bench";
+    mkdir(d.c_str(), 0777);
+    return d;
+  }();
+  return dir;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string file_bytes(const std::string& path) {
+  std::string bytes;
+  int fd = open(path.c_str(), O_RDONLY);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return bytes;
+  bytes.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t got = read(fd, &bytes[done], bytes.size() - done);
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  close(fd);
+  bytes.resize(done);
+  return bytes;
+}
+
+bool put_file(const std::string& path, const char* data, size_t size) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < size) {
+    ssize_t put = write(fd, data + done, size - done);
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return close(fd) == 0 && done == size;
+}
+
+// DIR/elements.xml of n elements in the given order, made on first use.
+std::string desktop_dir(int64_t n, int64_t order) {
+  std::string dir = bench_dir() + "/xml-" + std::to_string(n) + "-" + kOrderNames[order];
+  if (!exists(dir + "/elements.xml")) {
+    mkdir(dir.c_str(), 0777);
+    element_db db;
+    construct_db(&db);
+    dataset_options options;
+    options.elements = static_cast<int32_t>(n);
+    options.order = static_cast<schedule_order>(order);
+    make_dataset(&db, options);
+    write_desktop_file(&db, dir);
+    release_db(&db);
+  }
+  return dir;
+}
+
+std::string desktop_file(int64_t n, int64_t order) {
+  return desktop_dir(n, order) + "/elements.xml";
+}
+
+// The two sides of a HotSync (DIR/desktop, DIR/handheld) with `one_sided` new
+// and as many deleted elements on each side.
+std::string pair_dir(int64_t n, int64_t one_sided) {
+  std::string dir = bench_dir() + "/pair-" + std::to_string(n) + "-" + std::to_string(one_sided);
+  if (!exists(dir + "/handheld/QVelements.pdb")) {
+    mkdir(dir.c_str(), 0777);
+    mkdir((dir + "/desktop").c_str(), 0777);
+    mkdir((dir + "/handheld").c_str(), 0777);
+    element_db pc, hh;
+    construct_db(&pc);
+    construct_db(&hh);
+    dataset_pair_options options;
+    options.base.elements = static_cast<int32_t>(n);
+    options.added_each_side = options.deleted_each_side = static_cast<int32_t>(one_sided);
+    uint32_t last_sync = make_dataset_pair(&pc, &hh, options);
+    write_desktop_file(&pc, dir + "/desktop");
+    write_handheld_folder(&hh, dir + "/handheld", last_sync);
+    sync_manager_reset();
+    release_db(&pc);
+    release_db(&hh);
+  }
+  return dir;
+}
+
+void count_bytes(benchmark::State& state, size_t bytes) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  state.counters["file_bytes"] = static_cast<double>(bytes);
+}
+
+// --- floors and peers --------------------------------------------------------
+
+void BM_ReadFile(benchmark::State& state) {
+  std::string path = desktop_file(state.range(0), 0);
+  std::string bytes;
+  for (auto _ : state) {
+    bytes = file_bytes(path);
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  count_bytes(state, bytes.size());
+}
+
+void BM_RawWrite(benchmark::State& state) {
+  std::string bytes = file_bytes(desktop_file(state.range(0), 0));
+  std::string out = bench_dir() + "/raw-write.xml";
+  for (auto _ : state) {
+    if (!put_file(out, bytes.data(), bytes.size())) state.SkipWithError("write failed");
+  }
+  std::remove(out.c_str());
+  count_bytes(state, bytes.size());
+}
+
+uint32_t attribute(const pugi::xml_node& item, const char* name) {
+  return item.attribute(name).as_uint();
+}
+
+// pugixml parsing the file in place and walking it into the same elements.
+void BM_PugixmlParseWalk(benchmark::State& state) {
+  std::string original = file_bytes(desktop_file(state.range(0), 0));
+  std::vector<char> buffer(original.size());
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(buffer.data(), original.data(), original.size());
+    element_db db;
+    construct_db(&db);
+    state.ResumeTiming();
+    pugi::xml_document doc;
+    if (!doc.load_buffer_inplace(buffer.data(), buffer.size())) state.SkipWithError("parse failed");
+    pugi::xml_node root = doc.child("quorvia");
+    db.tm_strt = static_cast<int32_t>(root.attribute("time_of_start").as_int());
+    for (pugi::xml_node c = root.child("category"); c; c = c.next_sibling("category")) {
+      int32_t index = find_or_add_ctgr(&db, c.attribute("name").value());
+      db.ctgrs[index]->bgcolor = attribute(c, "bgcolor");
+    }
+    element** tail = &db.head;
+    for (pugi::xml_node item = root.child("item"); item; item = item.next_sibling("item")) {
+      element* e = new_element();
+      e->id = attribute(item, "id");
+      e->tm_t_rpt = static_cast<uint16_t>(attribute(item, "tm_t_rpt"));
+      e->stm_t_rpt = static_cast<uint16_t>(attribute(item, "stm_t_rpt"));
+      e->ctgr = static_cast<uint16_t>(find_or_add_ctgr(&db, item.attribute("ctgr").value()));
+      e->l_ivl = static_cast<uint16_t>(attribute(item, "l_ivl"));
+      e->rl_l_ivl = static_cast<uint16_t>(attribute(item, "rl_l_ivl"));
+      e->ivl = static_cast<uint16_t>(attribute(item, "ivl"));
+      e->rp = static_cast<uint16_t>(attribute(item, "rp"));
+      e->gr = static_cast<uint16_t>(attribute(item, "gr"));
+      e->q = copy_text(item.child_value("Q"));
+      e->a = copy_text(item.child_value("A"));
+      *tail = e;
+      tail = &e->next;
+    }
+    state.PauseTiming();
+    release_db(&db);
+    state.ResumeTiming();
+  }
+  count_bytes(state, original.size());
+}
+
+// --- the conduit's stores ----------------------------------------------------
+
+// Second argument: the file's order (0 sorted, 1 nearly sorted, 2 random).
+void BM_LoadDbFromPc(benchmark::State& state) {
+  std::string path = desktop_file(state.range(0), state.range(1));
+  for (auto _ : state) {
+    element_db db;
+    construct_db(&db);
+    insert_element(&db.head, nullptr);
+    if (load_db_from_pc(&db, path.c_str()) != 1) state.SkipWithError("load failed");
+    state.PauseTiming();
+    release_db(&db);
+    state.ResumeTiming();
+  }
+  state.counters["elements"] = static_cast<double>(state.range(0));
+  count_bytes(state, file_bytes(path).size());
+}
+
+void load_desktop(element_db* db, const std::string& path) {
+  construct_db(db);
+  insert_element(&db->head, nullptr);
+  load_db_from_pc(db, path.c_str());
+}
+
+void BM_SaveXml(benchmark::State& state) {
+  element_db db;
+  load_desktop(&db, desktop_file(state.range(0), 0));
+  std::string xml = bench_dir() + "/save.xml", tmp = bench_dir() + "/save.tmp";
+  for (auto _ : state) {
+    if (save_xml(&db, tmp.c_str(), xml.c_str()) != kSaveXmlOk) state.SkipWithError("save failed");
+  }
+  count_bytes(state, file_bytes(xml).size());
+  std::remove(xml.c_str());
+  release_db(&db);
+}
+
+void BM_SaveDbToHh(benchmark::State& state) {
+  element_db db;
+  load_desktop(&db, desktop_file(state.range(0), 0));
+  std::string pdb = bench_dir() + "/save.pdb";
+  sync_manager_map_database("QVelements", pdb);
+  for (auto _ : state) {
+    if (save_db_to_hh(&db) != kHhSaveOk) state.SkipWithError("save failed");
+  }
+  sync_manager_reset();
+  count_bytes(state, file_bytes(pdb).size());
+  std::remove(pdb.c_str());
+  release_db(&db);
+}
+
+void BM_LoadDbFromHh(benchmark::State& state) {
+  std::string dir = pair_dir(state.range(0), 1000) + "/handheld";
+  for (auto _ : state) {
+    sync_manager_use_folder(dir);
+    element_db db;
+    construct_db(&db);
+    if (load_db_from_hh(&db) != 1) state.SkipWithError("load failed");
+    state.PauseTiming();
+    release_db(&db);
+    sync_manager_reset();
+    state.ResumeTiming();
+  }
+  count_bytes(state, file_bytes(dir + "/QVelements.pdb").size());
+}
+
+// --- the merge and a whole HotSync ------------------------------------------
+
+// The merge of both sides in memory; second argument: elements new (and as many
+// deleted) on each side.
+void BM_SyncDbs(benchmark::State& state) {
+  std::string dir = pair_dir(state.range(0), state.range(1));
+  handheld_user user;
+  std::string why;
+  read_handheld_user(dir + "/handheld", &user, &why);
+  size_t elements = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    release_db(&pc_db);
+    release_db(&hh_db);
+    load_desktop(&pc_db, dir + "/desktop/elements.xml");
+    sync_manager_use_folder(dir + "/handheld");
+    construct_db(&hh_db);
+    load_db_from_hh(&hh_db);
+    sync_manager_reset();
+    elements = 0;
+    for (const element_db* db : {&pc_db, &hh_db}) {
+      for (const element* e = db->head; e; e = e->next)
+        ++elements;
+    }
+    state.ResumeTiming();
+    if (sync_dbs(user.last_sync) != kMergedWriteBoth) state.SkipWithError("merge failed");
+  }
+  release_db(&pc_db);
+  release_db(&hh_db);
+  state.counters["elements"] = static_cast<double>(elements);
+}
+
+void copy_file(const std::string& from, const std::string& to) {
+  std::string bytes = file_bytes(from);
+  put_file(to, bytes.data(), bytes.size());
+}
+
+// A whole two-way HotSync by the hotsync host through the plug-in, on fresh
+// copies of both sides; reports the peak memory of the process.
+void BM_HotSync(benchmark::State& state) {
+  std::string pair = pair_dir(state.range(0), state.range(1));
+  std::string run = bench_dir() + "/hotsync-run";
+  mkdir(run.c_str(), 0777);
+  mkdir((run + "/desktop").c_str(), 0777);
+  mkdir((run + "/handheld").c_str(), 0777);
+  long peak_kb = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    copy_file(pair + "/desktop/elements.xml", run + "/desktop/elements.xml");
+    copy_file(pair + "/handheld/QVelements.pdb", run + "/handheld/QVelements.pdb");
+    copy_file(pair + "/handheld/user.conf", run + "/handheld/user.conf");
+    std::string handheld = run + "/handheld", desktop = run + "/desktop";
+    const char* argv[] = {QV_HOTSYNC_PATH, "sync",          "--handheld", handheld.c_str(),
+                          "--desktop",     desktop.c_str(), nullptr};
+    int out = open("/dev/null", O_WRONLY);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    state.ResumeTiming();
+    pid_t pid;
+    int status = 0;
+    struct rusage usage {};
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0 ||
+        wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      state.SkipWithError("hotsync failed");
+    state.PauseTiming();
+    posix_spawn_file_actions_destroy(&actions);
+    close(out);
+    if (usage.ru_maxrss > peak_kb) peak_kb = usage.ru_maxrss;
+    state.ResumeTiming();
+  }
+  state.counters["peak_bytes"] = static_cast<double>(peak_kb) * 1024.0;
+  state.counters["xml_bytes"] =
+      static_cast<double>(file_bytes(pair + "/desktop/elements.xml").size());
+}
+
+// The floor of a HotSync: reading both files and writing both back raw.
+void BM_HotSyncFloor(benchmark::State& state) {
+  std::string pair = pair_dir(state.range(0), state.range(1));
+  std::string out = bench_dir() + "/floor-";
+  for (auto _ : state) {
+    std::string xml = file_bytes(pair + "/desktop/elements.xml");
+    std::string pdb = file_bytes(pair + "/handheld/QVelements.pdb");
+    if (!put_file(out + "elements.xml", xml.data(), xml.size()) ||
+        !put_file(out + "QVelements.pdb", pdb.data(), pdb.size()))
+      state.SkipWithError("write failed");
+  }
+  std::remove((out + "elements.xml").c_str());
+  std::remove((out + "QVelements.pdb").c_str());
+}
+
+}  // namespace
+
+// QV_BENCH_LARGEST caps the sizes (default 1,000,000 elements).
+int main(int argc, char** argv) {
+  const char* cap_text = std::getenv("QV_BENCH_LARGEST");
+  const int64_t cap = cap_text ? std::atoll(cap_text) : 1000000;
+  const auto ms = benchmark::kMillisecond;
+  for (int64_t n : {10000, 100000, 1000000}) {
+    if (n > cap) continue;
+    benchmark::RegisterBenchmark("ReadFile", BM_ReadFile)->Arg(n)->Unit(ms);
+    benchmark::RegisterBenchmark("RawWrite", BM_RawWrite)->Arg(n)->Unit(ms);
+    benchmark::RegisterBenchmark("PugixmlParseWalk", BM_PugixmlParseWalk)->Arg(n)->Unit(ms);
+    for (int64_t order : {0, 1, 2})
+      benchmark::RegisterBenchmark("LoadDbFromPc", BM_LoadDbFromPc)->Args({n, order})->Unit(ms);
+    benchmark::RegisterBenchmark("SaveXml", BM_SaveXml)->Arg(n)->Unit(ms);
+    benchmark::RegisterBenchmark("SaveDbToHh", BM_SaveDbToHh)->Arg(n)->Unit(ms);
+    benchmark::RegisterBenchmark("LoadDbFromHh", BM_LoadDbFromHh)->Arg(n)->Unit(ms);
+    for (int64_t one_sided : {n / 1000, n / 10})
+      benchmark::RegisterBenchmark("SyncDbs", BM_SyncDbs)->Args({n, one_sided})->Unit(ms);
+    benchmark::RegisterBenchmark("HotSync", BM_HotSync)->Args({n, n / 10})->Unit(ms);
+    benchmark::RegisterBenchmark("HotSyncFloor", BM_HotSyncFloor)->Args({n, n / 10})->Unit(ms);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
