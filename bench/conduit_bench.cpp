@@ -53,21 +53,31 @@ bool exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string file_bytes(const std::string& path) {
-  std::string bytes;
-  int fd = open(path.c_str(), O_RDONLY);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) return bytes;
-  bytes.resize(static_cast<size_t>(st.st_size));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t got = read(fd, &bytes[done], bytes.size() - done);
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
+// A file read as a program reads it: into memory of its own, with read().
+struct file_image {
+  char* data = nullptr;
+  size_t size = 0;
+  file_image() = default;
+  explicit file_image(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) return;
+    data = static_cast<char*>(std::malloc(static_cast<size_t>(st.st_size) + 1));
+    while (data && size < static_cast<size_t>(st.st_size)) {
+      ssize_t got = read(fd, data + size, static_cast<size_t>(st.st_size) - size);
+      if (got <= 0) break;
+      size += static_cast<size_t>(got);
+    }
+    close(fd);
   }
-  close(fd);
-  bytes.resize(done);
-  return bytes;
+  ~file_image() { std::free(data); }
+  file_image(const file_image&) = delete;
+  file_image& operator=(const file_image&) = delete;
+};
+
+size_t file_size(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
 bool put_file(const std::string& path, const char* data, size_t size) {
@@ -136,22 +146,21 @@ void count_bytes(benchmark::State& state, size_t bytes) {
 
 void BM_ReadFile(benchmark::State& state) {
   std::string path = desktop_file(state.range(0), 0);
-  std::string bytes;
   for (auto _ : state) {
-    bytes = file_bytes(path);
-    benchmark::DoNotOptimize(bytes.data());
+    file_image image(path);
+    benchmark::DoNotOptimize(image.data);
   }
-  count_bytes(state, bytes.size());
+  count_bytes(state, file_size(path));
 }
 
 void BM_RawWrite(benchmark::State& state) {
-  std::string bytes = file_bytes(desktop_file(state.range(0), 0));
+  file_image bytes(desktop_file(state.range(0), 0));
   std::string out = bench_dir() + "/raw-write.xml";
   for (auto _ : state) {
-    if (!put_file(out, bytes.data(), bytes.size())) state.SkipWithError("write failed");
+    if (!put_file(out, bytes.data, bytes.size)) state.SkipWithError("write failed");
   }
   std::remove(out.c_str());
-  count_bytes(state, bytes.size());
+  count_bytes(state, bytes.size);
 }
 
 uint32_t attribute(const pugi::xml_node& item, const char* name) {
@@ -160,11 +169,11 @@ uint32_t attribute(const pugi::xml_node& item, const char* name) {
 
 // pugixml parsing the file in place and walking it into the same elements.
 void BM_PugixmlParseWalk(benchmark::State& state) {
-  std::string original = file_bytes(desktop_file(state.range(0), 0));
-  std::vector<char> buffer(original.size());
+  file_image original(desktop_file(state.range(0), 0));
+  std::vector<char> buffer(original.size);
   for (auto _ : state) {
     state.PauseTiming();
-    std::memcpy(buffer.data(), original.data(), original.size());
+    std::memcpy(buffer.data(), original.data, original.size);
     element_db db;
     construct_db(&db);
     state.ResumeTiming();
@@ -197,7 +206,7 @@ void BM_PugixmlParseWalk(benchmark::State& state) {
     release_db(&db);
     state.ResumeTiming();
   }
-  count_bytes(state, original.size());
+  count_bytes(state, original.size);
 }
 
 // --- the conduit's stores ----------------------------------------------------
@@ -215,7 +224,7 @@ void BM_LoadDbFromPc(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["elements"] = static_cast<double>(state.range(0));
-  count_bytes(state, file_bytes(path).size());
+  count_bytes(state, file_size(path));
 }
 
 void load_desktop(element_db* db, const std::string& path) {
@@ -231,7 +240,7 @@ void BM_SaveXml(benchmark::State& state) {
   for (auto _ : state) {
     if (save_xml(&db, tmp.c_str(), xml.c_str()) != kSaveXmlOk) state.SkipWithError("save failed");
   }
-  count_bytes(state, file_bytes(xml).size());
+  count_bytes(state, file_size(xml));
   std::remove(xml.c_str());
   release_db(&db);
 }
@@ -245,7 +254,7 @@ void BM_SaveDbToHh(benchmark::State& state) {
     if (save_db_to_hh(&db) != kHhSaveOk) state.SkipWithError("save failed");
   }
   sync_manager_reset();
-  count_bytes(state, file_bytes(pdb).size());
+  count_bytes(state, file_size(pdb));
   std::remove(pdb.c_str());
   release_db(&db);
 }
@@ -262,7 +271,7 @@ void BM_LoadDbFromHh(benchmark::State& state) {
     sync_manager_reset();
     state.ResumeTiming();
   }
-  count_bytes(state, file_bytes(dir + "/QVelements.pdb").size());
+  count_bytes(state, file_size(dir + "/QVelements.pdb"));
 }
 
 // --- the merge and a whole HotSync ------------------------------------------
@@ -298,8 +307,8 @@ void BM_SyncDbs(benchmark::State& state) {
 }
 
 void copy_file(const std::string& from, const std::string& to) {
-  std::string bytes = file_bytes(from);
-  put_file(to, bytes.data(), bytes.size());
+  file_image bytes(from);
+  put_file(to, bytes.data, bytes.size);
 }
 
 // A whole two-way HotSync by the hotsync host through the plug-in, on fresh
@@ -337,8 +346,7 @@ void BM_HotSync(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["peak_bytes"] = static_cast<double>(peak_kb) * 1024.0;
-  state.counters["xml_bytes"] =
-      static_cast<double>(file_bytes(pair + "/desktop/elements.xml").size());
+  state.counters["xml_bytes"] = static_cast<double>(file_size(pair + "/desktop/elements.xml"));
 }
 
 // The floor of a HotSync: reading both files and writing both back raw.
@@ -346,10 +354,10 @@ void BM_HotSyncFloor(benchmark::State& state) {
   std::string pair = pair_dir(state.range(0), state.range(1));
   std::string out = bench_dir() + "/floor-";
   for (auto _ : state) {
-    std::string xml = file_bytes(pair + "/desktop/elements.xml");
-    std::string pdb = file_bytes(pair + "/handheld/QVelements.pdb");
-    if (!put_file(out + "elements.xml", xml.data(), xml.size()) ||
-        !put_file(out + "QVelements.pdb", pdb.data(), pdb.size()))
+    file_image xml(pair + "/desktop/elements.xml");
+    file_image pdb(pair + "/handheld/QVelements.pdb");
+    if (!put_file(out + "elements.xml", xml.data, xml.size) ||
+        !put_file(out + "QVelements.pdb", pdb.data, pdb.size))
       state.SkipWithError("write failed");
   }
   std::remove((out + "elements.xml").c_str());

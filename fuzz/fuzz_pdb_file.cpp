@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   for (const pdb_record& r : db.records)
-    FUZZ_CHECK(r.bytes.size() <= kPdbMaxRecordSize);
+    FUZZ_CHECK(pdb_record_size(r) <= kPdbMaxRecordSize);
   const std::vector<uint8_t> written = serialize_pdb(db);
   pdb_database again;
   FUZZ_CHECK(parse_pdb(written.data(), written.size(), &again, &why));

@@ -100,24 +100,9 @@ static element* merge_chains(element* a, element* b) {
   return head.next;
 }
 
-element* sort_as_inserted(element* first) {
-  if (!first || !first->next) return first;
-  // The single-element rule: a second element whose key is not greater goes
-  // before the first. After that the insertions are a stable sort.
-  element* second = first->next;
-  if (second->tm_t_rpt <= first->tm_t_rpt) {
-    first->next = second->next;
-    second->next = first;
-    first = second;
-  }
-  // Files come mostly in order already: nothing to do then.
-  size_t length = 1;
-  bool ordered = true;
-  for (element* e = first; e->next; e = e->next, ++length) {
-    if (e->next->tm_t_rpt < e->tm_t_rpt) ordered = false;
-  }
-  if (ordered) return first;
-  // Bottom-up merge sort: runs of 1, 2, 4, ... merged in place, stably.
+// Bottom-up merge sort: runs of 1, 2, 4, ... merged in place, stably. Needs
+// no memory, for when the counting sort cannot have its tables.
+static element* merge_sort(element* first, size_t length) {
   for (size_t run = 1; run < length; run *= 2) {
     element result{};
     element* tail = &result;
@@ -141,6 +126,57 @@ element* sort_as_inserted(element* first) {
     first = result.next;
   }
   return first;
+}
+
+// Keys are 16-bit: a stable counting sort puts every element in its place in
+// two passes. Null (nothing changed) when its tables cannot be allocated.
+static element* counting_sort(element* first, size_t length) {
+  constexpr size_t kKeys = 65536;
+  uint32_t* starts = static_cast<uint32_t*>(std::calloc(kKeys, sizeof(uint32_t)));
+  element** placed = static_cast<element**>(std::malloc(length * sizeof(element*)));
+  if (!starts || !placed) {
+    std::free(starts);
+    std::free(placed);
+    return nullptr;
+  }
+  for (element* e = first; e; e = e->next)
+    starts[e->tm_t_rpt] += 1;
+  uint32_t sum = 0;
+  for (size_t k = 0; k < kKeys; ++k) {
+    uint32_t count = starts[k];
+    starts[k] = sum;
+    sum += count;
+  }
+  for (element* e = first; e; e = e->next)
+    placed[starts[e->tm_t_rpt]++] = e;
+  for (size_t i = 0; i + 1 < length; ++i)
+    placed[i]->next = placed[i + 1];
+  placed[length - 1]->next = nullptr;
+  first = placed[0];
+  std::free(starts);
+  std::free(placed);
+  return first;
+}
+
+element* sort_as_inserted(element* first) {
+  if (!first || !first->next) return first;
+  // The single-element rule: a second element whose key is not greater goes
+  // before the first. After that the insertions are a stable sort.
+  element* second = first->next;
+  if (second->tm_t_rpt <= first->tm_t_rpt) {
+    first->next = second->next;
+    second->next = first;
+    first = second;
+  }
+  // Files come mostly in order already: nothing to do then.
+  size_t length = 1;
+  bool ordered = true;
+  for (element* e = first; e->next; e = e->next, ++length) {
+    if (e->next->tm_t_rpt < e->tm_t_rpt) ordered = false;
+  }
+  if (ordered) return first;
+  element* sorted = counting_sort(first, length);
+  return sorted ? sorted : merge_sort(first, length);
 }
 
 void delete_element(element_db* db, element* e) {

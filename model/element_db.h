@@ -63,7 +63,8 @@ void insert_element(element** head, element* e);
 // as inserting them one by one with insert_element into an empty list would:
 // ascending tm_t_rpt, equal keys in the order they came, except that the
 // second goes before the first when their keys are equal. O(n log n) where
-// the insertions are O(n^2) on unsorted input. Returns the new first element.
+// the insertions are O(n^2) on unsorted input (O(n) when memory for its
+// tables can be had). Returns the new first element.
 element* sort_as_inserted(element* first);
 
 // Unlinks e (which must be in db's list) and frees it with its texts.

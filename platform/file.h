@@ -17,6 +17,8 @@ int file_open_read(const char* path, os_file* out);
 int file_open_write(const char* path, os_file* out);
 // Reads up to n bytes; *got is 0 only at the end of the file.
 int file_read(os_file f, void* buf, size_t n, size_t* got);
+// The size of the open file in bytes, for reading it into memory of that size.
+int file_size(os_file f, uint64_t* size);
 // Writes all n bytes, or fails.
 int file_write(os_file f, const void* buf, size_t n);
 // Forces what was written down to the disk.

@@ -138,6 +138,32 @@ void empty_both() {
   hotsync_log_reset();
 }
 
+// Without memory for its tables, sorting a file's elements takes the slower
+// way to the same order.
+TEST_F(AllocationFailure, SortingWithoutItsTablesGivesTheSameOrder) {
+  auto sorted_ids = [](int failing) {
+    element* chain = nullptr;
+    for (uint32_t i = 0; i < 200; ++i) {
+      element* e = new_element();
+      e->id = i;
+      e->tm_t_rpt = static_cast<uint16_t>((i * 7919u) % 13u);
+      e->next = chain;
+      chain = e;
+    }
+    allocations_left = failing;
+    element* first = sort_as_inserted(chain);
+    allocations_left = 0;
+    std::string ids;
+    for (element* e = first; e; e = e->next)
+      ids += std::to_string(e->id) + " ";
+    free_element_nodes(first);
+    return ids;
+  };
+  const std::string expected = sorted_ids(0);
+  EXPECT_EQ(sorted_ids(1), expected);
+  EXPECT_EQ(sorted_ids(2), expected);
+}
+
 TEST_F(AllocationFailure, DesktopLoad) {
   put_desktop(data_set(1, 40, 1));
   const std::string path = xml_path();

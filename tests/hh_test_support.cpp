@@ -24,7 +24,7 @@ std::vector<bytes> HandheldTest::stored_records() {
   EXPECT_EQ(read_pdb_file(pdb_path(), &db, &why), kPdbFileOk) << why;
   std::vector<bytes> out;
   for (const pdb_record& r : db.records)
-    out.push_back(r.bytes);
+    out.emplace_back(pdb_record_data(db, r), pdb_record_data(db, r) + pdb_record_size(r));
   return out;
 }
 

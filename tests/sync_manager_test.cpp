@@ -47,7 +47,8 @@ TEST_F(SyncManager, CreatedDatabaseReachesTheDiskOnlyAtClose) {
   ASSERT_EQ(read_pdb_file(dir.file("Memo.pdb"), &db, &why), kPdbFileOk) << why;
   EXPECT_EQ(db.creator, 0x11223344u);
   ASSERT_EQ(db.records.size(), 2u);
-  EXPECT_EQ(db.records[0].bytes, bytes({1, 2, 3}));
+  const uint8_t* stored = pdb_record_data(db, db.records[0]);
+  EXPECT_EQ(bytes(stored, stored + pdb_record_size(db.records[0])), bytes({1, 2, 3}));
   EXPECT_EQ(db.records[0].attributes, 5);
   EXPECT_NE(db.records[0].unique_id, db.records[1].unique_id);
   EXPECT_GT(db.created, kPalmEpochOffset);

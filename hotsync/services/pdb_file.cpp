@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 
 #include "handheld/byte_order.h"
@@ -31,7 +32,21 @@ size_t block_end(size_t offset, const std::vector<size_t>& starts, size_t size) 
 
 }  // namespace
 
+const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r) {
+  return r.in_image ? db.image.data() + r.image_offset : r.bytes.data();
+}
+
+size_t pdb_record_size(const pdb_record& r) {
+  return r.in_image ? r.image_size : r.bytes.size();
+}
+
 bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why) {
+  return parse_pdb_image(std::vector<uint8_t>(data, data + size), out, why);
+}
+
+bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string* why) {
+  const uint8_t* data = image.data();
+  const size_t size = image.size();
   if (size < kPdbHeaderSize) return fail(why, "shorter than a database header (78 bytes)");
   pdb_database db;
   size_t name_len = 0;
@@ -89,20 +104,24 @@ bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string*
     pdb_record r;
     r.attributes = entry[4];
     r.unique_id = get_be24(entry + 5);
-    r.bytes.assign(data + starts[i], data + end);
+    r.in_image = true;
+    r.image_offset = starts[i];
+    r.image_size = end - starts[i];
     db.records.push_back(std::move(r));
   }
+  db.image = std::move(image);
   *out = std::move(db);
   return true;
 }
 
-std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
+namespace {
+
+// The header and the record list of db, for records laid out after them in
+// order; the 2 bytes of padding that follow the list included.
+std::vector<uint8_t> header_of(const pdb_database& db) {
   const size_t count = db.records.size();
   const size_t data_start = kPdbHeaderSize + count * kPdbRecordEntrySize + 2;
-  size_t total = data_start + db.app_info.size() + db.sort_info.size();
-  for (const pdb_record& r : db.records)
-    total += r.bytes.size();
-  std::vector<uint8_t> out(total, 0);
+  std::vector<uint8_t> out(data_start, 0);
   uint8_t* p = out.data();
   for (size_t i = 0; i < db.name.size() && i < kPdbNameSize - 1; ++i)
     p[i] = db.name[i];
@@ -115,12 +134,10 @@ std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
   size_t at = data_start;
   if (!db.app_info.empty()) {
     put_be32(p + 52, static_cast<uint32_t>(at));
-    std::copy(db.app_info.begin(), db.app_info.end(), p + at);
     at += db.app_info.size();
   }
   if (!db.sort_info.empty()) {
     put_be32(p + 56, static_cast<uint32_t>(at));
-    std::copy(db.sort_info.begin(), db.sort_info.end(), p + at);
     at += db.sort_info.size();
   }
   put_be32(p + 60, db.type);
@@ -132,8 +149,20 @@ std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
     put_be32(entry, static_cast<uint32_t>(at));
     entry[4] = db.records[i].attributes;
     put_be24(entry + 5, db.records[i].unique_id);
-    std::copy(db.records[i].bytes.begin(), db.records[i].bytes.end(), p + at);
-    at += db.records[i].bytes.size();
+    at += pdb_record_size(db.records[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
+  std::vector<uint8_t> out = header_of(db);
+  out.insert(out.end(), db.app_info.begin(), db.app_info.end());
+  out.insert(out.end(), db.sort_info.begin(), db.sort_info.end());
+  for (const pdb_record& r : db.records) {
+    const uint8_t* data = pdb_record_data(db, r);
+    out.insert(out.end(), data, data + pdb_record_size(r));
   }
   return out;
 }
@@ -146,25 +175,38 @@ int read_pdb_file(const std::string& path, pdb_database* out, std::string* why) 
     *why = file_error_text(error);
     return kPdbFileIoError;
   }
+  // Read into memory of the file's size: no growing and copying on the way.
   std::vector<uint8_t> bytes;
-  uint8_t chunk[1 << 16];
-  for (;;) {
+  uint64_t expected = 0;
+  error = file_size(f, &expected);
+  if (error == 0 && expected > SIZE_MAX / 2) error = EFBIG;
+  if (error == 0) bytes.resize(static_cast<size_t>(expected));
+  size_t have = 0;
+  while (error == 0) {
+    if (have == bytes.size()) bytes.resize(bytes.size() + (1 << 16));  // it grew meanwhile
     size_t got = 0;
-    error = file_read(f, chunk, sizeof chunk, &got);
-    if (error != 0 || got == 0) break;
-    bytes.insert(bytes.end(), chunk, chunk + got);
+    error = file_read(f, bytes.data() + have, bytes.size() - have, &got);
+    if (got == 0) break;
+    have += got;
   }
   file_close(f);
   if (error != 0) {
     *why = file_error_text(error);
     return kPdbFileIoError;
   }
-  return parse_pdb(bytes.data(), bytes.size(), out, why) ? kPdbFileOk : kPdbFileDamaged;
+  bytes.resize(have);
+  return parse_pdb_image(std::move(bytes), out, why) ? kPdbFileOk : kPdbFileDamaged;
 }
 
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why) {
-  const std::vector<uint8_t> bytes = serialize_pdb(db);
-  int error = replace_file_contents(path, bytes.data(), bytes.size());
+  // Written straight from where the records lie, with no copy of the whole.
+  const std::vector<uint8_t> header = header_of(db);
+  std::vector<file_piece> pieces{{header.data(), header.size()},
+                                 {db.app_info.data(), db.app_info.size()},
+                                 {db.sort_info.data(), db.sort_info.size()}};
+  for (const pdb_record& r : db.records)
+    pieces.push_back(file_piece{pdb_record_data(db, r), pdb_record_size(r)});
+  int error = replace_file_pieces(path, pieces);
   if (error != 0) {
     *why = file_error_text(error);
     return kPdbFileIoError;

@@ -17,9 +17,13 @@ constexpr uint32_t kPalmEpochOffset = 2082844800u;
 constexpr uint16_t kPdbAttrResourceDb = 0x0001;
 
 struct pdb_record {
-  uint8_t attributes;  // attribute bits in the high nibble, category in the low
-  uint32_t unique_id;  // 24 bits
-  std::vector<uint8_t> bytes;
+  uint8_t attributes;          // attribute bits in the high nibble, category in the low
+  uint32_t unique_id;          // 24 bits
+  std::vector<uint8_t> bytes;  // a record written since the file was read
+  // A record as the file holds it stays in the database's image, not copied.
+  bool in_image = false;
+  size_t image_offset = 0;
+  size_t image_size = 0;
 };
 
 struct pdb_database {
@@ -36,10 +40,16 @@ struct pdb_database {
   std::vector<uint8_t> app_info;  // kept as found, written back unchanged
   std::vector<uint8_t> sort_info;
   std::vector<pdb_record> records;
+  std::vector<uint8_t> image;  // the file as read, which records may lie in
 };
+
+const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r);
+size_t pdb_record_size(const pdb_record& r);
 
 // Parses a whole file's bytes. On failure returns false and says why.
 bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why);
+// The same for a file image the database takes over, its records left in it.
+bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string* why);
 std::vector<uint8_t> serialize_pdb(const pdb_database& db);
 
 enum pdb_file_result { kPdbFileOk = 0, kPdbFileMissing, kPdbFileIoError, kPdbFileDamaged };

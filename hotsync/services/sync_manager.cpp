@@ -228,14 +228,13 @@ int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   if (!d) return kSyncErrNotOpen;
   if (info->record_index >= d->db.records.size()) return kSyncErrNotFound;
   const pdb_record& r = d->db.records[info->record_index];
-  info->m_RecSize = static_cast<uint32_t>(r.bytes.size());
+  const size_t size = pdb_record_size(r);
+  info->m_RecSize = static_cast<uint32_t>(size);
   info->record_id = r.unique_id;
   info->attributes = static_cast<uint8_t>(r.attributes & 0xF0);
   info->category = static_cast<uint16_t>(r.attributes & 0x0F);
-  if (r.bytes.size() > info->buffer_size || (!info->buffer && !r.bytes.empty())) {
-    return kSyncErrBufferTooSmall;
-  }
-  if (!r.bytes.empty()) std::memcpy(info->buffer, r.bytes.data(), r.bytes.size());
+  if (size > info->buffer_size || (!info->buffer && size > 0)) return kSyncErrBufferTooSmall;
+  if (size > 0) std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
   return kSyncOk;
 }
 

@@ -63,6 +63,14 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   return 0;
 }
 
+int file_size(os_file f, uint64_t* size) {
+  *size = 0;
+  struct stat st;
+  if (::fstat(fd_of(f), &st) != 0) return errno;
+  *size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
 int file_write(os_file f, const void* buf, size_t n) {
   if (int e = file_fault_injected(file_op::write)) return e;
   const char* p = static_cast<const char*>(buf);
