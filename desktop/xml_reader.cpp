@@ -46,6 +46,17 @@ uint16_t* attr_field(element* e, uint16_t attr) {
   }
 }
 
+// Category values seen lately, so that a file of many items and many
+// categories does not search the table once per item. Within one load a name
+// always gives the same index: the table only grows.
+constexpr size_t kCtgrCacheSlots = 256;
+constexpr size_t kCtgrCacheName = 47;
+struct ctgr_cache_slot {
+  uint8_t length;  // of the name + 1; 0: empty
+  char name[kCtgrCacheName];
+  int32_t index;
+};
+
 // Everything one load works with; on the heap, as the buffers are large.
 struct scanner {
   element_db* db;
@@ -62,7 +73,26 @@ struct scanner {
   bool gather;
   element* gathered;
   element** gathered_tail;
+  ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
+
+// find_or_add_ctgr through the cache.
+int32_t category_index(scanner* s, const char* name) {
+  const size_t length = std::strlen(name);
+  if (length > kCtgrCacheName) return find_or_add_ctgr(s->db, name);
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < length; ++i)
+    hash = (hash ^ static_cast<uint8_t>(name[i])) * 16777619u;
+  ctgr_cache_slot& slot = s->ctgr_cache[hash % kCtgrCacheSlots];
+  if (slot.length == length + 1 && std::memcmp(slot.name, name, length) == 0) return slot.index;
+  const int32_t index = find_or_add_ctgr(s->db, name);
+  if (index != kNoCategory) {
+    slot.length = static_cast<uint8_t>(length + 1);
+    std::memcpy(slot.name, name, length);
+    slot.index = index;
+  }
+  return index;
+}
 
 // The abort path: the file is rejected, the elements read so far are released
 // and the list is left empty. Categories and tm_strt stay as read.
@@ -169,7 +199,7 @@ int read_ctgr_value(scanner* s, char** rest) {
   char* close = std::strchr(value, '"');
   if (!close) return kPcLoadUnclosedCategoryValue;
   *close = '\0';
-  int32_t index = find_or_add_ctgr(s->db, value);
+  int32_t index = category_index(s, value);
   if (index == kNoCategory) return kPcLoadTooManyCategories;
   s->current->ctgr = static_cast<uint16_t>(index);
   *rest = close + 1;
@@ -383,6 +413,8 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
   line_reader_start(&s->in, file);
   s->item_state = 0;
   s->end_seen = false;
+  for (ctgr_cache_slot& slot : s->ctgr_cache)
+    slot.length = 0;
   s->current = nullptr;
   s->gather = db->head == nullptr;
   s->gathered = nullptr;

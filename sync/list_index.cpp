@@ -26,9 +26,15 @@ void refresh(list_index* index, uint32_t n) {
   node.max_key = m;
 }
 
-void refresh_to_root(list_index* index, uint32_t n) {
-  for (; n != kNoListNode; n = index->nodes[n].parent)
+// After a change below n (or to n's own key), while its largest key was still
+// right for the subtree before the change: n and its ancestors, up to the
+// first whose largest key stays as it was, as nothing above depends on more.
+void refresh_upwards(list_index* index, uint32_t n) {
+  for (; n != kNoListNode; n = index->nodes[n].parent) {
+    const uint16_t before = index->nodes[n].max_key;
     refresh(index, n);
+    if (index->nodes[n].max_key == before) break;
+  }
 }
 
 void replace_child(list_index* index, uint32_t parent, uint32_t old_child, uint32_t new_child) {
@@ -122,29 +128,31 @@ void attach(list_index* index, uint32_t z, uint32_t before) {
   }
   while (t[z].parent != kNoListNode && t[t[z].parent].priority < t[z].priority)
     rotate_up(index, z);
-  refresh_to_root(index, z);
+  // z and the nodes it rotated below it are right; its ancestors gained z.
+  refresh_upwards(index, t[z].parent);
 }
 
 }  // namespace
 
-void list_index_build(list_index* index, element* head) {
+void list_index_build(list_index* index, const std::vector<element*>& order) {
   index->nodes.clear();
   index->root = kNoListNode;
   index->seed = 0x2545F4914F6CDD1Dull;
-  for (element* e = head; e; e = e->next) {
-    node_t node{e,           kNoListNode, kNoListNode, kNoListNode, next_priority(index),
-                e->tm_t_rpt, e->tm_t_rpt};
-    index->nodes.push_back(node);
-  }
-  // The tree of the list in one pass: a stack holds the right spine, and each
-  // node takes below it the spine nodes of lower priority.
-  std::vector<uint32_t> spine;
+  index->nodes.reserve(order.size());
   std::vector<node_t>& t = index->nodes;
-  for (uint32_t i = 0; i < t.size(); ++i) {
+  // The tree of the list in one pass: a stack holds the right spine, and each
+  // new node takes below it the spine nodes of lower priority. A node leaves
+  // the spine with its subtree complete, so its largest key is known then.
+  std::vector<uint32_t> spine;
+  for (element* e : order) {
+    const uint32_t i = static_cast<uint32_t>(t.size());
+    t.push_back(node_t{e, kNoListNode, kNoListNode, kNoListNode, next_priority(index), e->tm_t_rpt,
+                       e->tm_t_rpt});
     uint32_t last_popped = kNoListNode;
     while (!spine.empty() && t[spine.back()].priority < t[i].priority) {
       last_popped = spine.back();
       spine.pop_back();
+      refresh(index, last_popped);
     }
     t[i].left = last_popped;
     if (last_popped != kNoListNode) t[last_popped].parent = i;
@@ -154,19 +162,9 @@ void list_index_build(list_index* index, element* head) {
     }
     spine.push_back(i);
   }
+  for (size_t i = spine.size(); i-- > 0;)
+    refresh(index, spine[i]);
   if (!spine.empty()) index->root = spine.front();
-  // Every child before its parent: a preorder read backwards.
-  std::vector<uint32_t> stack, post;
-  if (index->root != kNoListNode) stack.push_back(index->root);
-  while (!stack.empty()) {
-    uint32_t n = stack.back();
-    stack.pop_back();
-    post.push_back(n);
-    if (t[n].left != kNoListNode) stack.push_back(t[n].left);
-    if (t[n].right != kNoListNode) stack.push_back(t[n].right);
-  }
-  for (std::size_t i = post.size(); i-- > 0;)
-    refresh(index, post[i]);
 }
 
 element* list_index_insert(list_index* index, element** head, element* e) {
@@ -208,7 +206,7 @@ element* list_index_insert(list_index* index, element** head, element* e) {
 
 void list_index_key_changed(list_index* index, uint32_t node) {
   index->nodes[node].key = index->nodes[node].el->tm_t_rpt;
-  refresh_to_root(index, node);
+  refresh_upwards(index, node);
 }
 
 std::vector<uint32_t> list_index_order(const list_index& index) {

@@ -26,9 +26,9 @@ struct list_index {
 
 constexpr uint32_t kNoListNode = 0xFFFFFFFFu;
 
-// Indexes the list that starts at head; node i is the list's i-th element.
+// Indexes a list given as its elements in order; node i is order[i].
 // Throws std::bad_alloc when memory runs out.
-void list_index_build(list_index* index, element* head);
+void list_index_build(list_index* index, const std::vector<element*>& order);
 
 // Puts e into the list at *head exactly where insert_element(head, e) puts it
 // after insert_element(head, nullptr), and into the index. Returns the element

@@ -20,22 +20,57 @@ struct id_entry {
   int32_t id;
   uint32_t pos;  // the element's place in its list, counted from 0
   element* el;
+  uint16_t rp;  // el->rp, kept here so that most pairs are settled without a visit
+};
+
+// Where the categories of one side went on the other in this merge: the
+// tables only grow, so a name once found keeps its index.
+struct category_map {
+  std::vector<int32_t> to_index;  // by index in `from`; -1: not looked up yet
 };
 
 struct merge_side {
   element_db* db;
+  std::vector<element*> order;  // the list, element by element: walked once
   std::vector<id_entry> ids;
   std::vector<uint8_t> doomed;  // by place: deleted at the end of the pass
   int32_t doomed_count = 0;
+  category_map categories_from_other;
 };
 
-void index_ids(merge_side* side) {
-  uint32_t pos = 0;
+// Stable sort by id as signed: a counting sort per byte, lowest first, which
+// keeps the list order of equal ids. A byte all ids share costs one count.
+void sort_by_id(std::vector<id_entry>* ids, std::vector<id_entry>* spare) {
+  spare->resize(ids->size());
+  for (int shift = 0; shift < 32; shift += 8) {
+    auto digit = [shift](const id_entry& e) {
+      return ((static_cast<uint32_t>(e.id) ^ 0x80000000u) >> shift) & 0xFFu;
+    };
+    uint32_t starts[256] = {};
+    for (const id_entry& e : *ids)
+      starts[digit(e)] += 1;
+    if (!ids->empty() && starts[digit(ids->front())] == ids->size()) continue;
+    uint32_t sum = 0;
+    for (uint32_t& start : starts) {
+      const uint32_t count = start;
+      start = sum;
+      sum += count;
+    }
+    for (const id_entry& e : *ids)
+      (*spare)[starts[digit(e)]++] = e;
+    ids->swap(*spare);
+  }
+}
+
+void index_ids(merge_side* side, std::vector<id_entry>* spare) {
   for (element* e = side->db->head; e; e = e->next)
-    side->ids.push_back(id_entry{static_cast<int32_t>(e->id), pos++, e});
-  std::sort(side->ids.begin(), side->ids.end(), [](const id_entry& a, const id_entry& b) {
-    return a.id != b.id ? a.id < b.id : a.pos < b.pos;
-  });
+    side->order.push_back(e);
+  side->ids.resize(side->order.size());
+  for (uint32_t pos = 0; pos < side->order.size(); ++pos) {
+    element* e = side->order[pos];
+    side->ids[pos] = id_entry{static_cast<int32_t>(e->id), pos, e, e->rp};
+  }
+  sort_by_id(&side->ids, spare);
   side->ids.erase(std::unique(side->ids.begin(), side->ids.end(),
                               [](const id_entry& a, const id_entry& b) { return a.id == b.id; }),
                   side->ids.end());
@@ -43,22 +78,34 @@ void index_ids(merge_side* side) {
 
 // The index in `to` of the category that `index` names in `from`, added with
 // its colour when `to` lacks it. -1 when it cannot be added.
-int32_t carry_category(element_db* to, const element_db* from, uint16_t index) {
+int32_t carry_category(element_db* to, const element_db* from, uint16_t index,
+                       category_map* known) {
   int32_t found = 0;
   if (index < from->ctgr_count) {
-    const category* c = from->ctgrs[index];
-    const int32_t before = to->ctgr_count;
-    found = find_or_add_ctgr(to, c->name);
-    if (found == kNoCategory) return -1;
-    if (to->ctgr_count > before) to->ctgrs[found]->bgcolor = c->bgcolor;
+    if (index < known->to_index.size() && known->to_index[index] >= 0) {
+      found = known->to_index[index];
+    } else {
+      const category* c = from->ctgrs[index];
+      const int32_t before = to->ctgr_count;
+      found = find_or_add_ctgr(to, c->name);
+      if (found == kNoCategory) return -1;
+      if (to->ctgr_count > before) to->ctgrs[found]->bgcolor = c->bgcolor;
+      try {
+        if (index >= known->to_index.size()) known->to_index.resize(index + 1u, -1);
+        known->to_index[index] = found;
+      } catch (const std::bad_alloc&) {
+        // Not remembered: it is looked up again next time.
+      }
+    }
   }
   if (to->ctgr_count == 0 && !add_root_ctgr(to)) return -1;
   return found;
 }
 
 // copy_element from one database's element into the other's, category by name.
-bool copy_across(element_db* to_db, element* to, const element_db* from_db, const element* from) {
-  int32_t ctgr = carry_category(to_db, from_db, from->ctgr);
+bool copy_across(element_db* to_db, element* to, const element_db* from_db, const element* from,
+                 category_map* known) {
+  int32_t ctgr = carry_category(to_db, from_db, from->ctgr, known);
   if (ctgr < 0 || !copy_element(to, from)) return false;
   to->ctgr = static_cast<uint16_t>(ctgr);
   return true;
@@ -83,22 +130,25 @@ struct hint_record {
 bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
                 bool first, hint_record* hint) {
   auto match = other->ids.begin();
-  for (const id_entry& entry : mine->ids) {
+  for (id_entry& entry : mine->ids) {
     while (match != other->ids.end() && match->id < entry.id)
       ++match;
-    element* el = entry.el;
     if (match != other->ids.end() && match->id == entry.id) {
-      element* theirs = match->el;
-      if (el->rp > theirs->rp) {
-        if (!copy_across(other->db, theirs, mine->db, el)) return false;
+      if (entry.rp > match->rp) {
+        if (!copy_across(other->db, match->el, mine->db, entry.el, &other->categories_from_other))
+          return false;
         list_index_key_changed(other_index, match->pos);
-      } else if (theirs->rp > el->rp) {
-        if (!copy_across(mine->db, el, other->db, theirs)) return false;
+        match->rp = entry.rp;
+      } else if (match->rp > entry.rp) {
+        if (!copy_across(mine->db, entry.el, other->db, match->el, &mine->categories_from_other))
+          return false;
+        entry.rp = match->rp;
       }
       continue;
     }
+    element* el = entry.el;
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
-    if (deleted_since(el->id, last_sync)) {
+    if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
       mine->doomed[entry.pos] = 1;
       mine->doomed_count += 1;
@@ -107,8 +157,8 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     }
     element* copy = new_element();
     if (!copy) return false;
-    copy->id = el->id;
-    if (!copy_across(other->db, copy, mine->db, el)) {
+    copy->id = static_cast<uint32_t>(entry.id);
+    if (!copy_across(other->db, copy, mine->db, el, &other->categories_from_other)) {
       free_element_nodes(copy);
       return false;
     }
@@ -126,44 +176,43 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
 // Unlinks and frees the elements the pass deleted, and renumbers the places
 // of the rest.
 void delete_doomed(merge_side* side) {
-  if (side->doomed_count > 0) {
-    std::vector<uint32_t> renumbered(side->doomed.size());
-    element** link = &side->db->head;
-    uint32_t pos = 0, kept = 0;
-    while (element* e = *link) {
-      if (side->doomed[pos]) {
-        *link = e->next;
-        e->next = nullptr;
-        free_element_nodes(e);
-      } else {
-        renumbered[pos] = kept++;
-        link = &e->next;
-      }
-      ++pos;
+  if (side->doomed_count == 0) return;
+  std::vector<uint32_t> renumbered(side->order.size());
+  uint32_t kept = 0;
+  for (uint32_t pos = 0; pos < side->order.size(); ++pos) {
+    element* e = side->order[pos];
+    if (side->doomed[pos]) {
+      e->next = nullptr;
+      free_element_nodes(e);
+    } else {
+      renumbered[pos] = kept;
+      side->order[kept++] = e;
     }
-    for (id_entry& entry : side->ids)
-      entry.pos = renumbered[entry.pos];
-    side->db->el_count -= side->doomed_count;
-    side->doomed_count = 0;
   }
+  side->order.resize(kept);
+  side->db->head = kept ? side->order[0] : nullptr;
+  for (uint32_t i = 0; i + 1 < kept; ++i)
+    side->order[i]->next = side->order[i + 1];
+  if (kept) side->order[kept - 1]->next = nullptr;
+  for (id_entry& entry : side->ids)
+    entry.pos = renumbered[entry.pos];
+  side->db->el_count -= side->doomed_count;
+  side->doomed_count = 0;
 }
 
-// After copies went into a side's list, the places of its own elements.
+// After copies went into a side's list: its order and the places of its own
+// elements.
 void renumber_after_inserts(merge_side* side, const list_index& index) {
-  std::vector<uint32_t> order = list_index_order(index);
+  std::vector<uint32_t> nodes = list_index_order(index);
   std::vector<uint32_t> place(index.nodes.size());
-  for (uint32_t i = 0; i < order.size(); ++i)
-    place[order[i]] = i;
+  side->order.resize(nodes.size());
+  for (uint32_t i = 0; i < nodes.size(); ++i) {
+    place[nodes[i]] = i;
+    side->order[i] = index.nodes[nodes[i]].el;
+  }
   for (id_entry& entry : side->ids)
     entry.pos = place[entry.pos];
-  side->doomed.assign(order.size(), 0);
-}
-
-uint32_t list_length(const element_db* db) {
-  uint32_t n = 0;
-  for (const element* e = db->head; e; e = e->next)
-    ++n;
-  return n;
+  side->doomed.assign(nodes.size(), 0);
 }
 
 // Both passes; false when memory ran out (the lists stay whole and freeable).
@@ -172,14 +221,14 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
   bool ok = true;
   {
     list_index index;
-    list_index_build(&index, hh->db->head);
+    list_index_build(&index, hh->order);
     ok = merge_pass(pc, hh, &index, last_sync, true, &hint);
     if (ok) renumber_after_inserts(hh, index);
   }
   delete_doomed(pc);
   if (ok) {
     list_index index;
-    list_index_build(&index, pc->db->head);
+    list_index_build(&index, pc->order);
     ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
   }
   delete_doomed(hh);
@@ -207,14 +256,17 @@ int write_older_side() {
 int sync_dbs(uint32_t lastSyncTime) {
   trace("sync_dbs(lastSyncTime=%d)\n", static_cast<int>(lastSyncTime));
   try {
-    merge_side pc{&pc_db, {}, {}, 0}, hh{&hh_db, {}, {}, 0};
-    index_ids(&pc);
-    index_ids(&hh);
+    merge_side pc{&pc_db, {}, {}, {}, 0, {}}, hh{&hh_db, {}, {}, {}, 0, {}};
+    {
+      std::vector<id_entry> spare;
+      index_ids(&pc, &spare);
+      index_ids(&hh, &spare);
+    }
     trace("sync_dbs(): mPC.size()=%d, mHH.size()=%d\n", static_cast<int>(pc.ids.size()),
           static_cast<int>(hh.ids.size()));
     if (pc_db.tm_strt != hh_db.tm_strt) return write_older_side();
-    pc.doomed.assign(list_length(&pc_db), 0);
-    hh.doomed.assign(list_length(&hh_db), 0);
+    pc.doomed.assign(pc.order.size(), 0);
+    hh.doomed.assign(hh.order.size(), 0);
     if (!merge(&pc, &hh, lastSyncTime)) return kMergeFailed;
   } catch (const std::bad_alloc&) {
     return kMergeFailed;

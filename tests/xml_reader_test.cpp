@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "hotsync/services/hotsync_log.h"
 #include "platform/file_faults.h"
@@ -440,3 +441,32 @@ TEST(FindLeadingTag, OnlyTheFirstTagCounts) {
 }
 
 }  // namespace
+
+// Many categories named by many items: every item gets the category it names,
+// however the names meet in the reader's lookups, and only the names that are
+// new are added, in the order they first appear.
+TEST(LoadDbFromPcCategories, ManyCategoriesAreFoundByName) {
+  scratch_dir dir;
+  std::string body;
+  std::vector<std::string> named;
+  for (int i = 0; i < 3000; ++i) {
+    // Lengths around the lookup's limit, and names that differ in one byte.
+    std::string name = "c" + std::to_string((i * 7919) % 1500) + std::string(i % 60, 'x');
+    named.push_back(name);
+    body += xml_item(static_cast<uint32_t>(i + 1), i, name, "q", "a");
+  }
+  write_file(dir.file("e.xml"), crlf(xml_file(1, body)));
+  test_db db;
+  insert_element(&db->head, nullptr);
+  ASSERT_EQ(load_db_from_pc(db.get(), dir.file("e.xml").c_str()), 1);
+  size_t i = 0;
+  for (const element* e = db->head; e; e = e->next, ++i)
+    ASSERT_EQ(db->ctgrs[e->ctgr]->name, named[e->id - 1]) << "item " << e->id;
+  EXPECT_EQ(i, named.size());
+  test_db expected;
+  for (const std::string& name : named)
+    find_or_add_ctgr(expected.get(), name.c_str());
+  ASSERT_EQ(db->ctgr_count, expected->ctgr_count);
+  for (int32_t c = 0; c < db->ctgr_count; ++c)
+    EXPECT_STREQ(db->ctgrs[c]->name, expected->ctgrs[c]->name);
+}
