@@ -17,6 +17,9 @@ int file_open_read(const char* path, os_file* out);
 int file_open_write(const char* path, os_file* out);
 // Reads up to n bytes; *got is 0 only at the end of the file.
 int file_read(os_file f, void* buf, size_t n, size_t* got);
+// Reads up to n bytes from offset on, leaving the file position alone; *got is
+// 0 only at or after the end of the file.
+int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got);
 // The size of the open file in bytes, for reading it into memory of that size.
 int file_size(os_file f, uint64_t* size);
 // Writes all n bytes, or fails.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/pdb_file.h"
@@ -77,6 +78,52 @@ TEST_F(SyncManager, RecordsAreReadByIndexIntoTheCallersBuffer) {
   info.record_index = 1;
   EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrNotFound);
   EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrDatabaseOpen);
+  EXPECT_EQ(sync_close_db(h), kSyncOk);
+}
+
+// Records stay in the file until asked for: replacing one of an opened
+// database writes the others back as they were, and a file cut short under
+// an open database is a damaged database, not a crash.
+TEST_F(SyncManager, RecordsOfAnOpenedDatabaseAreReadFromItsFile) {
+  uint8_t h = create("Memo");
+  write(h, {1, 1});
+  write(h, {2, 2, 2});
+  write(h, {3});
+  sync_close_db(h);
+  ASSERT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncOk);
+  sync_record_info info;
+  std::memset(&info, 0, sizeof info);
+  uint8_t buffer[8];
+  info.db_handle = h;
+  info.buffer = buffer;
+  info.buffer_size = sizeof buffer;
+  info.record_index = 1;
+  ASSERT_EQ(SyncReadRecordByIndex(&info), kSyncOk);
+  const uint32_t second_id = info.record_id;
+  EXPECT_EQ(bytes(buffer, buffer + 3), bytes({2, 2, 2}));
+  const bytes replacement{7, 7, 7, 7};
+  info.record_id = second_id;
+  info.m_RecSize = 4;
+  info.buffer = const_cast<uint8_t*>(replacement.data());
+  ASSERT_EQ(sync_write_record(&info), kSyncOk);
+  ASSERT_EQ(sync_close_db(h), kSyncOk);
+  pdb_database db;
+  std::string why;
+  ASSERT_EQ(read_pdb_file(dir.file("Memo.pdb"), &db, &why), kPdbFileOk) << why;
+  ASSERT_EQ(db.records.size(), 3u);
+  std::vector<bytes> stored;
+  for (const pdb_record& r : db.records)
+    stored.emplace_back(pdb_record_data(db, r), pdb_record_data(db, r) + pdb_record_size(r));
+  EXPECT_EQ(stored, (std::vector<bytes>{{1, 1}, {7, 7, 7, 7}, {3}}));
+
+  ASSERT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncOk);
+  const std::string whole = read_file(dir.file("Memo.pdb"));
+  write_file(dir.file("Memo.pdb"), whole.substr(0, whole.size() - 2));
+  info.buffer = buffer;
+  info.record_index = 2;
+  EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncErrDamaged);
+  info.record_index = 0;
+  EXPECT_EQ(SyncReadRecordByIndex(&info), kSyncOk);
   EXPECT_EQ(sync_close_db(h), kSyncOk);
 }
 

@@ -37,42 +37,46 @@ const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r) {
 }
 
 size_t pdb_record_size(const pdb_record& r) {
-  return r.in_image ? r.image_size : r.bytes.size();
+  return r.in_image || r.in_file ? r.image_size : r.bytes.size();
 }
 
 bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why) {
   return parse_pdb_image(std::vector<uint8_t>(data, data + size), out, why);
 }
 
-bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string* why) {
-  const uint8_t* data = image.data();
-  const size_t size = image.size();
-  if (size < kPdbHeaderSize) return fail(why, "shorter than a database header (78 bytes)");
-  pdb_database db;
+namespace {
+
+// The header, the record list and the application and sort blocks of a file
+// of `size` bytes whose first `have` bytes are in data (at least the header
+// and the list). Records are left where the file has them.
+bool parse_layout(const uint8_t* data, size_t have, size_t size, pdb_database* db,
+                  std::vector<size_t>* block_starts, std::string* why) {
+  if (have < kPdbHeaderSize) return fail(why, "shorter than a database header (78 bytes)");
   size_t name_len = 0;
   while (name_len < kPdbNameSize && data[name_len] != 0)
     ++name_len;
   if (name_len == kPdbNameSize) return fail(why, "its name is not terminated");
-  db.name.assign(reinterpret_cast<const char*>(data), name_len);
-  db.attributes = get_be16(data + 32);
-  db.version = get_be16(data + 34);
-  db.created = get_be32(data + 36);
-  db.modified = get_be32(data + 40);
-  db.backed_up = get_be32(data + 44);
-  db.mod_number = get_be32(data + 48);
+  db->name.assign(reinterpret_cast<const char*>(data), name_len);
+  db->attributes = get_be16(data + 32);
+  db->version = get_be16(data + 34);
+  db->created = get_be32(data + 36);
+  db->modified = get_be32(data + 40);
+  db->backed_up = get_be32(data + 44);
+  db->mod_number = get_be32(data + 48);
   const uint32_t app_info = get_be32(data + 52);
   const uint32_t sort_info = get_be32(data + 56);
-  db.type = get_be32(data + 60);
-  db.creator = get_be32(data + 64);
-  db.unique_id_seed = get_be32(data + 68);
+  db->type = get_be32(data + 60);
+  db->creator = get_be32(data + 64);
+  db->unique_id_seed = get_be32(data + 68);
   const uint32_t next_list = get_be32(data + 72);
   const size_t count = get_be16(data + 76);
-  if (db.attributes & kPdbAttrResourceDb) return fail(why, "a resource database, not records");
+  if (db->attributes & kPdbAttrResourceDb) return fail(why, "a resource database, not records");
   if (next_list != 0) return fail(why, "its record list continues elsewhere (not supported)");
   const size_t data_start = kPdbHeaderSize + count * kPdbRecordEntrySize;
   if (data_start > size) return fail(why, "its record list runs past the end of the file");
+  if (data_start > have) return fail(why, "its record list could not be read");
 
-  std::vector<size_t> starts;
+  std::vector<size_t>& starts = *block_starts;
   for (size_t i = 0; i < count; ++i)
     starts.push_back(get_be32(data + kPdbHeaderSize + i * 8));
   if (app_info) starts.push_back(app_info);
@@ -89,12 +93,6 @@ bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string*
       return fail(why, "its application or sort block lies outside the file");
     }
   }
-  if (app_info) {
-    db.app_info.assign(data + app_info, data + block_end(app_info, starts, size));
-  }
-  if (sort_info) {
-    db.sort_info.assign(data + sort_info, data + block_end(sort_info, starts, size));
-  }
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* entry = data + kPdbHeaderSize + i * kPdbRecordEntrySize;
     size_t end = i + 1 < count ? starts[i + 1] : size;
@@ -104,11 +102,37 @@ bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string*
     pdb_record r;
     r.attributes = entry[4];
     r.unique_id = get_be24(entry + 5);
-    r.in_image = true;
     r.image_offset = starts[i];
     r.image_size = end - starts[i];
-    db.records.push_back(std::move(r));
+    db->records.push_back(std::move(r));
   }
+  return true;
+}
+
+// Where the application and sort blocks lie: from their start to the next
+// block or the end of the file.
+struct block_span {
+  size_t offset = 0, size = 0;
+};
+block_span block_of(const uint8_t* header, int at, const std::vector<size_t>& starts, size_t size) {
+  const uint32_t start = get_be32(header + at);
+  if (!start) return {};
+  return {start, block_end(start, starts, size) - start};
+}
+
+}  // namespace
+
+bool parse_pdb_image(std::vector<uint8_t> image, pdb_database* out, std::string* why) {
+  pdb_database db;
+  std::vector<size_t> starts;
+  if (!parse_layout(image.data(), image.size(), image.size(), &db, &starts, why)) return false;
+  for (int at : {52, 56}) {
+    block_span b = block_of(image.data(), at, starts, image.size());
+    (at == 52 ? db.app_info : db.sort_info)
+        .assign(image.data() + b.offset, image.data() + b.offset + b.size);
+  }
+  for (pdb_record& r : db.records)
+    r.in_image = true;
   db.image = std::move(image);
   *out = std::move(db);
   return true;
@@ -210,6 +234,96 @@ int write_pdb_file(const std::string& path, const pdb_database& db, std::string*
   if (error != 0) {
     *why = file_error_text(error);
     return kPdbFileIoError;
+  }
+  return kPdbFileOk;
+}
+
+namespace {
+
+// Reads exactly n bytes at offset, or says why not.
+int read_exactly(os_file f, uint64_t offset, uint8_t* out, size_t n, std::string* why) {
+  size_t have = 0;
+  while (have < n) {
+    size_t got = 0;
+    int error = file_read_at(f, offset + have, out + have, n - have, &got);
+    if (error != 0) {
+      *why = file_error_text(error);
+      return kPdbFileIoError;
+    }
+    if (got == 0) {
+      *why = "the file ended early";
+      return kPdbFileDamaged;
+    }
+    have += got;
+  }
+  return kPdbFileOk;
+}
+
+}  // namespace
+
+int open_pdb_file(const std::string& path, pdb_database* out, intptr_t* file, std::string* why) {
+  os_file f;
+  int error = file_open_read(path.c_str(), &f);
+  if (error == ENOENT) return kPdbFileMissing;
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  uint64_t size = 0;
+  error = file_size(f, &size);
+  if (error != 0) {
+    file_close(f);
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  // The header first, then the record list it announces.
+  std::vector<uint8_t> head(kPdbHeaderSize);
+  int result = read_exactly(f, 0, head.data(), size < kPdbHeaderSize ? size : head.size(), why);
+  pdb_database db;
+  std::vector<size_t> starts;
+  if (result == kPdbFileOk && size >= kPdbHeaderSize) {
+    const size_t count = get_be16(head.data() + 76);
+    const size_t list_end = kPdbHeaderSize + count * kPdbRecordEntrySize;
+    if (list_end <= size) {
+      head.resize(list_end);
+      result = read_exactly(f, kPdbHeaderSize, head.data() + kPdbHeaderSize,
+                            list_end - kPdbHeaderSize, why);
+    }
+  }
+  if (result == kPdbFileOk && !parse_layout(head.data(), size < kPdbHeaderSize ? size : head.size(),
+                                            size, &db, &starts, why)) {
+    result = kPdbFileDamaged;
+  }
+  for (int at : {52, 56}) {
+    if (result != kPdbFileOk) break;
+    block_span b = block_of(head.data(), at, starts, size);
+    std::vector<uint8_t>& block = at == 52 ? db.app_info : db.sort_info;
+    block.resize(b.size);
+    result = read_exactly(f, b.offset, block.data(), b.size, why);
+  }
+  if (result != kPdbFileOk) {
+    file_close(f);
+    return result;
+  }
+  for (pdb_record& r : db.records)
+    r.in_file = true;
+  *out = std::move(db);
+  *file = f;
+  return kPdbFileOk;
+}
+
+int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::string* why) {
+  return read_exactly(file, r.image_offset, out, r.image_size, why);
+}
+
+int load_pdb_records(intptr_t file, pdb_database* db, std::string* why) {
+  for (pdb_record& r : db->records) {
+    if (!r.in_file) continue;
+    std::vector<uint8_t> bytes(r.image_size);
+    int result = read_pdb_record(file, r, bytes.data(), why);
+    if (result != kPdbFileOk) return result;
+    r.bytes = std::move(bytes);
+    r.in_file = false;
   }
   return kPdbFileOk;
 }

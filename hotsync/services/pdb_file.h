@@ -20,8 +20,10 @@ struct pdb_record {
   uint8_t attributes;          // attribute bits in the high nibble, category in the low
   uint32_t unique_id;          // 24 bits
   std::vector<uint8_t> bytes;  // a record written since the file was read
-  // A record as the file holds it stays in the database's image, not copied.
+  // A record as the file holds it stays there, in the database's image or,
+  // for a database opened with open_pdb_file, in the file itself.
   bool in_image = false;
+  bool in_file = false;
   size_t image_offset = 0;
   size_t image_size = 0;
 };
@@ -45,6 +47,8 @@ struct pdb_database {
 
 const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r);
 size_t pdb_record_size(const pdb_record& r);
+// Brings every record still in the file into memory, as before writing.
+int load_pdb_records(intptr_t file, pdb_database* db, std::string* why);
 
 // Parses a whole file's bytes. On failure returns false and says why.
 bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why);
@@ -55,6 +59,12 @@ std::vector<uint8_t> serialize_pdb(const pdb_database& db);
 enum pdb_file_result { kPdbFileOk = 0, kPdbFileMissing, kPdbFileIoError, kPdbFileDamaged };
 
 int read_pdb_file(const std::string& path, pdb_database* out, std::string* why);
+// Reads the header and the record list only, checked as read_pdb_file checks
+// them, and leaves the file open in *file for read_pdb_record. Records are in
+// the file (in_file) until read.
+int open_pdb_file(const std::string& path, pdb_database* out, intptr_t* file, std::string* why);
+// Copies a record that is still in the file into out (room for its size).
+int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::string* why);
 // Writes through path + ".tmp", forced to disk, then renamed over path.
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why);
 

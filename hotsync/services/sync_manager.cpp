@@ -1,6 +1,7 @@
-// Our Sync Manager: keeps the handheld as a folder of Palm database files. A
-// database is read into memory when opened and written back, through a
-// temporary file and a rename, when it is closed after a change.
+// Our Sync Manager: keeps the handheld as a folder of Palm database files. An
+// opened database keeps its file open and its records there, read one by one
+// as asked for; a changed or new database is written, through a temporary
+// file and a rename, when it is closed.
 #include "platform/sync_manager.h"
 
 #include <cstring>
@@ -22,7 +23,14 @@ struct open_database {
   std::string name;
   std::string path;
   pdb_database db;
+  intptr_t file = kNoFile;  // where records not yet read or replaced are
 };
+
+// Lets go of a handle, written or not.
+void release_handle(open_database* d) {
+  if (d->file != kNoFile) file_close(d->file);
+  *d = open_database{};
+}
 
 struct armed_fault {
   int calls = 0;
@@ -126,7 +134,7 @@ void sync_manager_reset() {
   s.override_last_sync = false;
   s.observer = nullptr;
   for (open_database& d : s.handles)
-    d = open_database{};
+    release_handle(&d);
   s.mapped.clear();
   std::string().swap(s.problem);
   sync_fault_reset();
@@ -190,7 +198,7 @@ int32_t sync_open_db_impl(const char* name, int32_t card_no, uint8_t* handle, ui
   if (h == 0) return kSyncErrTooManyOpen;
   try {
     open_database d;
-    switch (read_pdb_file(path, &d.db, &state().problem)) {
+    switch (open_pdb_file(path, &d.db, &d.file, &state().problem)) {
       case kPdbFileOk:
         break;
       case kPdbFileMissing:
@@ -234,7 +242,17 @@ int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   info->attributes = static_cast<uint8_t>(r.attributes & 0xF0);
   info->category = static_cast<uint16_t>(r.attributes & 0x0F);
   if (size > info->buffer_size || (!info->buffer && size > 0)) return kSyncErrBufferTooSmall;
-  if (size > 0) std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
+  if (size == 0) return kSyncOk;
+  if (!r.in_file) {
+    std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
+    return kSyncOk;
+  }
+  std::string why;
+  int result = read_pdb_record(d->file, r, static_cast<uint8_t*>(info->buffer), &why);
+  if (result != kPdbFileOk) {
+    state().problem = d->path + ": " + why;
+    return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
+  }
   return kSyncOk;
 }
 
@@ -325,7 +343,7 @@ int32_t sync_close_db_impl(uint8_t handle) {
   if (!d) return fault ? fault : kSyncErrNotOpen;
   if (fault) {
     // A close that fails still lets go of the database, unwritten.
-    *d = open_database{};
+    release_handle(d);
     return fault;
   }
   int32_t result = kSyncOk;
@@ -334,7 +352,8 @@ int32_t sync_close_db_impl(uint8_t handle) {
     d->db.mod_number += 1;
     try {
       std::string why;
-      if (write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
+      if (load_pdb_records(d->file, &d->db, &why) != kPdbFileOk ||
+          write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
         state().problem = d->path + ": " + why;
         result = kSyncErrIo;
       }
@@ -342,7 +361,7 @@ int32_t sync_close_db_impl(uint8_t handle) {
       result = kSyncErrNoMemory;
     }
   }
-  *d = open_database{};  // closed, written or not
+  release_handle(d);  // closed, written or not
   return result;
 }
 

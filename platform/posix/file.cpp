@@ -63,6 +63,18 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   return 0;
 }
 
+int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (int e = file_fault_injected(file_op::read)) return e;
+  ssize_t r;
+  do {
+    r = ::pread(fd_of(f), buf, n, static_cast<off_t>(offset));
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return errno;
+  *got = static_cast<size_t>(r);
+  return 0;
+}
+
 int file_size(os_file f, uint64_t* size) {
   *size = 0;
   struct stat st;

@@ -43,6 +43,23 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   return 0;
 }
 
+int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (int e = file_fault_injected(file_op::read)) return e;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  if (!ReadFile(handle_of(f), buf, want, &read, &at)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return 0;
+    return static_cast<int>(error);
+  }
+  *got = read;
+  return 0;
+}
+
 int file_size(os_file f, uint64_t* size) {
   *size = 0;
   LARGE_INTEGER n;
