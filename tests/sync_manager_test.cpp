@@ -43,6 +43,7 @@ TEST_F(SyncManager, CreatedDatabaseReachesTheDiskOnlyAtClose) {
   EXPECT_FALSE(exists(dir.file("Memo.pdb")));
   ASSERT_EQ(sync_close_db(h), kSyncOk);
   EXPECT_FALSE(exists(dir.file("Memo.pdb.tmp")));
+  EXPECT_FALSE(exists(dir.file("Memo.pdb.records")));  // the spool of its records
   pdb_database db;
   std::string why;
   ASSERT_EQ(read_pdb_file(dir.file("Memo.pdb"), &db, &why), kPdbFileOk) << why;

@@ -222,22 +222,6 @@ int read_pdb_file(const std::string& path, pdb_database* out, std::string* why) 
   return parse_pdb_image(std::move(bytes), out, why) ? kPdbFileOk : kPdbFileDamaged;
 }
 
-int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why) {
-  // Written straight from where the records lie, with no copy of the whole.
-  const std::vector<uint8_t> header = header_of(db);
-  std::vector<file_piece> pieces{{header.data(), header.size()},
-                                 {db.app_info.data(), db.app_info.size()},
-                                 {db.sort_info.data(), db.sort_info.size()}};
-  for (const pdb_record& r : db.records)
-    pieces.push_back(file_piece{pdb_record_data(db, r), pdb_record_size(r)});
-  int error = replace_file_pieces(path, pieces);
-  if (error != 0) {
-    *why = file_error_text(error);
-    return kPdbFileIoError;
-  }
-  return kPdbFileOk;
-}
-
 namespace {
 
 // Reads exactly n bytes at offset, or says why not.
@@ -316,14 +300,81 @@ int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::strin
   return read_exactly(file, r.image_offset, out, r.image_size, why);
 }
 
-int load_pdb_records(intptr_t file, pdb_database* db, std::string* why) {
-  for (pdb_record& r : db->records) {
-    if (!r.in_file) continue;
-    std::vector<uint8_t> bytes(r.image_size);
-    int result = read_pdb_record(file, r, bytes.data(), why);
+namespace {
+
+// Copies n bytes at offset of from to the end of to, through a buffer.
+int copy_span(os_file from, uint64_t offset, size_t n, os_file to, std::vector<uint8_t>* buffer,
+              std::string* why) {
+  while (n > 0) {
+    const size_t step = n < buffer->size() ? n : buffer->size();
+    int result = read_exactly(from, offset, buffer->data(), step, why);
     if (result != kPdbFileOk) return result;
-    r.bytes = std::move(bytes);
-    r.in_file = false;
+    int error = file_write(to, buffer->data(), step);
+    if (error != 0) {
+      *why = file_error_text(error);
+      return kPdbFileIoError;
+    }
+    offset += step;
+    n -= step;
   }
   return kPdbFileOk;
+}
+
+int write_body(os_file to, const pdb_database& db, intptr_t records_file, std::string* why) {
+  const std::vector<uint8_t> header = header_of(db);
+  for (const std::vector<uint8_t>* block : {&header, &db.app_info, &db.sort_info}) {
+    if (block->empty()) continue;
+    if (int error = file_write(to, block->data(), block->size())) {
+      *why = file_error_text(error);
+      return kPdbFileIoError;
+    }
+  }
+  std::vector<uint8_t> buffer;
+  for (size_t i = 0; i < db.records.size();) {
+    const pdb_record& r = db.records[i++];
+    if (!r.in_file) {
+      const size_t size = pdb_record_size(r);
+      int error = size ? file_write(to, pdb_record_data(db, r), size) : 0;
+      if (error != 0) {
+        *why = file_error_text(error);
+        return kPdbFileIoError;
+      }
+      continue;
+    }
+    // Records that lie one after the other in the file go in one copy.
+    uint64_t offset = r.image_offset;
+    size_t run = r.image_size;
+    while (i < db.records.size() && db.records[i].in_file &&
+           db.records[i].image_offset == offset + run) {
+      run += db.records[i++].image_size;
+    }
+    if (buffer.empty()) buffer.resize(1 << 20);
+    int result = copy_span(records_file, offset, run, to, &buffer, why);
+    if (result != kPdbFileOk) return result;
+  }
+  return kPdbFileOk;
+}
+
+}  // namespace
+
+int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
+                   intptr_t records_file) {
+  const std::string tmp = path + ".tmp";
+  os_file f;
+  int error = file_open_write(tmp.c_str(), &f);
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  int result = write_body(f, db, records_file, why);
+  if (result == kPdbFileOk) error = file_sync(f);
+  const int close_error = file_close(f);
+  if (error == 0) error = close_error;
+  if (result == kPdbFileOk && error == 0) error = file_replace(tmp.c_str(), path.c_str());
+  if (result == kPdbFileOk && error != 0) {
+    *why = file_error_text(error);
+    result = kPdbFileIoError;
+  }
+  if (result != kPdbFileOk) file_remove(tmp.c_str());
+  return result;
 }

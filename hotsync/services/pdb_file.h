@@ -47,8 +47,6 @@ struct pdb_database {
 
 const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r);
 size_t pdb_record_size(const pdb_record& r);
-// Brings every record still in the file into memory, as before writing.
-int load_pdb_records(intptr_t file, pdb_database* db, std::string* why);
 
 // Parses a whole file's bytes. On failure returns false and says why.
 bool parse_pdb(const uint8_t* data, size_t size, pdb_database* out, std::string* why);
@@ -66,7 +64,9 @@ int open_pdb_file(const std::string& path, pdb_database* out, intptr_t* file, st
 // Copies a record that is still in the file into out (room for its size).
 int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::string* why);
 // Writes through path + ".tmp", forced to disk, then renamed over path.
-int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why);
+// Records in_file are copied from records_file, a block at a time.
+int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
+                   intptr_t records_file = -1);
 
 // The current time in seconds since 1904-01-01.
 uint32_t palm_time_now();

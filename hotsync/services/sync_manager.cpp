@@ -23,14 +23,14 @@ struct open_database {
   std::string name;
   std::string path;
   pdb_database db;
-  intptr_t file = kNoFile;  // where records not yet read or replaced are
+  // Where its records lie when they are not in memory: an opened database's
+  // own file, or for a new one the spool its records are written to as they
+  // come (so that a large database is never held in memory whole).
+  intptr_t file = kNoFile;
+  bool spooled = false;
+  std::string spool;  // its path, made at creation: letting go allocates nothing
+  uint64_t spool_size = 0;
 };
-
-// Lets go of a handle, written or not.
-void release_handle(open_database* d) {
-  if (d->file != kNoFile) file_close(d->file);
-  *d = open_database{};
-}
 
 struct armed_fault {
   int calls = 0;
@@ -89,6 +89,69 @@ std::string path_of(const std::string& name) {
   auto mapped = s.mapped.find(name);
   if (mapped != s.mapped.end()) return mapped->second;
   return s.folder + "/" + name + ".pdb";
+}
+
+// Lets go of a handle, written or not.
+void release_handle(open_database* d) {
+  if (d->file != kNoFile) file_close(d->file);
+  if (d->spooled) file_remove(d->spool.c_str());
+  *d = open_database{};
+}
+
+// A record of a new database, written to its spool.
+int32_t spool_record(open_database* d, pdb_record* r, const uint8_t* bytes, size_t size) {
+  if (size > 0) {
+    if (int error = file_write(d->file, bytes, size)) {
+      state().problem = d->spool + ": " + file_error_text(error);
+      return kSyncErrIo;
+    }
+  }
+  r->in_file = true;
+  r->image_offset = static_cast<size_t>(d->spool_size);
+  r->image_size = size;
+  d->spool_size += size;
+  return kSyncOk;
+}
+
+// A record still in a file: the database's own, or its spool (opened for
+// reading just for this, as the spool is being written).
+int32_t read_from_file(open_database* d, const pdb_record& r, uint8_t* out) {
+  std::string why;
+  intptr_t from = d->file;
+  if (d->spooled) {
+    int error = file_open_read(d->spool.c_str(), &from);
+    if (error != 0) {
+      state().problem = d->spool + ": " + file_error_text(error);
+      return kSyncErrIo;
+    }
+  }
+  int result = read_pdb_record(from, r, out, &why);
+  if (d->spooled) file_close(from);
+  if (result == kPdbFileOk) return kSyncOk;
+  state().problem = d->path + ": " + why;
+  return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
+}
+
+// Writes a changed database through a temporary file; records still in a
+// file are copied from there.
+int32_t write_back(open_database* d) {
+  std::string why;
+  intptr_t records = d->file;
+  if (d->spooled) {
+    file_close(d->file);
+    d->file = kNoFile;
+    int error = file_open_read(d->spool.c_str(), &records);
+    if (error != 0) {
+      state().problem = d->spool + ": " + file_error_text(error);
+      return kSyncErrIo;
+    }
+    d->file = records;
+  }
+  if (write_pdb_file(d->path, d->db, &why, records) != kPdbFileOk) {
+    state().problem = d->path + ": " + why;
+    return kSyncErrIo;
+  }
+  return kSyncOk;
 }
 
 open_database* find_open(uint8_t handle) {
@@ -243,16 +306,8 @@ int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   info->category = static_cast<uint16_t>(r.attributes & 0x0F);
   if (size > info->buffer_size || (!info->buffer && size > 0)) return kSyncErrBufferTooSmall;
   if (size == 0) return kSyncOk;
-  if (!r.in_file) {
-    std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
-    return kSyncOk;
-  }
-  std::string why;
-  int result = read_pdb_record(d->file, r, static_cast<uint8_t*>(info->buffer), &why);
-  if (result != kPdbFileOk) {
-    state().problem = d->path + ": " + why;
-    return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
-  }
+  if (r.in_file) return read_from_file(d, r, static_cast<uint8_t*>(info->buffer));
+  std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
   return kSyncOk;
 }
 
@@ -294,6 +349,13 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
     d.db.created = d.db.modified = palm_time_now();
     d.db.type = request->type;
     d.db.creator = request->creator;
+    d.spool = path + ".records";
+    int error = file_open_write(d.spool.c_str(), &d.file);
+    if (error != 0) {
+      state().problem = d.spool + ": " + file_error_text(error);
+      return kSyncErrIo;
+    }
+    d.spooled = true;
     state().handles[h] = std::move(d);
   } catch (const std::bad_alloc&) {
     return kSyncErrNoMemory;
@@ -313,7 +375,11 @@ int32_t sync_write_record_impl(sync_record_info* info) {
   try {
     pdb_record r;
     r.attributes = static_cast<uint8_t>((info->attributes & 0xF0) | (info->category & 0x0F));
-    r.bytes.assign(info->buffer, info->buffer + info->m_RecSize);
+    if (info->record_id == 0 && d->spooled) {
+      if (int32_t code = spool_record(d, &r, info->buffer, info->m_RecSize)) return code;
+    } else {
+      r.bytes.assign(info->buffer, info->buffer + info->m_RecSize);
+    }
     if (info->record_id == 0) {
       d->db.unique_id_seed = (d->db.unique_id_seed + 1) & 0xFFFFFF;
       r.unique_id = d->db.unique_id_seed;
@@ -351,12 +417,7 @@ int32_t sync_close_db_impl(uint8_t handle) {
     d->db.modified = palm_time_now();
     d->db.mod_number += 1;
     try {
-      std::string why;
-      if (load_pdb_records(d->file, &d->db, &why) != kPdbFileOk ||
-          write_pdb_file(d->path, d->db, &why) != kPdbFileOk) {
-        state().problem = d->path + ": " + why;
-        result = kSyncErrIo;
-      }
+      result = write_back(d);
     } catch (const std::bad_alloc&) {
       result = kSyncErrNoMemory;
     }
