@@ -30,6 +30,16 @@ static void put_raw(crlf_writer* w, const char* s, size_t n) {
   }
 }
 
+char* crlf_reserve(crlf_writer* w, size_t n) {
+  if (n > sizeof w->buf) return nullptr;
+  if (sizeof w->buf - w->used < n) crlf_flush(w);
+  return w->error == 0 ? w->buf + w->used : nullptr;
+}
+
+void crlf_commit(crlf_writer* w, const char* end) {
+  w->used = static_cast<size_t>(end - w->buf);
+}
+
 void crlf_put(crlf_writer* w, const char* s, size_t n) {
   while (n > 0) {
     const char* lf = static_cast<const char*>(std::memchr(s, '\n', n));

@@ -19,5 +19,10 @@ void crlf_put(crlf_writer* w, const char* s, size_t n);
 void crlf_puts(crlf_writer* w, const char* s);
 void crlf_put_u32(crlf_writer* w, uint32_t v);
 void crlf_put_i32(crlf_writer* w, int32_t v);
+// Room for n bytes at the end of the buffer, flushed first when needed: the
+// caller writes there (line feeds as CR LF already) and commits what it wrote.
+// Null when n bytes can never fit or a write has failed.
+char* crlf_reserve(crlf_writer* w, size_t n);
+void crlf_commit(crlf_writer* w, const char* end);
 // Hands the buffered bytes to the file. Returns the first error of any write.
 int crlf_flush(crlf_writer* w);

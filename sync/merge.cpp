@@ -29,12 +29,16 @@ struct category_map {
   std::vector<int32_t> to_index;  // by index in `from`; -1: not looked up yet
 };
 
+constexpr uint32_t kDeleted = 0xFFFFFFFFu;
+
 struct merge_side {
   element_db* db;
   std::vector<element*> order;  // the list, element by element: walked once
   std::vector<id_entry> ids;
-  std::vector<uint8_t> doomed;  // by place: deleted at the end of the pass
-  int32_t doomed_count = 0;
+  // By place in order: kDeleted for an element the pass deleted (freed at
+  // once, unlinked at the end of the pass), then each other's new place.
+  std::vector<uint32_t> place;
+  int32_t deleted = 0;
   category_map categories_from_other;
 };
 
@@ -150,8 +154,13 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
-      mine->doomed[entry.pos] = 1;
-      mine->doomed_count += 1;
+      // Nothing reaches it through the list before the pass ends: freed now,
+      // so that the copies made next can use its memory.
+      mine->place[entry.pos] = kDeleted;
+      mine->deleted += 1;
+      el->next = nullptr;
+      free_element_nodes(el);
+      entry.el = nullptr;
       *hint = hint_record{true, nullptr};
       continue;
     }
@@ -173,31 +182,27 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
   return true;
 }
 
-// Unlinks and frees the elements the pass deleted, and renumbers the places
-// of the rest.
-void delete_doomed(merge_side* side) {
-  if (side->doomed_count == 0) return;
-  std::vector<uint32_t> renumbered(side->order.size());
+// Links the list again without the elements the pass deleted, and renumbers
+// the places of the rest. Allocates nothing, so that a merge that fails still
+// leaves whole lists.
+void unlink_deleted(merge_side* side) {
+  if (side->deleted == 0) return;
   uint32_t kept = 0;
   for (uint32_t pos = 0; pos < side->order.size(); ++pos) {
-    element* e = side->order[pos];
-    if (side->doomed[pos]) {
-      e->next = nullptr;
-      free_element_nodes(e);
-    } else {
-      renumbered[pos] = kept;
-      side->order[kept++] = e;
-    }
+    if (side->place[pos] == kDeleted) continue;
+    side->place[pos] = kept;
+    side->order[kept++] = side->order[pos];
   }
   side->order.resize(kept);
   side->db->head = kept ? side->order[0] : nullptr;
   for (uint32_t i = 0; i + 1 < kept; ++i)
     side->order[i]->next = side->order[i + 1];
   if (kept) side->order[kept - 1]->next = nullptr;
-  for (id_entry& entry : side->ids)
-    entry.pos = renumbered[entry.pos];
-  side->db->el_count -= side->doomed_count;
-  side->doomed_count = 0;
+  for (id_entry& entry : side->ids) {
+    if (entry.el) entry.pos = side->place[entry.pos];
+  }
+  side->db->el_count -= side->deleted;
+  side->deleted = 0;
 }
 
 // After copies went into a side's list: its order and the places of its own
@@ -212,26 +217,32 @@ void renumber_after_inserts(merge_side* side, const list_index& index) {
   }
   for (id_entry& entry : side->ids)
     entry.pos = place[entry.pos];
-  side->doomed.assign(nodes.size(), 0);
+  side->place.assign(nodes.size(), 0);
 }
 
 // Both passes; false when memory ran out (the lists stay whole and freeable).
 bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
   hint_record hint;
   bool ok = true;
-  {
+  try {
     list_index index;
     list_index_build(&index, hh->order);
     ok = merge_pass(pc, hh, &index, last_sync, true, &hint);
     if (ok) renumber_after_inserts(hh, index);
+  } catch (const std::bad_alloc&) {
+    ok = false;
   }
-  delete_doomed(pc);
+  unlink_deleted(pc);
   if (ok) {
-    list_index index;
-    list_index_build(&index, pc->order);
-    ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
+    try {
+      list_index index;
+      list_index_build(&index, pc->order);
+      ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
   }
-  delete_doomed(hh);
+  unlink_deleted(hh);
   if (hint.touched) insert_hint = hint.hint;
   return ok;
 }
@@ -265,8 +276,8 @@ int sync_dbs(uint32_t lastSyncTime) {
     trace("sync_dbs(): mPC.size()=%d, mHH.size()=%d\n", static_cast<int>(pc.ids.size()),
           static_cast<int>(hh.ids.size()));
     if (pc_db.tm_strt != hh_db.tm_strt) return write_older_side();
-    pc.doomed.assign(pc.order.size(), 0);
-    hh.doomed.assign(hh.order.size(), 0);
+    pc.place.assign(pc.order.size(), 0);
+    hh.place.assign(hh.order.size(), 0);
     if (!merge(&pc, &hh, lastSyncTime)) return kMergeFailed;
   } catch (const std::bad_alloc&) {
     return kMergeFailed;
