@@ -11,6 +11,8 @@
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
 #include "hotsync/action_preferences.h"
+#include "hotsync/backups.h"
+#include "hotsync/change_report.h"
 #include "hotsync/conduit_plugin.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/services/atomic_file.h"
@@ -49,19 +51,48 @@ std::string local_time_stamp(std::time_t t) {
   return text;
 }
 
-// Shows the run's log entries and appends them, stamped, to HotSync.log.
-void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result) {
+// Shows the run's log entries (on shown) and appends them, stamped, to
+// HotSync.log, with the change report.
+void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result,
+              std::FILE* shown, const std::string& report) {
   std::string entries;
   for (const log_entry& entry : hotsync_log_entries()) {
     entries += entry.text;
     if (entries.empty() || entries.back() != '\n') entries += '\n';
   }
-  std::fputs(entries.c_str(), stdout);
-  std::fflush(stdout);
+  std::fputs(entries.c_str(), shown);
+  std::fflush(shown);
   std::ofstream log(folder + "/" + kHotSyncLogFile, std::ios::app | std::ios::binary);
   log << local_time_stamp(started) << " HotSync started (sync type " << sync_type << ")\n"
       << entries << local_time_stamp(std::time(nullptr)) << " HotSync ended with " << result
       << "\n";
+  if (!report.empty()) log << "Changes:\n" << report;
+}
+
+// A HotSync of these sync types may write a side.
+bool may_write(uint32_t sync_type) {
+  return sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow || sync_type == kSyncTypeHHToPC ||
+         sync_type == kSyncTypePCToHH;
+}
+
+int64_t element_count(const side_state& side) {
+  return side.readable ? static_cast<int64_t>(side.elements.size()) : -1;
+}
+
+std::string handheld_database(const std::string& folder) {
+  return folder + "/QVelements.pdb";
+}
+
+// The files of a handheld folder a HotSync reads or writes, copied for a dry
+// run (not its backups or its log).
+bool copy_handheld_folder(const std::string& from, const std::string& to, std::string* why) {
+  for (const char* name : {"QVelements.pdb", "user.conf", "hotsync.conf"}) {
+    const std::string file = from + "/" + name;
+    if (std::filesystem::exists(file) && !copy_file_safely(file, to + "/" + name, why)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Sync Manager failures to pretend, for tests of the whole program:
@@ -172,7 +203,30 @@ bool host_setup::lock_folders(std::string* why) {
   return true;
 }
 
-int run_hotsync(const session_options& options, std::string* why) {
+std::string handheld_folder_for(const session_options& options) {
+  return options.handheld.empty() ? default_handheld_folder() : options.handheld;
+}
+
+std::string desktop_file_for(const session_options& options) {
+  if (!options.desktop.empty()) return with_trailing_separator(options.desktop) + "elements.xml";
+  const std::string registry =
+      options.registry.empty() ? default_registry_file() : options.registry;
+  if (!std::filesystem::exists(registry)) return "";
+  registry_use_file(registry);
+  char* xml = get_xml_path();
+  std::string path = xml ? xml : "";
+  std::free(xml);
+  return path;
+}
+
+namespace {
+
+// The conduit's HotSync with the host's report and backups around it. The
+// report compares `before` (read from the sides the user has) with what the
+// run leaves in its own sides.
+int run_with_report(const session_options& options, const side_state* real_desktop,
+                    const side_state* real_handheld, const std::string& real_desktop_file,
+                    const std::string& real_handheld_folder, bool* changed, std::string* why) {
   host_setup setup;
   if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
   const std::string& handheld = setup.handheld();
@@ -184,9 +238,29 @@ int run_hotsync(const session_options& options, std::string* why) {
     if (!read_action_preferences(handheld, &prefs, why)) return -1;
     sync_type = next_hotsync_action(prefs);
   }
+  char* xml_path = get_xml_path();
+  const std::string desktop_file = xml_path ? xml_path : "";
+  std::free(xml_path);
+  const std::string pdb = handheld_database(handheld);
+  side_state desktop_before, handheld_before;
+  if (options.report) {
+    desktop_before = real_desktop ? *real_desktop : read_side(desktop_file);
+    handheld_before = real_handheld ? *real_handheld : read_side(pdb);
+  }
+  sync_manager_reset();
+  sync_manager_use_folder(handheld);
+  if (!options.dry_run && options.keep_backups > 0 && may_write(sync_type)) {
+    if (!make_backup(handheld, desktop_file, element_count(desktop_before),
+                     element_count(handheld_before),
+                     "before a HotSync (sync type " + std::to_string(sync_type) + ")",
+                     options.keep_backups, nullptr, why)) {
+      *why = "no HotSync without a backup: " + *why;
+      return -1;
+    }
+  }
+
   sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
   if (!arm_faults_from_environment(why)) return -1;
-
   conduit_plugin conduit;
   if (!load_conduit(options.conduit, &conduit, why)) return -1;
 
@@ -195,8 +269,36 @@ int run_hotsync(const session_options& options, std::string* why) {
   sync_properties properties{sync_type};
   const int result = conduit.OpenConduit(nullptr, &properties);
   sync_manager_reset();
+  sync_manager_use_folder(handheld);
+  const std::vector<log_entry> entries = hotsync_log_entries();
 
-  keep_log(handheld, started, sync_type, result);
+  std::vector<side_changes> sides;
+  if (options.report) {
+    sides.push_back(compare_sides("desktop", real_desktop ? real_desktop_file : desktop_file,
+                                  desktop_before, read_side(desktop_file)));
+    sides.push_back(compare_sides("handheld",
+                                  real_handheld ? handheld_database(real_handheld_folder) : pdb,
+                                  handheld_before, read_side(pdb)));
+    if (result == 0) {
+      predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
+    }
+    *changed = sides[0].changed() || sides[1].changed();
+    // The conduit's log as it was at its return, whatever the reading added.
+    hotsync_log_reset();
+    for (const log_entry& entry : entries)
+      hotsync_log_add(entry.text.c_str(), entry.activity, entry.time_stamp);
+  }
+  const std::string text = options.report ? report_text(sides, options.verbose) : "";
+  keep_log(handheld, started, sync_type, result, options.json ? stderr : stdout, text);
+  if (options.report && options.json) {
+    std::fputs(report_json(sides, options.dry_run, options.verbose).c_str(), stdout);
+  } else if (options.report) {
+    std::fputs(options.dry_run ? "A dry run; nothing of yours was touched. It would change:\n"
+                               : "Changes:\n",
+               stdout);
+    std::fputs(text.c_str(), stdout);
+  }
+  std::fflush(stdout);
   if (result == 0) {
     user.last_sync = static_cast<uint32_t>(started);
     if (!write_handheld_user(handheld, user, why)) return -1;
@@ -206,4 +308,86 @@ int run_hotsync(const session_options& options, std::string* why) {
     }
   }
   return result;
+}
+
+// A HotSync on private copies of both sides: the same run, nothing of the
+// user's touched.
+int run_dry(const session_options& options, std::string* why) {
+  const std::string handheld = handheld_folder_for(options);
+  const std::string desktop_file = desktop_file_for(options);
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "hotsync-dry-run-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) {
+    *why = "cannot make a temporary folder for the dry run";
+    return -1;
+  }
+  struct remove_after {
+    std::string folder;
+    ~remove_after() {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  } scratch{pattern};
+  session_options copy = options;
+  copy.handheld = pattern + "/handheld";
+  copy.desktop = pattern + "/desktop";
+  copy.registry.clear();
+  if (!make_folders(copy.handheld, why) || !make_folders(copy.desktop, why)) return -1;
+  // No lock is taken (its file would be new in the user's folders): the
+  // sides are only ever replaced whole, by a rename, so a copy is of one or
+  // the other.
+  side_state desktop_before, handheld_before;
+  if (!desktop_file.empty() && std::filesystem::exists(desktop_file) &&
+      !copy_file_safely(desktop_file, copy.desktop + "/elements.xml", why)) {
+    return -1;
+  }
+  if (std::filesystem::is_directory(handheld) &&
+      !copy_handheld_folder(handheld, copy.handheld, why)) {
+    return -1;
+  }
+  desktop_before = read_side(desktop_file);
+  handheld_before = read_side(handheld_database(handheld));
+  bool changed = false;
+  const int result = run_with_report(copy, &desktop_before, &handheld_before, desktop_file,
+                                     handheld, &changed, why);
+  if (result != 0) return result < 0 ? -1 : result;
+  return changed ? kDryRunWouldChange : kDryRunNoChange;
+}
+
+}  // namespace
+
+int run_hotsync(const session_options& options, std::string* why) {
+  if (options.dry_run) return run_dry(options, why);
+  bool changed = false;
+  return run_with_report(options, nullptr, nullptr, "", "", &changed, why);
+}
+
+int restore_sides(const session_options& options, const std::string& id, bool desktop,
+                  bool handheld, std::string* why) {
+  host_setup setup;
+  if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
+  const std::vector<backup_info> all = list_backups(setup.handheld());
+  const backup_info* chosen = nullptr;
+  for (const backup_info& b : all) {
+    if (b.id == id) chosen = &b;
+  }
+  if (!chosen) {
+    *why = "no backup " + id + " in " + setup.handheld() + "/backups (see hotsync backups)";
+    return -1;
+  }
+  const backup_info wanted = *chosen;
+  char* xml_path = get_xml_path();
+  const std::string desktop_file = xml_path ? xml_path : "";
+  std::free(xml_path);
+  const std::string pdb = handheld_database(setup.handheld());
+  sync_manager_reset();
+  if (!make_backup(setup.handheld(), desktop_file, element_count(read_side(desktop_file)),
+                   element_count(read_side(pdb)), "before restoring " + id, -1, nullptr, why)) {
+    *why = "no restore without a backup of the sides as they are: " + *why;
+    return -1;
+  }
+  const bool restored =
+      restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
+  prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1);
+  return restored ? 0 : -1;
 }

@@ -16,11 +16,32 @@ struct session_options {
   bool has_last_sync = false;
   uint32_t last_sync = 0;
   uint32_t sync_type = 0;
+  // What the host adds around the conduit.
+  bool verbose = false;  // the change report lists each element
+  bool json = false;     // the change report as JSON on standard output
+  bool dry_run = false;  // run on private copies of both sides; touch nothing
+  bool report = true;    // read both sides before and after, and report the changes
+  int keep_backups = 10;
 };
 
+// Exit statuses of a dry run.
+constexpr int kDryRunNoChange = 0;
+constexpr int kDryRunWouldChange = 1;
+
 // The conduit's result (0, or 1 for a refused registration), or -1 when the
-// HotSync could not be run at all (*why says why).
+// HotSync could not be run at all (*why says why). A dry run returns
+// kDryRunNoChange or kDryRunWouldChange instead of the conduit's 0.
 int run_hotsync(const session_options& options, std::string* why);
+
+// The desktop file the conduit would use with these options (empty when the
+// registry names none), and the handheld folder.
+std::string desktop_file_for(const session_options& options);
+std::string handheld_folder_for(const session_options& options);
+
+// Puts backup `id` of the handheld folder back (the desktop side, the handheld
+// side or both), the sides as they are backed up first. 0, or -1 with *why.
+int restore_sides(const session_options& options, const std::string& id, bool desktop,
+                  bool handheld, std::string* why);
 
 // The world a conduit call runs in: the handheld folder made and served, the
 // registry in place (a temporary one for --desktop, removed with this object).

@@ -1,8 +1,10 @@
 // hotsync: a stand-in for the HotSync Manager, run from the command line.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
+#include "hotsync/backups.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
@@ -52,7 +54,45 @@ int run_session(const session_options& options) {
     std::fprintf(stderr, "hotsync: %s\n", why.c_str());
     return kExitUsage;
   }
+  // A dry run says whether anything would change; a conduit that refused to
+  // run is trouble there, as it is for any HotSync.
+  if (options.dry_run && result != kDryRunNoChange && result != kDryRunWouldChange) {
+    return kExitUsage;
+  }
   return result;
+}
+
+std::string count_text(int64_t count, bool present) {
+  if (!present) return "-";
+  return count < 0 ? "?" : std::to_string(count);
+}
+
+int run_list_backups(const session_options& options) {
+  const std::vector<backup_info> all = list_backups(handheld_folder_for(options));
+  if (all.empty()) {
+    std::printf("No backups in %s/backups\n", handheld_folder_for(options).c_str());
+    return 0;
+  }
+  std::printf("%-20s %-19s %10s %10s  %s\n", "ID", "made", "desktop", "handheld", "why");
+  for (const backup_info& b : all) {
+    char when[32];
+    const std::time_t t = static_cast<std::time_t>(b.time);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+    std::printf("%-20s %-19s %10s %10s  %s\n", b.id.c_str(), when,
+                count_text(b.desktop_elements, b.has_desktop).c_str(),
+                count_text(b.handheld_elements, b.has_handheld).c_str(), b.reason.c_str());
+  }
+  return 0;
+}
+
+int run_restore(const session_options& options, const std::string& id, const std::string& side) {
+  std::string why;
+  if (restore_sides(options, id, side != "handheld", side != "desktop", &why) != 0) {
+    return fail(why);
+  }
+  std::printf("Restored %s from backup %s\n",
+              side == "both" ? "both sides" : ("the " + side + " side").c_str(), id.c_str());
+  return 0;
 }
 
 // The options every HotSync command takes.
@@ -77,7 +117,30 @@ void add_session_options(CLI::App* command, session_options* options) {
           "the time of the last HotSync for this run, Unix seconds (default: the handheld's)")
       ->type_name("T");
   command->add_option("--conduit", options->conduit,
-                      "the conduit plug-in to load; default: the one beside hotsync");
+                      "the conduit plug-in to load; default: the one installed with hotsync");
+}
+
+// What the host adds around a HotSync.
+void add_report_options(CLI::App* command, session_options* options) {
+  command->add_flag("--verbose,-v", options->verbose,
+                    "list each element the HotSync added, updated or deleted (id and the start "
+                    "of its question)");
+  command->add_flag("--json", options->json,
+                    "print the change report as JSON on standard output (the HotSync log goes "
+                    "to standard error)");
+  command->add_flag("--dry-run,-n", options->dry_run,
+                    "run the HotSync on private copies of both sides and report what it would "
+                    "change, touching nothing; exit status 0: nothing would change, 1: something "
+                    "would");
+  command
+      ->add_option("--keep", options->keep_backups,
+                   "backups to keep in HANDHELD/backups, made before every HotSync that may write "
+                   "(0: make none)")
+      ->default_val(kDefaultBackupsKept)
+      ->check(CLI::NonNegativeNumber);
+  command->add_flag_function(
+      "--no-report", [options](int64_t) { options->report = false; },
+      "do not read both sides before and after the HotSync to report the changes");
 }
 
 }  // namespace
@@ -118,11 +181,28 @@ int main(int argc, char** argv) {
   for (hotsync_command& c : commands) {
     c.app = app.add_subcommand(c.name, c.help);
     add_session_options(c.app, &session);
+    add_report_options(c.app, &session);
   }
   CLI::Option* raw_type = commands[3].app->add_option(
       "--sync-type", session.sync_type,
       "the sync type to pass to the conduit as it is (0 to 4294967295), instead of the action "
       "chosen with configure");
+
+  CLI::App* backups = app.add_subcommand(
+      "backups",
+      "List the backups of both sides kept in the handheld folder, with their time and element "
+      "counts");
+  add_session_options(backups, &session);
+  std::string restore_id, restore_side = "both";
+  CLI::App* restore = app.add_subcommand(
+      "restore",
+      "Put the sides back as a backup has them (both, or one); the sides as they are now are "
+      "backed up first");
+  add_session_options(restore, &session);
+  restore->add_option("ID", restore_id, "the backup, as hotsync backups lists it")->required();
+  restore->add_option("--side", restore_side, "which side to put back")
+      ->check(CLI::IsMember({"both", "desktop", "handheld"}))
+      ->default_val("both");
 
   CLI::App* info = app.add_subcommand("info", "Print what the conduit says about itself");
   add_session_options(info, &session);
@@ -155,6 +235,8 @@ int main(int argc, char** argv) {
 
   if (convert->parsed()) return run_convert(src, dest);
   if (show->parsed()) return run_show(show_src);
+  if (backups->parsed()) return run_list_backups(session);
+  if (restore->parsed()) return run_restore(session, restore_id, restore_side);
   for (const hotsync_command& c : commands) {
     if (!c.app->parsed()) continue;
     if (c.app != commands[3].app) session.sync_type = c.sync_type;

@@ -1,0 +1,200 @@
+#include "hotsync/backups.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "handheld/hh_layout.h"
+#include "hotsync/services/atomic_file.h"
+#include "hotsync/services/handheld_user.h"
+#include "platform/file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kBackupsFolder[] = "backups";
+constexpr char kBackupInfoFile[] = "backup.conf";
+constexpr char kDesktopCopy[] = "elements.xml";
+
+std::string handheld_copy_name() {
+  return std::string(kHhDbName) + ".pdb";
+}
+
+std::string id_for(std::time_t t) {
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", std::localtime(&t));
+  return text;
+}
+
+bool read_info(const std::string& folder, backup_info* info) {
+  std::ifstream in(folder + "/" + kBackupInfoFile);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos || line[0] == '#') continue;
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    uint32_t number = 0;
+    const bool is_number = parse_u32(value, &number);
+    if (key == "time" && is_number) info->time = number;
+    if (key == "reason") info->reason = value;
+    if (key == "desktop_elements" && is_number) info->desktop_elements = number;
+    if (key == "handheld_elements" && is_number) info->handheld_elements = number;
+  }
+  info->has_desktop = fs::exists(folder + "/" + kDesktopCopy);
+  info->has_handheld = fs::exists(folder + "/" + handheld_copy_name());
+  return true;
+}
+
+bool write_info(const std::string& folder, const backup_info& info, std::string* why) {
+  std::ostringstream text;
+  text << "# A backup made by hotsync; the files beside are the sides as they were.\n"
+       << "time=" << info.time << "\nreason=" << info.reason << "\n";
+  if (info.desktop_elements >= 0) text << "desktop_elements=" << info.desktop_elements << "\n";
+  if (info.handheld_elements >= 0) text << "handheld_elements=" << info.handheld_elements << "\n";
+  const std::string bytes = text.str();
+  if (replace_file_contents(folder + "/" + kBackupInfoFile, bytes.data(), bytes.size()) != 0) {
+    *why = "cannot write " + folder + "/" + kBackupInfoFile;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool copy_file_safely(const std::string& from, const std::string& to, std::string* why) {
+  os_file in = kNoFile, out = kNoFile;
+  int error = file_open_read(from.c_str(), &in);
+  if (error != 0) {
+    *why = "cannot read " + from + ": " + file_error_text(error);
+    return false;
+  }
+  const std::string tmp = to + ".tmp";
+  error = file_open_write(tmp.c_str(), &out);
+  if (error != 0) {
+    file_close(in);
+    *why = "cannot write " + tmp + ": " + file_error_text(error);
+    return false;
+  }
+  std::vector<char> buffer(1 << 20);
+  bool read_failed = false;
+  for (;;) {
+    size_t got = 0;
+    error = file_read(in, buffer.data(), buffer.size(), &got);
+    if (error != 0) read_failed = true;
+    if (error != 0 || got == 0) break;
+    error = file_write(out, buffer.data(), got);
+    if (error != 0) break;
+  }
+  file_close(in);
+  if (error == 0) error = file_sync(out);
+  const int close_error = file_close(out);
+  if (error == 0) error = close_error;
+  if (error == 0) error = file_replace(tmp.c_str(), to.c_str());
+  if (error != 0) {
+    file_remove(tmp.c_str());
+    *why = (read_failed ? "cannot read " + from : "cannot write " + to) + ": " +
+           file_error_text(error);
+    return false;
+  }
+  return true;
+}
+
+bool make_backup(const std::string& handheld, const std::string& desktop_file,
+                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
+                 backup_info* made, std::string* why) {
+  const std::string root = handheld + "/" + kBackupsFolder;
+  std::error_code error;
+  fs::create_directories(root, error);
+  const std::time_t now = std::time(nullptr);
+  backup_info info;
+  info.id = id_for(now);
+  for (int n = 2; fs::exists(root + "/" + info.id); ++n)
+    info.id = id_for(now) + "-" + std::to_string(n);
+  info.folder = root + "/" + info.id;
+  info.time = now;
+  info.reason = reason;
+  info.desktop_elements = desktop_count;
+  info.handheld_elements = handheld_count;
+  if (!fs::create_directory(info.folder, error)) {
+    *why = "cannot make " + info.folder + ": " + error.message();
+    return false;
+  }
+  const std::string pdb = handheld + "/" + handheld_copy_name();
+  bool ok = true;
+  if (!desktop_file.empty() && fs::exists(desktop_file)) {
+    ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
+    info.has_desktop = ok;
+  }
+  if (ok && fs::exists(pdb)) {
+    ok = copy_file_safely(pdb, info.folder + "/" + handheld_copy_name(), why);
+    info.has_handheld = ok;
+  }
+  if (ok) ok = write_info(info.folder, info, why);
+  if (!ok) {
+    fs::remove_all(info.folder, error);
+    return false;
+  }
+  prune_backups(handheld, keep);
+  if (made) *made = info;
+  return true;
+}
+
+void prune_backups(const std::string& handheld, int keep) {
+  if (keep < 0) return;
+  std::vector<backup_info> all = list_backups(handheld);
+  std::error_code error;
+  for (size_t i = 0; all.size() - i > static_cast<size_t>(keep); ++i)
+    fs::remove_all(all[i].folder, error);
+}
+
+std::vector<backup_info> list_backups(const std::string& handheld) {
+  std::vector<backup_info> all;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(handheld + "/" + kBackupsFolder, error)) {
+    if (!entry.is_directory(error)) continue;
+    backup_info info;
+    info.id = entry.path().filename().string();
+    info.folder = entry.path().string();
+    if (read_info(info.folder, &info)) all.push_back(info);
+  }
+  std::sort(all.begin(), all.end(), [](const backup_info& a, const backup_info& b) {
+    return a.time != b.time ? a.time < b.time : a.id < b.id;
+  });
+  return all;
+}
+
+bool restore_backup(const backup_info& backup, const std::string& handheld,
+                    const std::string& desktop_file, bool desktop, bool handheld_side,
+                    std::string* why) {
+  struct side {
+    bool wanted;
+    bool kept;
+    std::string copy, target;
+  } sides[] = {
+      {desktop, backup.has_desktop, backup.folder + "/" + kDesktopCopy, desktop_file},
+      {handheld_side, backup.has_handheld, backup.folder + "/" + handheld_copy_name(),
+       handheld + "/" + handheld_copy_name()},
+  };
+  for (const side& s : sides) {
+    if (!s.wanted) continue;
+    if (s.target.empty()) {
+      *why = "no desktop data directory to restore into";
+      return false;
+    }
+    if (s.kept) {
+      if (!copy_file_safely(s.copy, s.target, why)) return false;
+    } else if (fs::exists(s.target)) {
+      // The side did not exist when the backup was made.
+      const int error = file_remove(s.target.c_str());
+      if (error != 0) {
+        *why = "cannot remove " + s.target + ": " + file_error_text(error);
+        return false;
+      }
+    }
+  }
+  return true;
+}

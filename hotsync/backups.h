@@ -1,0 +1,45 @@
+// Copies of both sides kept in the handheld folder before every HotSync that
+// may write, so that no single HotSync can lose a data set:
+//
+//   HANDHELD/backups/20261208-013000/elements.xml    the desktop file, if any
+//   HANDHELD/backups/20261208-013000/QVelements.pdb  the handheld database, if any
+//   HANDHELD/backups/20261208-013000/backup.conf     when, why, element counts
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kDefaultBackupsKept = 10;
+
+struct backup_info {
+  std::string id;      // the folder's name: the local time it was made
+  std::string folder;  // its path
+  int64_t time = 0;    // Unix seconds
+  std::string reason;
+  bool has_desktop = false, has_handheld = false;
+  int64_t desktop_elements = -1, handheld_elements = -1;  // -1: unreadable or absent
+};
+
+// Copies the desktop file and the handheld database (those that exist) into a
+// new backup, then removes the oldest beyond `keep`. False with *why when the
+// copy cannot be made (nothing of the sides is touched then).
+bool make_backup(const std::string& handheld, const std::string& desktop_file,
+                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
+                 backup_info* made, std::string* why);
+
+// Removes the oldest backups beyond `keep` (none when keep is negative).
+void prune_backups(const std::string& handheld, int keep);
+
+// The backups of a handheld folder, oldest first.
+std::vector<backup_info> list_backups(const std::string& handheld);
+
+// Puts a backup's sides back (desktop, handheld or both): each file as it was
+// then, written beside and renamed over; a side the backup did not have is
+// removed. False with *why.
+bool restore_backup(const backup_info& backup, const std::string& handheld,
+                    const std::string& desktop_file, bool desktop, bool handheld_side,
+                    std::string* why);
+
+// Copies a file through path + ".tmp", forced to disk and renamed over `to`.
+bool copy_file_safely(const std::string& from, const std::string& to, std::string* why);

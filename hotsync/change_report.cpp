@@ -1,0 +1,235 @@
+#include "hotsync/change_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "hotsync/data_set_file.h"
+#include "model/element_db.h"
+
+namespace {
+
+uint64_t text_hash(const char* text) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (const char* p = text ? text : ""; *p; ++p)
+    h = (h ^ static_cast<uint8_t>(*p)) * 1099511628211ull;
+  return h;
+}
+
+std::string json_string(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// The question's start on one line, for a listing, without a character cut
+// in two at its end.
+std::string one_line(const char* text) {
+  std::string s = text;
+  size_t end = s.size();
+  size_t lead = end;
+  while (lead > 0 && (static_cast<uint8_t>(s[lead - 1]) & 0xC0) == 0x80)
+    --lead;
+  if (lead > 0 && static_cast<uint8_t>(s[lead - 1]) >= 0xC0) {
+    const uint8_t first = static_cast<uint8_t>(s[lead - 1]);
+    const size_t want = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : 2;
+    if (end - (lead - 1) < want) s.resize(lead - 1);
+  }
+  std::replace(s.begin(), s.end(), '\n', ' ');
+  std::replace(s.begin(), s.end(), '\r', ' ');
+  return s;
+}
+
+}  // namespace
+
+side_state read_side(const std::string& path) {
+  side_state side;
+  std::error_code error;
+  side.exists = std::filesystem::exists(path, error);
+  if (!side.exists) return side;
+  element_db db;
+  construct_db(&db);
+  if (!read_data_set(path, &db, &side.problem)) {
+    release_db(&db);
+    return side;
+  }
+  side.readable = true;
+  side.tm_strt = db.tm_strt;
+  for (int32_t c = 0; c < db.ctgr_count; ++c)
+    side.categories.push_back(db.ctgrs[c]->name);
+  for (const element* e = db.head; e; e = e->next) {
+    element_digest d{};
+    d.id = e->id;
+    const uint16_t values[7] = {e->tm_t_rpt, e->stm_t_rpt, e->l_ivl, e->rl_l_ivl,
+                                e->ivl,      e->rp,        e->gr};
+    std::memcpy(d.schedule, values, sizeof values);
+    d.category = e->ctgr;
+    d.question_hash = text_hash(e->q);
+    d.answer_hash = text_hash(e->a);
+    std::snprintf(d.question_start, sizeof d.question_start, "%s", e->q ? e->q : "");
+    side.elements.push_back(d);
+  }
+  release_db(&db);
+  std::stable_sort(side.elements.begin(), side.elements.end(),
+                   [](const element_digest& a, const element_digest& b) { return a.id < b.id; });
+  return side;
+}
+
+side_changes compare_sides(const std::string& name, const std::string& path,
+                           const side_state& before, const side_state& after) {
+  side_changes out;
+  out.name = name;
+  out.path = path;
+  out.readable_after = after.readable || !after.exists;
+  out.before = static_cast<int64_t>(before.elements.size());
+  out.after = static_cast<int64_t>(after.elements.size());
+  auto category_of = [](const side_state& s, const element_digest& d) {
+    return d.category < s.categories.size() ? s.categories[d.category] : std::string();
+  };
+  auto note = [&](const element_digest& d, const std::string& what) {
+    out.elements.push_back(element_change{d.id, one_line(d.question_start), what});
+  };
+  size_t i = 0, j = 0;
+  const auto& b = before.elements;
+  const auto& a = after.elements;
+  while (i < b.size() || j < a.size()) {
+    if (j == a.size() || (i < b.size() && b[i].id < a[j].id)) {
+      ++out.deleted;
+      note(b[i++], "deleted");
+    } else if (i == b.size() || a[j].id < b[i].id) {
+      ++out.added;
+      note(a[j++], "added");
+    } else {
+      const element_digest& x = b[i++];
+      const element_digest& y = a[j++];
+      std::string what;
+      if (x.question_hash != y.question_hash || x.answer_hash != y.answer_hash) {
+        ++out.texts;
+        what += "texts";
+      }
+      if (std::memcmp(x.schedule, y.schedule, sizeof x.schedule) != 0) {
+        ++out.schedule;
+        what += what.empty() ? "schedule" : ", schedule";
+      }
+      if (category_of(before, x) != category_of(after, y)) {
+        ++out.category;
+        what += what.empty() ? "category" : ", category";
+      }
+      if (!what.empty()) {
+        ++out.updated;
+        note(y, what);
+      }
+    }
+  }
+  return out;
+}
+
+void predict_replacement(uint32_t sync_type, const side_state& desktop, const side_state& handheld,
+                         side_changes* desktop_changes, side_changes* handheld_changes) {
+  const bool pc_ok = desktop.readable && !desktop.elements.empty();
+  const bool hh_ok = handheld.readable && !handheld.elements.empty();
+  switch (sync_type) {
+    case 0:
+    case 1:
+      if (desktop.exists && !desktop.readable) return;  // nothing is written then
+      if (handheld.exists && !handheld.readable) return;
+      if (pc_ok && hh_ok) {
+        if (desktop.tm_strt == handheld.tm_strt) return;
+        side_changes* older_wins =
+            desktop.tm_strt < handheld.tm_strt ? handheld_changes : desktop_changes;
+        older_wins->replaced_because = "different start times: the side that started first wins";
+      } else if (pc_ok) {
+        handheld_changes->replaced_because = "first HotSync: the handheld had no elements";
+      } else if (hh_ok) {
+        desktop_changes->replaced_because = "first HotSync: the desktop had no elements";
+      }
+      return;
+    case 2:
+      if (hh_ok) desktop_changes->replaced_because = "one-way copy from the handheld";
+      return;
+    case 3:
+      if (pc_ok) handheld_changes->replaced_because = "one-way copy from the desktop";
+      return;
+    default:
+      return;
+  }
+}
+
+std::string report_text(const std::vector<side_changes>& sides, bool verbose) {
+  std::string out;
+  char line[512];
+  for (const side_changes& s : sides) {
+    std::snprintf(line, sizeof line,
+                  "%-8s  %lld added, %lld updated (texts %lld, schedule %lld, category %lld), "
+                  "%lld deleted; %lld -> %lld elements",
+                  s.name.c_str(), static_cast<long long>(s.added),
+                  static_cast<long long>(s.updated), static_cast<long long>(s.texts),
+                  static_cast<long long>(s.schedule), static_cast<long long>(s.category),
+                  static_cast<long long>(s.deleted), static_cast<long long>(s.before),
+                  static_cast<long long>(s.after));
+    out += line;
+    if (!s.replaced_because.empty()) out += "; replaced as a whole (" + s.replaced_because + ")";
+    if (!s.readable_after) out += "; cannot be read after the HotSync";
+    out += "\n";
+    if (!verbose) continue;
+    for (const element_change& e : s.elements) {
+      const bool updated = e.what != "added" && e.what != "deleted";
+      const std::string what = updated ? "updated: " + e.what : e.what;
+      std::snprintf(line, sizeof line, "  %10u  %-34s %s\n", e.id, what.c_str(),
+                    e.question_start.c_str());
+      out += line;
+    }
+  }
+  return out;
+}
+
+std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose) {
+  std::string out = "{\"dry_run\": ";
+  out += dry_run ? "true" : "false";
+  bool any = false;
+  for (const side_changes& s : sides)
+    any = any || s.changed();
+  out += ", \"changed\": ";
+  out += any ? "true" : "false";
+  out += ", \"sides\": [";
+  for (size_t i = 0; i < sides.size(); ++i) {
+    const side_changes& s = sides[i];
+    if (i) out += ", ";
+    out += "{\"side\": " + json_string(s.name) + ", \"path\": " + json_string(s.path);
+    out += ", \"elements_before\": " + std::to_string(s.before);
+    out += ", \"elements_after\": " + std::to_string(s.after);
+    out += ", \"added\": " + std::to_string(s.added);
+    out += ", \"updated\": " + std::to_string(s.updated);
+    out += ", \"updated_texts\": " + std::to_string(s.texts);
+    out += ", \"updated_schedule\": " + std::to_string(s.schedule);
+    out += ", \"updated_category\": " + std::to_string(s.category);
+    out += ", \"deleted\": " + std::to_string(s.deleted);
+    out += ", \"replaced\": ";
+    out += s.replaced_because.empty() ? "null" : json_string(s.replaced_because);
+    if (!verbose) {
+      out += "}";
+      continue;
+    }
+    out += ", \"elements\": [";
+    for (size_t k = 0; k < s.elements.size(); ++k) {
+      const element_change& e = s.elements[k];
+      if (k) out += ", ";
+      out += "{\"id\": " + std::to_string(e.id) + ", \"change\": " + json_string(e.what) +
+             ", \"question\": " + json_string(e.question_start) + "}";
+    }
+    out += "]}";
+  }
+  return out + "]}\n";
+}

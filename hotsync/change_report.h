@@ -1,0 +1,61 @@
+// What a HotSync changed: both sides read before and after the run, compared
+// element by element (by id). Printed for people, as JSON for scripts, and
+// kept in HotSync.log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One element as the report compares it: its values, its category by name and
+// digests of its texts.
+struct element_digest {
+  uint32_t id;
+  uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
+  uint32_t category;     // index into side_state::categories
+  uint64_t question_hash, answer_hash;
+  char question_start[41];  // the first 40 bytes of the question
+};
+
+// One side's data set as a file holds it.
+struct side_state {
+  bool exists = false;
+  bool readable = false;
+  std::string problem;  // why it could not be read
+  int32_t tm_strt = 0;
+  std::vector<std::string> categories;
+  std::vector<element_digest> elements;  // by id; equal ids in file order
+};
+
+// Reads a side: elements.xml format, or a .pdb file holding QVelements.
+side_state read_side(const std::string& path);
+
+struct element_change {
+  uint32_t id;
+  std::string question_start;
+  std::string what;  // "added", "deleted", or the fields: "texts", "schedule", "category"
+};
+
+struct side_changes {
+  std::string name;  // "desktop" or "handheld"
+  std::string path;
+  bool readable_after = true;
+  std::string replaced_because;   // non-empty when the whole side was written over
+  int64_t before = 0, after = 0;  // element counts
+  int64_t added = 0, deleted = 0, updated = 0;
+  int64_t texts = 0, schedule = 0, category = 0;  // updated elements, by what changed
+  std::vector<element_change> elements;
+  bool changed() const { return added || deleted || updated; }
+};
+
+side_changes compare_sides(const std::string& name, const std::string& path,
+                           const side_state& before, const side_state& after);
+
+// Why a whole side is written over in a HotSync of sync_type, judged from
+// both sides as they were before it; empty for each side that is merged.
+void predict_replacement(uint32_t sync_type, const side_state& desktop, const side_state& handheld,
+                         side_changes* desktop_changes, side_changes* handheld_changes);
+
+// The report as text and as JSON; verbose: each element too.
+std::string report_text(const std::vector<side_changes>& sides, bool verbose);
+std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose);
