@@ -148,6 +148,7 @@ void add_report_options(CLI::App* command, session_options* options) {
 int main(int argc, char** argv) {
   CLI::App app{"hotsync: keeps a Quorvia data set in step between elements.xml and a handheld"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "hotsync " QV_VERSION);
 
   std::string src, dest;
   CLI::App* convert = app.add_subcommand(
