@@ -15,6 +15,7 @@
 #include "hotsync/change_report.h"
 #include "hotsync/conduit_plugin.h"
 #include "hotsync/host_paths.h"
+#include "hotsync/progress.h"
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/hotsync_log.h"
@@ -267,7 +268,13 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   const std::time_t started = std::time(nullptr);
   hotsync_log_reset();
   sync_properties properties{sync_type};
-  const int result = conduit.OpenConduit(nullptr, &properties);
+  int result;
+  {
+    std::error_code unknown;
+    progress_display progress(std::filesystem::file_size(desktop_file, unknown),
+                              std::filesystem::file_size(pdb, unknown));
+    result = conduit.OpenConduit(nullptr, &properties);
+  }
   sync_manager_reset();
   sync_manager_use_folder(handheld);
   const std::vector<log_entry> entries = hotsync_log_entries();

@@ -92,5 +92,11 @@ check "--keep N keeps the last N backups" test "$(ls "$H/backups" | wc -l)" = 2
 hs sync --keep 0 > /dev/null
 check "--keep 0 makes none" test "$(ls "$H/backups" | wc -l)" = 2
 
+setup progress
+hs sync --keep 0 > /dev/null 2> "$T/quiet.err"
+check "no progress when standard error is not a terminal" bash -c "! grep -q \$'\\r' '$T/quiet.err'"
+HOTSYNC_PROGRESS=1 hs sync --keep 0 > /dev/null 2> "$T/progress.err"
+check "progress lines when asked for" grep -q 'reading the desktop' "$T/progress.err"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -4,6 +4,7 @@
 // file and a rename, when it is closed.
 #include "platform/sync_manager.h"
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <new>
@@ -31,6 +32,9 @@ struct open_database {
   std::string spool;  // its path, made at creation: letting go allocates nothing
   uint64_t spool_size = 0;
 };
+
+std::atomic<uint64_t> records_read{0}, records_written{0};
+std::atomic<uint32_t> last_record_count{0};
 
 struct armed_fault {
   int calls = 0;
@@ -290,6 +294,7 @@ int32_t SyncGetDBRecordCount_impl(uint8_t handle, uint16_t* count) {
   open_database* d = find_open(handle);
   if (!d) return kSyncErrNotOpen;
   *count = static_cast<uint16_t>(d->db.records.size());
+  last_record_count.store(*count, std::memory_order_relaxed);
   return kSyncOk;
 }
 
@@ -305,6 +310,7 @@ int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   info->attributes = static_cast<uint8_t>(r.attributes & 0xF0);
   info->category = static_cast<uint16_t>(r.attributes & 0x0F);
   if (size > info->buffer_size || (!info->buffer && size > 0)) return kSyncErrBufferTooSmall;
+  records_read.fetch_add(1, std::memory_order_relaxed);
   if (size == 0) return kSyncOk;
   if (r.in_file) return read_from_file(d, r, static_cast<uint8_t*>(info->buffer));
   std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
@@ -400,6 +406,7 @@ int32_t sync_write_record_impl(sync_record_info* info) {
     return kSyncErrNoMemory;
   }
   d->changed = true;
+  records_written.fetch_add(1, std::memory_order_relaxed);
   return kSyncOk;
 }
 
@@ -545,3 +552,9 @@ uint32_t SyncHHToHostDWord(uint32_t value) {
 }
 
 }  // extern "C"
+
+sync_progress sync_manager_progress() {
+  return sync_progress{records_read.load(std::memory_order_relaxed),
+                       records_written.load(std::memory_order_relaxed),
+                       last_record_count.load(std::memory_order_relaxed)};
+}

@@ -44,3 +44,12 @@ void sync_fault_reset();
 // any); null to stop. For tests that check the order of a HotSync's steps.
 void sync_manager_observe(void (*observer)(sync_call call));
 int sync_call_count(sync_call call);
+
+// Records read and written by every HotSync so far, and the count of the
+// database last counted: for a progress display in another thread.
+struct sync_progress {
+  uint64_t records_read;
+  uint64_t records_written;
+  uint32_t record_count;
+};
+sync_progress sync_manager_progress();

@@ -60,6 +60,7 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   } while (r < 0 && errno == EINTR);
   if (r < 0) return errno;
   *got = static_cast<size_t>(r);
+  file_count_bytes(file_op::read, *got);
   return 0;
 }
 
@@ -72,6 +73,7 @@ int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
   } while (r < 0 && errno == EINTR);
   if (r < 0) return errno;
   *got = static_cast<size_t>(r);
+  file_count_bytes(file_op::read, *got);
   return 0;
 }
 
@@ -94,6 +96,7 @@ int file_write(os_file f, const void* buf, size_t n) {
     }
     p += w;
     n -= static_cast<size_t>(w);
+    file_count_bytes(file_op::write, static_cast<uint64_t>(w));
   }
   return 0;
 }
