@@ -87,9 +87,9 @@ check "a registry without the value is reported" bash -c "printf 'REGEDIT4\r\n' 
 
 fresh lock
 xml 1000 1:1:1:desk > "$D/elements.xml"
-check "a HotSync waits, then refuses while another holds the handheld folder" bash -c "flock '$H/.hotsync.lock' sleep 5 & sleep 0.5; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $H' '$T/lock.err'"
-check "and while another holds the desktop folder" bash -c "flock '$D/.hotsync.lock' sleep 5 & sleep 0.5; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $D' '$T/lock.err'"
-check "a lock let go within the wait is taken" bash -c "flock '$H/.hotsync.lock' sleep 1 & sleep 0.3; '$HS' sync --handheld '$H' --desktop '$D' >/dev/null; st=\$?; wait; [ \$st = 0 ]"
+check "a HotSync waits, then refuses while another holds the handheld folder" bash -c "rm -f '$T/held'; flock '$H/.hotsync.lock' sh -c 'touch $T/held; sleep 5' & until [ -e '$T/held' ]; do sleep 0.05; done; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $H' '$T/lock.err'"
+check "and while another holds the desktop folder" bash -c "rm -f '$T/held'; flock '$D/.hotsync.lock' sh -c 'touch $T/held; sleep 5' & until [ -e '$T/held' ]; do sleep 0.05; done; '$HS' sync --handheld '$H' --desktop '$D' 2>'$T/lock.err'; st=\$?; wait; [ \$st = 2 ] && grep -q 'another HotSync is running on $D' '$T/lock.err'"
+check "a lock let go within the wait is taken" bash -c "rm -f '$T/held'; flock '$H/.hotsync.lock' sh -c 'touch $T/held; sleep 1' & until [ -e '$T/held' ]; do sleep 0.05; done; '$HS' sync --handheld '$H' --desktop '$D' >/dev/null; st=\$?; wait; [ \$st = 0 ]"
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]
