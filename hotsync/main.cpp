@@ -95,8 +95,8 @@ int run_restore(const session_options& options, const std::string& id, const std
   return 0;
 }
 
-// The options every HotSync command takes.
-void add_session_options(CLI::App* command, session_options* options) {
+// Where the handheld and the desktop data are.
+void add_folder_options(CLI::App* command, session_options* options) {
   command->add_option(
       "--handheld", options->handheld,
       "the handheld folder (created when missing); default " + default_handheld_folder());
@@ -107,6 +107,11 @@ void add_session_options(CLI::App* command, session_options* options) {
                       "the registry file (REGEDIT4) that holds pathtodatadir; default " +
                           default_registry_file() + ", made on first use pointing at " +
                           default_desktop_folder());
+}
+
+// The options every HotSync command takes.
+void add_session_options(CLI::App* command, session_options* options) {
+  add_folder_options(command, options);
   command
       ->add_option_function<uint32_t>(
           "--last-sync",
@@ -149,6 +154,18 @@ int main(int argc, char** argv) {
   CLI::App app{"hotsync: keeps a Quorvia data set in step between elements.xml and a handheld"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "hotsync " QV_VERSION);
+  app.footer(
+      "Exit status: 0 when the HotSync (or command) succeeded; 1 when the conduit's Sync "
+      "Manager registration was refused or a file could not be read or written; 2 for a wrong "
+      "command line or a HotSync that could not be run. A --dry-run exits 0 when nothing would "
+      "change and 1 when something would.\n\n"
+      "Environment: XDG_DATA_HOME and XDG_CONFIG_HOME move the default folders; "
+      "HOTSYNC_PROGRESS=1 or 0 shows or hides the progress line (by default shown on a terminal "
+      "for large data sets); HOTSYNC_FAULTS=CALL:NTH:CODE[,...] makes Sync Manager calls fail, "
+      "for tests.\n\n"
+      "Files: the handheld folder holds QVelements.pdb, user.conf (the user and the last "
+      "HotSync), hotsync.conf (the chosen action), HotSync.log and backups/; the registry file "
+      "says where the desktop's elements.xml is.");
 
   std::string src, dest;
   CLI::App* convert = app.add_subcommand(
@@ -193,13 +210,18 @@ int main(int argc, char** argv) {
       "backups",
       "List the backups of both sides kept in the handheld folder, with their time and element "
       "counts");
-  add_session_options(backups, &session);
+  add_folder_options(backups, &session);
   std::string restore_id, restore_side = "both";
   CLI::App* restore = app.add_subcommand(
       "restore",
       "Put the sides back as a backup has them (both, or one); the sides as they are now are "
       "backed up first");
-  add_session_options(restore, &session);
+  add_folder_options(restore, &session);
+  restore
+      ->add_option("--keep", session.keep_backups,
+                   "backups to keep, the one made of the sides before restoring included")
+      ->default_val(kDefaultBackupsKept)
+      ->check(CLI::PositiveNumber);
   restore->add_option("ID", restore_id, "the backup, as hotsync backups lists it")->required();
   restore->add_option("--side", restore_side, "which side to put back")
       ->check(CLI::IsMember({"both", "desktop", "handheld"}))

@@ -4,6 +4,9 @@
 #   usage: make-man-page.sh PATH/TO/hotsync OUT.1
 set -euo pipefail
 hs=$1 out=$2
+# Default folders as a reader's, not as the builder's.
+export HOME='~'
+unset XDG_DATA_HOME XDG_CONFIG_HOME
 include=$(mktemp)
 trap 'rm -f "$include"' EXIT
 {
