@@ -59,14 +59,20 @@ void crlf_puts(crlf_writer* w, const char* s) {
   crlf_put(w, s, std::strlen(s));
 }
 
-void crlf_put_u32(crlf_writer* w, uint32_t v) {
+char* format_u32(char* out, uint32_t v) {
   char digits[10];
   int n = 0;
   do {
     digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v != 0);
-  put_raw(w, digits + sizeof digits - n, static_cast<size_t>(n));
+  std::memcpy(out, digits + sizeof digits - n, static_cast<size_t>(n));
+  return out + n;
+}
+
+void crlf_put_u32(crlf_writer* w, uint32_t v) {
+  char digits[10];
+  put_raw(w, digits, static_cast<size_t>(format_u32(digits, v) - digits));
 }
 
 void crlf_put_i32(crlf_writer* w, int32_t v) {

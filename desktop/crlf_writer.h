@@ -18,6 +18,8 @@ void crlf_start(crlf_writer* w, os_file file);
 void crlf_put(crlf_writer* w, const char* s, size_t n);
 void crlf_puts(crlf_writer* w, const char* s);
 void crlf_put_u32(crlf_writer* w, uint32_t v);
+// Writes v in decimal at out (at most 10 bytes) and returns the end.
+char* format_u32(char* out, uint32_t v);
 void crlf_put_i32(crlf_writer* w, int32_t v);
 // Room for n bytes at the end of the buffer, flushed first when needed: the
 // caller writes there (line feeds as CR LF already) and commits what it wrote.

@@ -63,17 +63,6 @@ char* put_literal(char* p, const char (&text)[N]) {
   return p + N - 1;
 }
 
-char* put_number(char* p, uint32_t v) {
-  char digits[10];
-  int n = 0;
-  do {
-    digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  std::memcpy(p, digits + sizeof digits - n, static_cast<size_t>(n));
-  return p + n;
-}
-
 // Copies n bytes, each line feed as CR LF.
 char* put_crlf(char* p, const char* s, size_t n) {
   const char* const end = s + n;
@@ -110,23 +99,23 @@ bool put_item_fast(crlf_writer* w, const element* e, const char* ctgr_name, size
   char* p = crlf_reserve(w, kItemFixedBytes + 2 * (name_length + q_length + a_length));
   if (!p) return false;
   p = put_literal(p, "<item id=\"");
-  p = put_number(p, e->id);
+  p = format_u32(p, e->id);
   p = put_literal(p, "\" tm_t_rpt=\"");
-  p = put_number(p, e->tm_t_rpt);
+  p = format_u32(p, e->tm_t_rpt);
   p = put_literal(p, "\" stm_t_rpt=\"");
-  p = put_number(p, e->stm_t_rpt);
+  p = format_u32(p, e->stm_t_rpt);
   p = put_literal(p, "\" ctgr=\"");
   p = put_crlf(p, ctgr_name, name_length);
   p = put_literal(p, "\" l_ivl=\"");
-  p = put_number(p, e->l_ivl);
+  p = format_u32(p, e->l_ivl);
   p = put_literal(p, "\" rl_l_ivl=\"");
-  p = put_number(p, e->rl_l_ivl);
+  p = format_u32(p, e->rl_l_ivl);
   p = put_literal(p, "\" ivl=\"");
-  p = put_number(p, e->ivl);
+  p = format_u32(p, e->ivl);
   p = put_literal(p, "\" rp=\"");
-  p = put_number(p, e->rp);
+  p = format_u32(p, e->rp);
   p = put_literal(p, "\" gr=\"");
-  p = put_number(p, e->gr);
+  p = format_u32(p, e->gr);
   p = put_literal(p, "\">\r\n<Q>");
   p = put_text_fast(p, q, q_length);
   p = put_literal(p, "</Q>\r\n<A>");

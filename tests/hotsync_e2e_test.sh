@@ -3,14 +3,7 @@
 #   usage: hotsync_e2e_test.sh PATH/TO/hotsync
 set -u
 HS=$1
-T=$(mktemp -d)
-trap 'rm -rf "$T"' EXIT
-export XDG_DATA_HOME=$T/xdg-data XDG_CONFIG_HOME=$T/xdg-config
-pass=0 fail=0
-check() {  # check WHAT COMMAND...
-  local what=$1; shift
-  if "$@" >"$T/out" 2>"$T/err"; then pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL $what"; head -5 "$T/err" "$T/out"; fi
-}
+source "$(dirname "$0")/shell_check.sh"
 
 # xml START ITEM...: an elements.xml with CR LF line ends; ITEM is ID:TM_T_RPT:RP:QUESTION.
 xml() {

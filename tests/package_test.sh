@@ -4,14 +4,7 @@
 #   usage: package_test.sh BUILD_DIR
 set -u
 BUILD=$1
-T=$(mktemp -d)
-trap 'rm -rf "$T"' EXIT
-export XDG_DATA_HOME=$T/xdg-data XDG_CONFIG_HOME=$T/xdg-config
-pass=0 fail=0
-check() {  # check WHAT COMMAND...
-  local what=$1; shift
-  if "$@" >"$T/out" 2>"$T/err"; then pass=$((pass+1)); else fail=$((fail+1)); echo "FAIL $what"; head -5 "$T/err" "$T/out"; fi
-}
+source "$(dirname "$0")/shell_check.sh"
 
 if ! cpack --config "$BUILD/CPackConfig.cmake" -B "$T/pkg" >"$T/cpack.log" 2>&1; then
   echo "FAIL cpack"; cat "$T/cpack.log"; exit 1
