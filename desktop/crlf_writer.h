@@ -11,7 +11,7 @@ struct crlf_writer {
   os_file file;
   int error;  // the first failure of a write; once set, nothing more is written
   size_t used;
-  char buf[1 << 16];
+  char buf[1 << 20];  // large: a system call per megabyte
 };
 
 void crlf_start(crlf_writer* w, os_file file);

@@ -168,6 +168,13 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   constexpr uint16_t kRemembered = 256;
   size_t name_lengths[kRemembered] = {};
   for (element* e = db->head; e && w->error == 0; e = e->next) {
+    // The list lies all over memory: ask for the next element and the texts
+    // of the one after the next while this one is formatted.
+    if (element* next = e->next) {
+      __builtin_prefetch(next->next);
+      __builtin_prefetch(next->q);
+      __builtin_prefetch(next->a);
+    }
     char* name = db->ctgrs[e->ctgr]->name;
     size_t length;
     if (e->ctgr < kRemembered && name_lengths[e->ctgr] != 0) {

@@ -52,22 +52,21 @@ std::string local_time_stamp(std::time_t t) {
   return text;
 }
 
-// Shows the run's log entries (on shown) and appends them, stamped, to
-// HotSync.log, with the change report.
-void keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result,
-              std::FILE* shown, const std::string& report) {
+// Appends the run's log entries, stamped, to HotSync.log, with the change
+// report, and returns them to be shown.
+std::string keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result,
+                     const std::string& report) {
   std::string entries;
   for (const log_entry& entry : hotsync_log_entries()) {
     entries += entry.text;
     if (entries.empty() || entries.back() != '\n') entries += '\n';
   }
-  std::fputs(entries.c_str(), shown);
-  std::fflush(shown);
   std::ofstream log(folder + "/" + kHotSyncLogFile, std::ios::app | std::ios::binary);
   log << local_time_stamp(started) << " HotSync started (sync type " << sync_type << ")\n"
       << entries << local_time_stamp(std::time(nullptr)) << " HotSync ended with " << result
       << "\n";
   if (!report.empty()) log << "Changes:\n" << report;
+  return entries;
 }
 
 // A HotSync of these sync types may write a side.
@@ -296,7 +295,20 @@ int run_with_report(const session_options& options, const side_state* real_deskt
       hotsync_log_add(entry.text.c_str(), entry.activity, entry.time_stamp);
   }
   const std::string text = options.report ? report_text(sides, options.verbose) : "";
-  keep_log(handheld, started, sync_type, result, options.json ? stderr : stdout, text);
+  const std::string entries_text = keep_log(handheld, started, sync_type, result, text);
+  // Kept before anything is shown: a reader that stops reading early must not
+  // cost the record of a HotSync that happened.
+  if (result == 0) {
+    user.last_sync = static_cast<uint32_t>(started);
+    if (!write_handheld_user(handheld, user, why)) return -1;
+    if (options.stored_action && prefs.has_next) {
+      prefs.has_next = false;  // it was for this HotSync only
+      if (!write_action_preferences(handheld, prefs, why)) return -1;
+    }
+  }
+  std::FILE* log_shown = options.json ? stderr : stdout;
+  std::fputs(entries_text.c_str(), log_shown);
+  std::fflush(log_shown);
   if (options.report && options.json) {
     std::fputs(report_json(sides, options.dry_run, options.verbose).c_str(), stdout);
   } else if (options.report) {
@@ -306,14 +318,6 @@ int run_with_report(const session_options& options, const side_state* real_deskt
     std::fputs(text.c_str(), stdout);
   }
   std::fflush(stdout);
-  if (result == 0) {
-    user.last_sync = static_cast<uint32_t>(started);
-    if (!write_handheld_user(handheld, user, why)) return -1;
-    if (options.stored_action && prefs.has_next) {
-      prefs.has_next = false;  // it was for this HotSync only
-      if (!write_action_preferences(handheld, prefs, why)) return -1;
-    }
-  }
   return result;
 }
 

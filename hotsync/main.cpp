@@ -1,5 +1,6 @@
 // hotsync: a stand-in for the HotSync Manager, run from the command line.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -151,6 +152,9 @@ void add_report_options(CLI::App* command, session_options* options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Output to a reader that has gone (hotsync | head) fails as a write, rather
+  // than ending hotsync before it has recorded its HotSync.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{"hotsync: keeps a Quorvia data set in step between elements.xml and a handheld"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "hotsync " QV_VERSION);

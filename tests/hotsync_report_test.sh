@@ -85,6 +85,10 @@ check "--keep N keeps the last N backups" test "$(ls "$H/backups" | wc -l)" = 2
 hs sync --keep 0 > /dev/null
 check "--keep 0 makes none" test "$(ls "$H/backups" | wc -l)" = 2
 
+setup pipe
+hs sync --verbose | head -c 1 > /dev/null
+check "a reader that stops early does not cost the record of the HotSync" grep -Eq '^last_sync=[1-9][0-9]{9}$' "$H/user.conf"
+
 setup progress
 hs sync --keep 0 > /dev/null 2> "$T/quiet.err"
 check "no progress when standard error is not a terminal" bash -c "! grep -q \$'\\r' '$T/quiet.err'"
