@@ -125,21 +125,10 @@ bool put_item_fast(crlf_writer* w, const element* e, const char* ctgr_name, size
   return true;
 }
 
-bool categories_valid(const element_db* db) {
-  for (const element* e = db->head; e; e = e->next) {
-    if (e->ctgr >= db->ctgr_count) {
-      trace("save_xml(): element %u has category %u of %d\n", e->id, e->ctgr, db->ctgr_count);
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   trace("save_db_to_pc()\n");
-  if (!categories_valid(db)) return kSaveXmlBadCategory;
 
   crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
   os_file file = kNoFile;
@@ -167,6 +156,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   // and measured: once, for the first categories of the table.
   constexpr uint16_t kRemembered = 256;
   size_t name_lengths[kRemembered] = {};
+  const element* outside = nullptr;  // an element whose category is not in the table
   for (element* e = db->head; e && w->error == 0; e = e->next) {
     // The list lies all over memory: ask for the next element and the texts
     // of the one after the next while this one is formatted.
@@ -174,6 +164,10 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
       __builtin_prefetch(next->next);
       __builtin_prefetch(next->q);
       __builtin_prefetch(next->a);
+    }
+    if (e->ctgr >= db->ctgr_count) {
+      outside = e;
+      break;
     }
     char* name = db->ctgrs[e->ctgr]->name;
     size_t length;
@@ -185,6 +179,16 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
       if (e->ctgr < kRemembered) name_lengths[e->ctgr] = length + 1;
     }
     if (!put_item_fast(w, e, name, length)) put_item(w, e, name);
+  }
+  if (outside) {
+    // Checked on the way rather than in a walk of its own: the file written so
+    // far goes, the old one stays.
+    trace("save_xml(): element %u has category %u of %d\n", outside->id, outside->ctgr,
+          db->ctgr_count);
+    std::free(w);
+    file_close(file);
+    file_remove(tmp_path);
+    return kSaveXmlBadCategory;
   }
   crlf_puts(w, kRootEnd);
 

@@ -11,7 +11,7 @@ enum save_xml_result {
   kSaveXmlCannotRename =
       4,                    // the old elements.xml is intact; the temporary file holds the new text
   kSaveXmlWriteFailed = 5,  // a write failed; the temporary file is left incomplete
-  kSaveXmlBadCategory = 6,  // an element's category index is not in the table; nothing written
+  kSaveXmlBadCategory = 6,  // an element's category index is not in the table; the file stays
 };
 
 // Writes db to tmp_path, forces it to disk, and puts it in the place of
