@@ -129,14 +129,18 @@ static element* merge_sort(element* first, size_t length) {
 }
 
 // Keys are 16-bit: a stable counting sort puts every element in its place in
-// two passes. Null (nothing changed) when its tables cannot be allocated.
+// three walks of the list in its own order, which is the order the elements
+// lie in memory: the links are rewritten one after the other rather than all
+// over memory. Null (nothing changed) when its tables cannot be allocated.
 static element* counting_sort(element* first, size_t length) {
   constexpr size_t kKeys = 65536;
   uint32_t* starts = static_cast<uint32_t*>(std::calloc(kKeys, sizeof(uint32_t)));
   element** placed = static_cast<element**>(std::malloc(length * sizeof(element*)));
-  if (!starts || !placed) {
+  uint32_t* rank = static_cast<uint32_t*>(std::malloc(length * sizeof(uint32_t)));
+  if (!starts || !placed || !rank) {
     std::free(starts);
     std::free(placed);
+    std::free(rank);
     return nullptr;
   }
   for (element* e = first; e; e = e->next)
@@ -147,14 +151,21 @@ static element* counting_sort(element* first, size_t length) {
     starts[k] = sum;
     sum += count;
   }
-  for (element* e = first; e; e = e->next)
-    placed[starts[e->tm_t_rpt]++] = e;
-  for (size_t i = 0; i + 1 < length; ++i)
-    placed[i]->next = placed[i + 1];
-  placed[length - 1]->next = nullptr;
+  size_t i = 0;
+  for (element* e = first; e; e = e->next, ++i) {
+    rank[i] = starts[e->tm_t_rpt]++;
+    placed[rank[i]] = e;
+  }
+  i = 0;
+  for (element* e = first; e; ++i) {
+    element* next_in_file = e->next;
+    e->next = rank[i] + 1 < length ? placed[rank[i] + 1] : nullptr;
+    e = next_in_file;
+  }
   first = placed[0];
   std::free(starts);
   std::free(placed);
+  std::free(rank);
   return first;
 }
 

@@ -162,6 +162,7 @@ TEST_F(AllocationFailure, SortingWithoutItsTablesGivesTheSameOrder) {
   const std::string expected = sorted_ids(0);
   EXPECT_EQ(sorted_ids(1), expected);
   EXPECT_EQ(sorted_ids(2), expected);
+  EXPECT_EQ(sorted_ids(3), expected);
 }
 
 TEST_F(AllocationFailure, DesktopLoad) {
