@@ -1,228 +1,205 @@
 #include "sync/list_index.h"
 
-#include <cstddef>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
-using node_t = list_index_node;
+// Built blocks are three quarters full, so that most insertions fit.
+constexpr uint32_t kBuildFill = kListBlockSize * 3 / 4;
 
-uint32_t next_priority(list_index* index) {
-  uint64_t x = index->seed;  // xorshift64: any spread of priorities keeps the tree shallow
-  x ^= x << 13;
-  x ^= x >> 7;
-  x ^= x << 17;
-  index->seed = x;
-  return static_cast<uint32_t>(x >> 32);
+void refresh_block_max(list_block* b) {
+  uint16_t m = 0;
+  for (uint32_t i = 0; i < b->count; ++i)
+    m = std::max(m, b->key[i]);
+  b->max_key = m;
 }
 
-// The largest key under n (its own included), from its children's.
-void refresh(list_index* index, uint32_t n) {
-  node_t& node = index->nodes[n];
-  uint16_t m = node.key;
-  if (node.left != kNoListNode && index->nodes[node.left].max_key > m)
-    m = index->nodes[node.left].max_key;
-  if (node.right != kNoListNode && index->nodes[node.right].max_key > m)
-    m = index->nodes[node.right].max_key;
-  node.max_key = m;
+// The tree over the blocks' places, made anew (after a block is split).
+void rebuild_tree(list_index* index) {
+  uint32_t leaves = 1;
+  while (leaves < index->sequence.size())
+    leaves *= 2;
+  index->leaves = leaves;
+  index->tree.assign(2 * leaves, 0);
+  for (uint32_t p = 0; p < index->sequence.size(); ++p) {
+    index->tree[leaves + p] = index->blocks[index->sequence[p]].max_key;
+    index->place_of[index->sequence[p]] = p;
+  }
+  for (uint32_t i = leaves - 1; i >= 1; --i)
+    index->tree[i] = std::max(index->tree[2 * i], index->tree[2 * i + 1]);
 }
 
-// After a change below n (or to n's own key), while its largest key was still
-// right for the subtree before the change: n and its ancestors, up to the
-// first whose largest key stays as it was, as nothing above depends on more.
-void refresh_upwards(list_index* index, uint32_t n) {
-  for (; n != kNoListNode; n = index->nodes[n].parent) {
-    const uint16_t before = index->nodes[n].max_key;
-    refresh(index, n);
-    if (index->nodes[n].max_key == before) break;
+// Block `b`'s largest key changed: its leaf and the leaves' ancestors.
+void update_tree(list_index* index, uint32_t b) {
+  uint32_t i = index->leaves + index->place_of[b];
+  index->tree[i] = index->blocks[b].max_key;
+  for (i /= 2; i >= 1; i /= 2) {
+    const uint16_t m = std::max(index->tree[2 * i], index->tree[2 * i + 1]);
+    if (index->tree[i] == m) break;
+    index->tree[i] = m;
   }
 }
 
-void replace_child(list_index* index, uint32_t parent, uint32_t old_child, uint32_t new_child) {
-  if (parent == kNoListNode) {
-    index->root = new_child;
-  } else if (index->nodes[parent].left == old_child) {
-    index->nodes[parent].left = new_child;
-  } else {
-    index->nodes[parent].right = new_child;
+// Where a node goes: a place in sequence and an index in that block.
+struct position {
+  uint32_t place;
+  uint32_t at;
+};
+
+// The first node in list order whose key is greater than key; the end (one
+// past the last node of the last block) when there is none.
+position first_greater(const list_index& index, uint16_t key) {
+  const uint32_t blocks = static_cast<uint32_t>(index.sequence.size());
+  if (index.tree[1] <= key) {
+    const list_block& last = index.blocks[index.sequence[blocks - 1]];
+    return {blocks - 1, last.count};
   }
-  if (new_child != kNoListNode) index->nodes[new_child].parent = parent;
+  uint32_t i = 1;
+  while (i < index.leaves)
+    i = index.tree[2 * i] > key ? 2 * i : 2 * i + 1;
+  const uint32_t place = i - index.leaves;
+  const list_block& b = index.blocks[index.sequence[place]];
+  uint32_t at = 0;
+  while (b.key[at] <= key)
+    ++at;
+  return {place, at};
 }
 
-// Lifts n above its parent, keeping the order.
-void rotate_up(list_index* index, uint32_t n) {
-  std::vector<node_t>& t = index->nodes;
-  const uint32_t p = t[n].parent;
-  const uint32_t grand = t[p].parent;
-  if (t[p].left == n) {
-    t[p].left = t[n].right;
-    if (t[n].right != kNoListNode) t[t[n].right].parent = p;
-    t[n].right = p;
-  } else {
-    t[p].right = t[n].left;
-    if (t[n].left != kNoListNode) t[t[n].left].parent = p;
-    t[n].left = p;
+// Makes room in the block at `place` by moving its upper half into a new
+// block right after it. Returns where `pos` is now.
+position split(list_index* index, position pos) {
+  const uint32_t old_id = index->sequence[pos.place];
+  const uint32_t new_id = static_cast<uint32_t>(index->blocks.size());
+  index->blocks.push_back(list_block{});
+  index->place_of.push_back(0);
+  list_block& old_block = index->blocks[old_id];
+  list_block& new_block = index->blocks[new_id];
+  const uint32_t keep = old_block.count / 2;
+  new_block.count = static_cast<uint16_t>(old_block.count - keep);
+  std::memcpy(new_block.node, old_block.node + keep, new_block.count * sizeof(uint32_t));
+  std::memcpy(new_block.key, old_block.key + keep, new_block.count * sizeof(uint16_t));
+  old_block.count = static_cast<uint16_t>(keep);
+  for (uint32_t i = 0; i < new_block.count; ++i)
+    index->block_of[new_block.node[i]] = new_id;
+  refresh_block_max(&old_block);
+  refresh_block_max(&new_block);
+  index->sequence.insert(index->sequence.begin() + pos.place + 1, new_id);
+  rebuild_tree(index);
+  if (pos.at > keep) return {pos.place + 1, pos.at - keep};
+  return pos;
+}
+
+// Puts node z (key k) at pos, splitting a full block first.
+void place_node(list_index* index, position pos, uint32_t z, uint16_t k) {
+  if (index->blocks[index->sequence[pos.place]].count == kListBlockSize) pos = split(index, pos);
+  const uint32_t id = index->sequence[pos.place];
+  list_block& b = index->blocks[id];
+  std::memmove(b.node + pos.at + 1, b.node + pos.at, (b.count - pos.at) * sizeof(uint32_t));
+  std::memmove(b.key + pos.at + 1, b.key + pos.at, (b.count - pos.at) * sizeof(uint16_t));
+  b.node[pos.at] = z;
+  b.key[pos.at] = k;
+  b.count += 1;
+  index->block_of[z] = id;
+  if (k > b.max_key) {
+    b.max_key = k;
+    update_tree(index, id);
   }
-  t[p].parent = n;
-  replace_child(index, grand, p, n);
-  refresh(index, p);
-  refresh(index, n);
-}
-
-uint32_t leftmost(const list_index& index, uint32_t n) {
-  while (index.nodes[n].left != kNoListNode)
-    n = index.nodes[n].left;
-  return n;
-}
-
-uint32_t rightmost(const list_index& index, uint32_t n) {
-  while (index.nodes[n].right != kNoListNode)
-    n = index.nodes[n].right;
-  return n;
-}
-
-// The first node in list order whose key is greater than key.
-uint32_t first_greater(const list_index& index, uint16_t key) {
-  uint32_t n = index.root;
-  while (n != kNoListNode) {
-    const node_t& node = index.nodes[n];
-    if (node.left != kNoListNode && index.nodes[node.left].max_key > key) {
-      n = node.left;
-    } else if (node.key > key) {
-      return n;
-    } else if (node.right != kNoListNode && index.nodes[node.right].max_key > key) {
-      n = node.right;
-    } else {
-      return kNoListNode;
-    }
-  }
-  return kNoListNode;
-}
-
-uint32_t predecessor(const list_index& index, uint32_t n) {
-  if (index.nodes[n].left != kNoListNode) return rightmost(index, index.nodes[n].left);
-  uint32_t p = index.nodes[n].parent;
-  while (p != kNoListNode && index.nodes[p].left == n) {
-    n = p;
-    p = index.nodes[p].parent;
-  }
-  return p;
-}
-
-// Hangs the new node z just before `before` (kNoListNode: at the end), then
-// lifts it to where its priority belongs.
-void attach(list_index* index, uint32_t z, uint32_t before) {
-  std::vector<node_t>& t = index->nodes;
-  if (index->root == kNoListNode) {
-    index->root = z;
-  } else if (before == kNoListNode) {
-    uint32_t last = rightmost(*index, index->root);
-    t[last].right = z;
-    t[z].parent = last;
-  } else if (t[before].left == kNoListNode) {
-    t[before].left = z;
-    t[z].parent = before;
-  } else {
-    uint32_t p = rightmost(*index, t[before].left);
-    t[p].right = z;
-    t[z].parent = p;
-  }
-  while (t[z].parent != kNoListNode && t[t[z].parent].priority < t[z].priority)
-    rotate_up(index, z);
-  // z and the nodes it rotated below it are right; its ancestors gained z.
-  refresh_upwards(index, t[z].parent);
 }
 
 }  // namespace
 
 void list_index_build(list_index* index, const std::vector<element*>& order) {
-  index->nodes.clear();
-  index->root = kNoListNode;
-  index->seed = 0x2545F4914F6CDD1Dull;
-  index->nodes.reserve(order.size());
-  std::vector<node_t>& t = index->nodes;
-  // The tree of the list in one pass: a stack holds the right spine, and each
-  // new node takes below it the spine nodes of lower priority. A node leaves
-  // the spine with its subtree complete, so its largest key is known then.
-  std::vector<uint32_t> spine;
-  for (element* e : order) {
-    const uint32_t i = static_cast<uint32_t>(t.size());
-    t.push_back(node_t{e, kNoListNode, kNoListNode, kNoListNode, next_priority(index), e->tm_t_rpt,
-                       e->tm_t_rpt});
-    uint32_t last_popped = kNoListNode;
-    while (!spine.empty() && t[spine.back()].priority < t[i].priority) {
-      last_popped = spine.back();
-      spine.pop_back();
-      refresh(index, last_popped);
+  index->element_of = order;
+  index->block_of.assign(order.size(), 0);
+  index->blocks.clear();
+  index->sequence.clear();
+  const uint32_t n = static_cast<uint32_t>(order.size());
+  index->blocks.reserve(n / kBuildFill + 2);
+  for (uint32_t start = 0; start < n || index->blocks.empty(); start += kBuildFill) {
+    const uint32_t id = static_cast<uint32_t>(index->blocks.size());
+    index->blocks.push_back(list_block{});
+    list_block& b = index->blocks.back();
+    b.count = static_cast<uint16_t>(std::min(kBuildFill, n - std::min(n, start)));
+    for (uint32_t i = 0; i < b.count; ++i) {
+      b.node[i] = start + i;
+      b.key[i] = order[start + i]->tm_t_rpt;
+      index->block_of[start + i] = id;
     }
-    t[i].left = last_popped;
-    if (last_popped != kNoListNode) t[last_popped].parent = i;
-    if (!spine.empty()) {
-      t[spine.back()].right = i;
-      t[i].parent = spine.back();
-    }
-    spine.push_back(i);
+    refresh_block_max(&b);
+    index->sequence.push_back(id);
+    if (start + kBuildFill >= n) break;
   }
-  for (size_t i = spine.size(); i-- > 0;)
-    refresh(index, spine[i]);
-  if (!spine.empty()) index->root = spine.front();
+  index->place_of.assign(index->blocks.size(), 0);
+  rebuild_tree(index);
 }
 
 element* list_index_insert(list_index* index, element** head, element* e) {
-  const uint32_t z = static_cast<uint32_t>(index->nodes.size());
-  index->nodes.push_back(node_t{e, kNoListNode, kNoListNode, kNoListNode, next_priority(index),
-                                e->tm_t_rpt, e->tm_t_rpt});
+  const uint32_t z = static_cast<uint32_t>(index->element_of.size());
+  index->element_of.push_back(e);
+  index->block_of.push_back(0);
+  if (index->blocks.size() + 1 > index->blocks.capacity()) {
+    index->blocks.reserve(index->blocks.size() * 2);  // a split below must not fail
+  }
+  index->sequence.reserve(index->blocks.size() + 1);
+  index->place_of.reserve(index->blocks.size() + 1);
+  index->tree.reserve(4 * index->leaves + 2);
   const uint16_t key = e->tm_t_rpt;
   element* first = *head;
+  const position front{0, 0};
   if (!first) {
     e->next = nullptr;
     *head = e;
-    attach(index, z, kNoListNode);
+    place_node(index, front, z, key);
     return nullptr;
   }
   const bool single = first->next == nullptr;
   if (single ? first->tm_t_rpt >= key : key < first->tm_t_rpt) {
     e->next = first;
     *head = e;
-    attach(index, z, leftmost(*index, index->root));
+    place_node(index, front, z, key);
     return nullptr;
   }
   if (single) {
     e->next = nullptr;
     first->next = e;
-    attach(index, z, kNoListNode);
+    place_node(index, {0, index->blocks[index->sequence[0]].count}, z, key);
     return nullptr;
   }
   // The first key after the head greater than this one: the head's own key is
   // not, so the first in the whole list is the same.
-  const uint32_t before = first_greater(*index, key);
-  const uint32_t pred =
-      before == kNoListNode ? rightmost(*index, index->root) : predecessor(*index, before);
-  element* p = index->nodes[pred].el;
+  position pos = first_greater(*index, key);
+  uint32_t pred_block = index->sequence[pos.place];
+  uint32_t pred_at = pos.at;
+  if (pred_at == 0) {
+    pred_block = index->sequence[pos.place - 1];  // the head is not after it: place > 0
+    pred_at = index->blocks[pred_block].count;
+  }
+  element* p = index->element_of[index->blocks[pred_block].node[pred_at - 1]];
   e->next = p->next;
   p->next = e;
-  attach(index, z, before);
+  place_node(index, pos, z, key);
   return p;
 }
 
 void list_index_key_changed(list_index* index, uint32_t node) {
-  index->nodes[node].key = index->nodes[node].el->tm_t_rpt;
-  refresh_upwards(index, node);
+  const uint32_t id = index->block_of[node];
+  list_block& b = index->blocks[id];
+  uint32_t at = 0;
+  while (b.node[at] != node)
+    ++at;
+  b.key[at] = index->element_of[node]->tm_t_rpt;
+  const uint16_t before = b.max_key;
+  refresh_block_max(&b);
+  if (b.max_key != before) update_tree(index, id);
 }
 
 std::vector<uint32_t> list_index_order(const list_index& index) {
   std::vector<uint32_t> order;
-  order.reserve(index.nodes.size());
-  std::vector<uint32_t> stack;
-  uint32_t n = index.root;
-  while (n != kNoListNode || !stack.empty()) {
-    while (n != kNoListNode) {
-      stack.push_back(n);
-      n = index.nodes[n].left;
-    }
-    n = stack.back();
-    stack.pop_back();
-    order.push_back(n);
-    n = index.nodes[n].right;
+  order.reserve(index.element_of.size());
+  for (uint32_t id : index.sequence) {
+    const list_block& b = index.blocks[id];
+    order.insert(order.end(), b.node, b.node + b.count);
   }
   return order;
 }

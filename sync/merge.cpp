@@ -18,9 +18,8 @@ namespace {
 // the same id take no part.
 struct id_entry {
   int32_t id;
-  uint32_t pos;  // the element's place in its list, counted from 0
-  element* el;
-  uint16_t rp;  // el->rp, kept here so that most pairs are settled without a visit
+  uint32_t pos;  // the element's place in its list (its order), counted from 0
+  uint16_t rp;   // the element's rp, kept here so that most pairs are settled without a visit
 };
 
 // Where the categories of one side went on the other in this merge: the
@@ -42,15 +41,15 @@ struct merge_side {
   category_map categories_from_other;
 };
 
-// Stable sort by id as signed: a counting sort per byte, lowest first, which
-// keeps the list order of equal ids. A byte all ids share costs one count.
+// Stable sort by id as signed: a counting sort per 11 bits, lowest first,
+// which keeps the list order of equal ids. Digits all ids share cost a count.
 void sort_by_id(std::vector<id_entry>* ids, std::vector<id_entry>* spare) {
   spare->resize(ids->size());
-  for (int shift = 0; shift < 32; shift += 8) {
+  for (int shift = 0; shift < 32; shift += 11) {
     auto digit = [shift](const id_entry& e) {
-      return ((static_cast<uint32_t>(e.id) ^ 0x80000000u) >> shift) & 0xFFu;
+      return ((static_cast<uint32_t>(e.id) ^ 0x80000000u) >> shift) & 0x7FFu;
     };
-    uint32_t starts[256] = {};
+    uint32_t starts[2048] = {};
     for (const id_entry& e : *ids)
       starts[digit(e)] += 1;
     if (!ids->empty() && starts[digit(ids->front())] == ids->size()) continue;
@@ -72,7 +71,7 @@ void index_ids(merge_side* side, std::vector<id_entry>* spare) {
   side->ids.resize(side->order.size());
   for (uint32_t pos = 0; pos < side->order.size(); ++pos) {
     element* e = side->order[pos];
-    side->ids[pos] = id_entry{static_cast<int32_t>(e->id), pos, e, e->rp};
+    side->ids[pos] = id_entry{static_cast<int32_t>(e->id), pos, e->rp};
   }
   sort_by_id(&side->ids, spare);
   side->ids.erase(std::unique(side->ids.begin(), side->ids.end(),
@@ -139,18 +138,20 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       ++match;
     if (match != other->ids.end() && match->id == entry.id) {
       if (entry.rp > match->rp) {
-        if (!copy_across(other->db, match->el, mine->db, entry.el, &other->categories_from_other))
+        if (!copy_across(other->db, other->order[match->pos], mine->db, mine->order[entry.pos],
+                         &other->categories_from_other))
           return false;
         list_index_key_changed(other_index, match->pos);
         match->rp = entry.rp;
       } else if (match->rp > entry.rp) {
-        if (!copy_across(mine->db, entry.el, other->db, match->el, &mine->categories_from_other))
+        if (!copy_across(mine->db, mine->order[entry.pos], other->db, other->order[match->pos],
+                         &mine->categories_from_other))
           return false;
         entry.rp = match->rp;
       }
       continue;
     }
-    element* el = entry.el;
+    element* el = mine->order[entry.pos];
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
@@ -160,7 +161,6 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       mine->deleted += 1;
       el->next = nullptr;
       free_element_nodes(el);
-      entry.el = nullptr;
       *hint = hint_record{true, nullptr};
       continue;
     }
@@ -199,7 +199,7 @@ void unlink_deleted(merge_side* side) {
     side->order[i]->next = side->order[i + 1];
   if (kept) side->order[kept - 1]->next = nullptr;
   for (id_entry& entry : side->ids) {
-    if (entry.el) entry.pos = side->place[entry.pos];
+    entry.pos = side->place[entry.pos];  // kDeleted for the deleted: never looked at again
   }
   side->db->el_count -= side->deleted;
   side->deleted = 0;
@@ -209,11 +209,11 @@ void unlink_deleted(merge_side* side) {
 // elements.
 void renumber_after_inserts(merge_side* side, const list_index& index) {
   std::vector<uint32_t> nodes = list_index_order(index);
-  std::vector<uint32_t> place(index.nodes.size());
+  std::vector<uint32_t> place(index.element_of.size());
   side->order.resize(nodes.size());
   for (uint32_t i = 0; i < nodes.size(); ++i) {
     place[nodes[i]] = i;
-    side->order[i] = index.nodes[nodes[i]].el;
+    side->order[i] = index.element_of[nodes[i]];
   }
   for (id_entry& entry : side->ids)
     entry.pos = place[entry.pos];
