@@ -130,10 +130,49 @@ struct hint_record {
 // mine or copied into other. Copies go where insert_element puts them, found
 // through an index over other's list; deletions wait for the end of the pass,
 // as nothing in the pass looks at them again.
+// Elements only one side has are visited (copied or freed) in id order, all
+// over memory: a scout running ahead of the pass asks for them early, the
+// element first and its texts a few steps later.
+struct scout {
+  static constexpr size_t kElementAhead = 8, kTextsAhead = 4;
+  const merge_side* mine;
+  const merge_side* other;
+  size_t element_at = 0, texts_at = 0;
+  std::vector<id_entry>::const_iterator element_match, texts_match;
+
+  scout(const merge_side* m, const merge_side* o)
+      : mine(m), other(o), element_match(o->ids.begin()), texts_match(o->ids.begin()) {}
+
+  // Whether entry i has no partner; the match cursor only moves forward.
+  bool one_sided(size_t i, std::vector<id_entry>::const_iterator* match) const {
+    const int32_t id = mine->ids[i].id;
+    while (*match != other->ids.end() && (*match)->id < id)
+      ++*match;
+    return *match == other->ids.end() || (*match)->id != id;
+  }
+
+  void step(size_t k) {
+    for (; element_at < mine->ids.size() && element_at <= k + kElementAhead; ++element_at) {
+      if (one_sided(element_at, &element_match))
+        __builtin_prefetch(mine->order[mine->ids[element_at].pos]);
+    }
+    for (; texts_at < mine->ids.size() && texts_at <= k + kTextsAhead; ++texts_at) {
+      if (one_sided(texts_at, &texts_match)) {
+        const element* e = mine->order[mine->ids[texts_at].pos];
+        __builtin_prefetch(e->q);
+        __builtin_prefetch(e->a);
+      }
+    }
+  }
+};
+
 bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
                 bool first, hint_record* hint) {
   auto match = other->ids.begin();
+  scout ahead(mine, other);
+  size_t k = 0;
   for (id_entry& entry : mine->ids) {
+    ahead.step(k++);
     while (match != other->ids.end() && match->id < entry.id)
       ++match;
     if (match != other->ids.end() && match->id == entry.id) {
