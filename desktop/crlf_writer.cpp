@@ -59,14 +59,29 @@ void crlf_puts(crlf_writer* w, const char* s) {
   crlf_put(w, s, std::strlen(s));
 }
 
+// Two digits at a time: half the divisions, which dominate a file of numbers.
+static const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 char* format_u32(char* out, uint32_t v) {
   char digits[10];
-  int n = 0;
-  do {
-    digits[sizeof digits - 1 - n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  std::memcpy(out, digits + sizeof digits - n, static_cast<size_t>(n));
+  char* p = digits + sizeof digits;
+  while (v >= 100) {
+    const uint32_t pair = v % 100;
+    v /= 100;
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * pair, 2);
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * v, 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  const size_t n = static_cast<size_t>(digits + sizeof digits - p);
+  std::memcpy(out, p, n);
   return out + n;
 }
 

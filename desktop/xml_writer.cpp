@@ -157,13 +157,17 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   constexpr uint16_t kRemembered = 256;
   size_t name_lengths[kRemembered] = {};
   const element* outside = nullptr;  // an element whose category is not in the table
+  // The list lies all over memory: a runner walks a few elements ahead and
+  // asks for their texts, so that they are at hand when their turn comes.
+  constexpr int kRunAhead = 8;
+  element* runner = db->head;
+  for (int i = 0; i < kRunAhead && runner; ++i)
+    runner = runner->next;
   for (element* e = db->head; e && w->error == 0; e = e->next) {
-    // The list lies all over memory: ask for the next element and the texts
-    // of the one after the next while this one is formatted.
-    if (element* next = e->next) {
-      __builtin_prefetch(next->next);
-      __builtin_prefetch(next->q);
-      __builtin_prefetch(next->a);
+    if (runner) {
+      __builtin_prefetch(runner->q);
+      __builtin_prefetch(runner->a);
+      runner = runner->next;
     }
     if (e->ctgr >= db->ctgr_count) {
       outside = e;

@@ -1,5 +1,7 @@
 #include "desktop/xml_writer.h"
 
+#include "desktop/crlf_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -183,3 +185,10 @@ TEST_F(SaveXml, CategoryIndexOutsideTheTableWritesNothing) {
 }
 
 }  // namespace
+
+TEST(FormatU32, EveryLengthOfNumber) {
+  for (uint32_t v : {0u, 7u, 10u, 99u, 100u, 101u, 999u, 1000u, 65535u, 1041379200u, 4294967295u}) {
+    char out[10];
+    EXPECT_EQ(std::string(out, format_u32(out, v)), std::to_string(v));
+  }
+}

@@ -9,7 +9,7 @@ bash tools/install-deps.sh bench
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench --target conduit_bench hotsync
 json=build-bench/performance.json
-build-bench/bench/conduit_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+build-bench/bench/conduit_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_out="$json" --benchmark_out_format=json
 table=$(python3 tools/performance_table.py "$json")
 echo "$table"
