@@ -1,7 +1,5 @@
 #include "desktop/xml_writer.h"
 
-#include "desktop/crlf_writer.h"
-
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <cerrno>
 #include <string>
 
+#include "desktop/crlf_writer.h"
 #include "desktop/xml_format.h"
 #include "platform/file_faults.h"
 #include "tests/test_support.h"
