@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "handheld/hh_layout.h"
+#include "hotsync/host_paths.h"
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
 #include "platform/file.h"
@@ -18,10 +18,6 @@ namespace {
 constexpr char kBackupsFolder[] = "backups";
 constexpr char kBackupInfoFile[] = "backup.conf";
 constexpr char kDesktopCopy[] = "elements.xml";
-
-std::string handheld_copy_name() {
-  return std::string(kHhDbName) + ".pdb";
-}
 
 std::string id_for(std::time_t t) {
   char text[32];
@@ -45,7 +41,7 @@ bool read_info(const std::string& folder, backup_info* info) {
     if (key == "handheld_elements" && is_number) info->handheld_elements = number;
   }
   info->has_desktop = fs::exists(folder + "/" + kDesktopCopy);
-  info->has_handheld = fs::exists(folder + "/" + handheld_copy_name());
+  info->has_handheld = fs::exists(handheld_database_file(folder));
   return true;
 }
 
@@ -123,14 +119,14 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
     *why = "cannot make " + info.folder + ": " + error.message();
     return false;
   }
-  const std::string pdb = handheld + "/" + handheld_copy_name();
+  const std::string pdb = handheld_database_file(handheld);
   bool ok = true;
   if (!desktop_file.empty() && fs::exists(desktop_file)) {
     ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
     info.has_desktop = ok;
   }
   if (ok && fs::exists(pdb)) {
-    ok = copy_file_safely(pdb, info.folder + "/" + handheld_copy_name(), why);
+    ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
     info.has_handheld = ok;
   }
   if (ok) ok = write_info(info.folder, info, why);
@@ -176,8 +172,8 @@ bool restore_backup(const backup_info& backup, const std::string& handheld,
     std::string copy, target;
   } sides[] = {
       {desktop, backup.has_desktop, backup.folder + "/" + kDesktopCopy, desktop_file},
-      {handheld_side, backup.has_handheld, backup.folder + "/" + handheld_copy_name(),
-       handheld + "/" + handheld_copy_name()},
+      {handheld_side, backup.has_handheld, handheld_database_file(backup.folder),
+       handheld_database_file(handheld)},
   };
   for (const side& s : sides) {
     if (!s.wanted) continue;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "conduit/data_dir.h"
+#include "handheld/hh_layout.h"
 #include "platform/file.h"
 #include "platform/library_loader.h"
 
@@ -53,4 +55,15 @@ bool make_folders(const std::string& path, std::string* why) {
 std::string with_trailing_separator(const std::string& folder) {
   if (!folder.empty() && folder.back() == '/') return folder;
   return folder + "/";
+}
+
+std::string handheld_database_file(const std::string& folder) {
+  return folder + "/" + kHhDbName + ".pdb";
+}
+
+std::string registry_desktop_file() {
+  char* xml = get_xml_path();
+  std::string path = xml ? xml : "";
+  std::free(xml);
+  return path;
 }

@@ -18,5 +18,11 @@ std::string default_conduit_file();
 
 // Creates the folder and its parents. False with *why on failure.
 bool make_folders(const std::string& path, std::string* why);
+
+// The file that holds the handheld database QVelements in a handheld folder.
+std::string handheld_database_file(const std::string& folder);
+// elements.xml in the data directory the registry in use names; empty when
+// it names none.
+std::string registry_desktop_file();
 // The folder with a trailing separator, as the registry value holds it.
 std::string with_trailing_separator(const std::string& folder);

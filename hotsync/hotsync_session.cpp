@@ -79,14 +79,14 @@ int64_t element_count(const side_state& side) {
   return side.readable ? static_cast<int64_t>(side.elements.size()) : -1;
 }
 
-std::string handheld_database(const std::string& folder) {
-  return folder + "/QVelements.pdb";
-}
-
 // The files of a handheld folder a HotSync reads or writes, copied for a dry
 // run (not its backups or its log).
 bool copy_handheld_folder(const std::string& from, const std::string& to, std::string* why) {
-  for (const char* name : {"QVelements.pdb", "user.conf", "hotsync.conf"}) {
+  if (std::filesystem::exists(handheld_database_file(from)) &&
+      !copy_file_safely(handheld_database_file(from), handheld_database_file(to), why)) {
+    return false;
+  }
+  for (const char* name : {kHandheldUserFile, kActionPreferencesFile}) {
     const std::string file = from + "/" + name;
     if (std::filesystem::exists(file) && !copy_file_safely(file, to + "/" + name, why)) {
       return false;
@@ -213,10 +213,7 @@ std::string desktop_file_for(const session_options& options) {
       options.registry.empty() ? default_registry_file() : options.registry;
   if (!std::filesystem::exists(registry)) return "";
   registry_use_file(registry);
-  char* xml = get_xml_path();
-  std::string path = xml ? xml : "";
-  std::free(xml);
-  return path;
+  return registry_desktop_file();
 }
 
 namespace {
@@ -238,10 +235,8 @@ int run_with_report(const session_options& options, const side_state* real_deskt
     if (!read_action_preferences(handheld, &prefs, why)) return -1;
     sync_type = next_hotsync_action(prefs);
   }
-  char* xml_path = get_xml_path();
-  const std::string desktop_file = xml_path ? xml_path : "";
-  std::free(xml_path);
-  const std::string pdb = handheld_database(handheld);
+  const std::string desktop_file = registry_desktop_file();
+  const std::string pdb = handheld_database_file(handheld);
   side_state desktop_before, handheld_before;
   if (options.report) {
     desktop_before = real_desktop ? *real_desktop : read_side(desktop_file);
@@ -282,9 +277,9 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   if (options.report) {
     sides.push_back(compare_sides("desktop", real_desktop ? real_desktop_file : desktop_file,
                                   desktop_before, read_side(desktop_file)));
-    sides.push_back(compare_sides("handheld",
-                                  real_handheld ? handheld_database(real_handheld_folder) : pdb,
-                                  handheld_before, read_side(pdb)));
+    sides.push_back(compare_sides(
+        "handheld", real_handheld ? handheld_database_file(real_handheld_folder) : pdb,
+        handheld_before, read_side(pdb)));
     if (result == 0) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
     }
@@ -357,7 +352,7 @@ int run_dry(const session_options& options, std::string* why) {
     return -1;
   }
   desktop_before = read_side(desktop_file);
-  handheld_before = read_side(handheld_database(handheld));
+  handheld_before = read_side(handheld_database_file(handheld));
   bool changed = false;
   const int result = run_with_report(copy, &desktop_before, &handheld_before, desktop_file,
                                      handheld, &changed, why);
@@ -387,10 +382,8 @@ int restore_sides(const session_options& options, const std::string& id, bool de
     return -1;
   }
   const backup_info wanted = *chosen;
-  char* xml_path = get_xml_path();
-  const std::string desktop_file = xml_path ? xml_path : "";
-  std::free(xml_path);
-  const std::string pdb = handheld_database(setup.handheld());
+  const std::string desktop_file = registry_desktop_file();
+  const std::string pdb = handheld_database_file(setup.handheld());
   sync_manager_reset();
   if (!make_backup(setup.handheld(), desktop_file, element_count(read_side(desktop_file)),
                    element_count(read_side(pdb)), "before restoring " + id, -1, nullptr, why)) {
