@@ -17,7 +17,7 @@ namespace {
 
 enum class shape { sorted, nearly_sorted, random, ties };
 
-struct case_spec {
+struct merge_case {
   shape pc_shape, hh_shape;
   int shared, pc_only, hh_only, duplicates;
   uint32_t last_sync;
@@ -58,7 +58,7 @@ element* make(uint32_t id, uint16_t key, uint16_t rp, uint16_t ctgr, const std::
 // The two sides: shared ids (with rp and keys that differ now and then),
 // elements only one side has on both sides of last_sync, repeated ids, and
 // categories only one side knows.
-void build_sides(const case_spec& spec, std::mt19937* rng, element_db* pc, element_db* hh) {
+void build_sides(const merge_case& plan, std::mt19937* rng, element_db* pc, element_db* hh) {
   construct_db(pc);
   construct_db(hh);
   pc->tm_strt = hh->tm_strt = 7;
@@ -69,12 +69,12 @@ void build_sides(const case_spec& spec, std::mt19937* rng, element_db* pc, eleme
   std::uniform_int_distribution<int> rp(0, 3), ctgr(0, 3), coin(0, 1), id_step(1, 3);
   std::vector<element*> pcs, hhs;
   uint32_t id = 0x7FFFFF00u;  // some ids read as negative
-  for (int i = 0; i < spec.shared; ++i) {
+  for (int i = 0; i < plan.shared; ++i) {
     id += static_cast<uint32_t>(id_step(*rng));
-    uint16_t key = key_for(spec.pc_shape, i, rng);
+    uint16_t key = key_for(plan.pc_shape, i, rng);
     pcs.push_back(make(id, key, static_cast<uint16_t>(rp(*rng)), static_cast<uint16_t>(ctgr(*rng)),
                        "shared pc " + std::to_string(i)));
-    hhs.push_back(make(id, coin(*rng) ? key : key_for(spec.hh_shape, i, rng),
+    hhs.push_back(make(id, coin(*rng) ? key : key_for(plan.hh_shape, i, rng),
                        static_cast<uint16_t>(rp(*rng)), static_cast<uint16_t>(ctgr(*rng)),
                        "shared hh " + std::to_string(i)));
   }
@@ -86,9 +86,9 @@ void build_sides(const case_spec& spec, std::mt19937* rng, element_db* pc, eleme
                            std::string(what) + std::to_string(i)));
     }
   };
-  one_sided(&pcs, spec.pc_only, spec.pc_shape, "pc only ");
-  one_sided(&hhs, spec.hh_only, spec.hh_shape, "hh only ");
-  for (int i = 0; i < spec.duplicates && !pcs.empty(); ++i) {
+  one_sided(&pcs, plan.pc_only, plan.pc_shape, "pc only ");
+  one_sided(&hhs, plan.hh_only, plan.hh_shape, "hh only ");
+  for (int i = 0; i < plan.duplicates && !pcs.empty(); ++i) {
     std::vector<element*>* side = coin(*rng) ? &pcs : &hhs;
     const element* twin = (*side)[std::uniform_int_distribution<size_t>(0, side->size() - 1)(*rng)];
     side->push_back(make(twin->id, key_for(shape::random, i, rng), 9, 0, "twin"));
@@ -96,7 +96,7 @@ void build_sides(const case_spec& spec, std::mt19937* rng, element_db* pc, eleme
   for (auto* side : {&pcs, &hhs}) {
     std::shuffle(side->begin(), side->end(), *rng);
     element_db* db = side == &pcs ? pc : hh;
-    if ((side == &pcs ? spec.pc_shape : spec.hh_shape) == shape::sorted) {
+    if ((side == &pcs ? plan.pc_shape : plan.hh_shape) == shape::sorted) {
       std::stable_sort(side->begin(), side->end(), [](const element* a, const element* b) {
         return a->tm_t_rpt < b->tm_t_rpt;
       });
@@ -163,12 +163,12 @@ outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool
   return o;
 }
 
-void expect_same_merge(const case_spec& spec, uint32_t seed) {
+void expect_same_merge(const merge_case& plan, uint32_t seed) {
   std::mt19937 rng(seed);
   element_db pc, hh;
-  build_sides(spec, &rng, &pc, &hh);
-  const outcome expected = run(pc, hh, spec.last_sync, true);
-  const outcome got = run(pc, hh, spec.last_sync, false);
+  build_sides(plan, &rng, &pc, &hh);
+  const outcome expected = run(pc, hh, plan.last_sync, true);
+  const outcome got = run(pc, hh, plan.last_sync, false);
   release_db(&pc);
   release_db(&hh);
   ASSERT_TRUE(expected.ok);
