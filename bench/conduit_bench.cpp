@@ -155,6 +155,9 @@ void BM_ReadFile(benchmark::State& state) {
 void BM_RawWrite(benchmark::State& state) {
   file_image bytes(desktop_file(state.range(0), 0));
   std::string out = bench_dir() + "/raw-write.xml";
+  // Writes that replace a file of the same size reuse its pages; the first
+  // write of all must find new ones, which this machine charges heavily.
+  put_file(out, bytes.data, bytes.size);
   for (auto _ : state) {
     if (!put_file(out, bytes.data, bytes.size)) state.SkipWithError("write failed");
   }
@@ -236,6 +239,11 @@ void BM_SaveXml(benchmark::State& state) {
   element_db db;
   load_desktop(&db, desktop_file(state.range(0), 0));
   std::string xml = bench_dir() + "/save.xml", tmp = bench_dir() + "/save.tmp";
+  // As for the raw write, but the old file lives until the new one replaces
+  // it: two saves first, after which each save reuses the pages of the one
+  // before the last.
+  for (int i = 0; i < 2; ++i)
+    save_xml(&db, tmp.c_str(), xml.c_str());
   for (auto _ : state) {
     if (save_xml(&db, tmp.c_str(), xml.c_str()) != kSaveXmlOk) state.SkipWithError("save failed");
   }

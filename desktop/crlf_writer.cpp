@@ -2,28 +2,71 @@
 
 #include <cstring>
 
+#include "desktop/decimal_format.h"
+
 void crlf_start(crlf_writer* w, os_file file) {
   w->file = file;
   w->error = 0;
+  w->fill = w->buffers[0];
+  w->used = 0;
+  w->out = w->buffers[1];
+  w->out_used = 0;
+  w->out_error = 0;
+  w->busy = false;
+}
+
+static void write_out(void* arg) {
+  crlf_writer* w = static_cast<crlf_writer*>(arg);
+  w->out_error = file_write(w->file, w->out, w->out_used);
+}
+
+static void wait_for_write(crlf_writer* w) {
+  if (!w->busy) return;
+  thread_join(&w->out_thread);
+  w->busy = false;
+  if (w->error == 0) w->error = w->out_error;
+}
+
+// Sends the filled buffer on its way and gives the caller the other one, once
+// its own write is done.
+static void send_buffer(crlf_writer* w) {
+  wait_for_write(w);
+  if (w->error == 0 && w->used > 0) {
+    char* full = w->fill;
+    w->fill = w->out;
+    w->out = full;
+    w->out_used = w->used;
+    if (thread_start(&w->out_thread, write_out, w) == 0) {
+      w->busy = true;
+    } else {
+      write_out(w);  // no second thread to be had: write it in this one
+      w->error = w->out_error;
+    }
+  }
   w->used = 0;
 }
 
 int crlf_flush(crlf_writer* w) {
-  if (w->error == 0 && w->used > 0) w->error = file_write(w->file, w->buf, w->used);
-  w->used = 0;
+  send_buffer(w);
+  wait_for_write(w);
   return w->error;
+}
+
+void crlf_abandon(crlf_writer* w) {
+  wait_for_write(w);
+  w->used = 0;
 }
 
 // Copies raw bytes into the buffer, flushing whenever it fills.
 static void put_raw(crlf_writer* w, const char* s, size_t n) {
   while (n > 0 && w->error == 0) {
-    size_t room = sizeof w->buf - w->used;
+    size_t room = kCrlfBufferSize - w->used;
     if (room == 0) {
-      crlf_flush(w);
+      send_buffer(w);
       continue;
     }
     size_t take = n < room ? n : room;
-    std::memcpy(w->buf + w->used, s, take);
+    std::memcpy(w->fill + w->used, s, take);
     w->used += take;
     s += take;
     n -= take;
@@ -31,13 +74,13 @@ static void put_raw(crlf_writer* w, const char* s, size_t n) {
 }
 
 char* crlf_reserve(crlf_writer* w, size_t n) {
-  if (n > sizeof w->buf) return nullptr;
-  if (sizeof w->buf - w->used < n) crlf_flush(w);
-  return w->error == 0 ? w->buf + w->used : nullptr;
+  if (n > kCrlfBufferSize) return nullptr;
+  if (kCrlfBufferSize - w->used < n) send_buffer(w);
+  return w->error == 0 ? w->fill + w->used : nullptr;
 }
 
 void crlf_commit(crlf_writer* w, const char* end) {
-  w->used = static_cast<size_t>(end - w->buf);
+  w->used = static_cast<size_t>(end - w->fill);
 }
 
 void crlf_put(crlf_writer* w, const char* s, size_t n) {
@@ -57,32 +100,6 @@ void crlf_put(crlf_writer* w, const char* s, size_t n) {
 
 void crlf_puts(crlf_writer* w, const char* s) {
   crlf_put(w, s, std::strlen(s));
-}
-
-// Two digits at a time: half the divisions, which dominate a file of numbers.
-static const char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-char* format_u32(char* out, uint32_t v) {
-  char digits[10];
-  char* p = digits + sizeof digits;
-  while (v >= 100) {
-    const uint32_t pair = v % 100;
-    v /= 100;
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * pair, 2);
-  }
-  if (v >= 10) {
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * v, 2);
-  } else {
-    *--p = static_cast<char>('0' + v);
-  }
-  const size_t n = static_cast<size_t>(digits + sizeof digits - p);
-  std::memcpy(out, p, n);
-  return out + n;
 }
 
 void crlf_put_u32(crlf_writer* w, uint32_t v) {

@@ -2,8 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "desktop/crlf_writer.h"
+#include "desktop/decimal_format.h"
 #include "desktop/xml_format.h"
 #include "platform/file.h"
 #include "platform/trace.h"
@@ -79,11 +83,54 @@ char* put_crlf(char* p, const char* s, size_t n) {
   return p;
 }
 
+// What a text holds that changes how it is written.
+struct text_marks {
+  bool markup;     // '<' or '&': the text goes in CDATA
+  bool line_feed;  // written as CR LF
+};
+
+#if defined(__SSE2__)
+// Sixteen bytes at a time: the texts are short, and three searches of their
+// own would cost more in calls than in bytes.
+text_marks scan_text(const char* s, size_t n) {
+  if (n < 16) {
+    text_marks marks{false, false};
+    for (size_t i = 0; i < n; ++i) {
+      marks.markup |= s[i] == '<' || s[i] == '&';
+      marks.line_feed |= s[i] == '\n';
+    }
+    return marks;
+  }
+  const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), lf = _mm_set1_epi8('\n');
+  __m128i markup = _mm_setzero_si128(), line_feed = _mm_setzero_si128();
+  auto take = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    markup = _mm_or_si128(markup, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
+    line_feed = _mm_or_si128(line_feed, _mm_cmpeq_epi8(v, lf));
+  };
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16)
+    take(s + i);
+  if (i < n) take(s + n - 16);  // the last sixteen, partly seen already
+  return text_marks{_mm_movemask_epi8(markup) != 0, _mm_movemask_epi8(line_feed) != 0};
+}
+#else
+text_marks scan_text(const char* s, size_t n) {
+  return text_marks{std::memchr(s, '<', n) || std::memchr(s, '&', n),
+                    std::memchr(s, '\n', n) != nullptr};
+}
+#endif
+
 char* put_text_fast(char* p, const char* text, size_t n) {
-  const bool cdata = std::memchr(text, '<', n) || std::memchr(text, '&', n);
-  if (cdata) p = put_literal(p, kCdataOpen);
-  p = put_crlf(p, text, n);
-  if (cdata) p = put_literal(p, kCdataClose);
+  const text_marks marks = scan_text(text, n);
+  if (marks.markup) p = put_literal(p, kCdataOpen);
+  if (marks.line_feed) {
+    p = put_crlf(p, text, n);
+  } else {
+    std::memcpy(p, text, n);
+    p += n;
+  }
+  if (marks.markup) p = put_literal(p, kCdataClose);
   return p;
 }
 
@@ -189,6 +236,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
     // far goes, the old one stays.
     trace("save_xml(): element %u has category %u of %d\n", outside->id, outside->ctgr,
           db->ctgr_count);
+    crlf_abandon(w);
     std::free(w);
     file_close(file);
     file_remove(tmp_path);

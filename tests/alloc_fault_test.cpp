@@ -8,6 +8,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -38,11 +39,14 @@ __attribute__((noinline)) void allocation_failed_here() {
   asm volatile("");
 }
 
+// Fails as the C library's allocator does, errno included: the C library
+// itself relies on it (starting a thread, for one).
 bool fail_this_one() {
   if (allocations_left.load(std::memory_order_relaxed) <= 0) return false;
   if (allocations_left.fetch_sub(1) != 1) return false;
   failures.fetch_add(1);
   allocation_failed_here();
+  errno = ENOMEM;
   return true;
 }
 

@@ -136,7 +136,8 @@ TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
   put_desktop(data_set(1, 20, 1));
   const std::string old_bytes = read_file(xml_path());
   test_db next;
-  load_text(next.get(), data_set(500, 2000, 1));
+  // Several megabytes: a write fails while the next buffer is filling.
+  load_text(next.get(), data_set(500, 30000, 1));
   struct expected {
     file_op op;
     int code;

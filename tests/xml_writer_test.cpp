@@ -8,6 +8,7 @@
 #include <string>
 
 #include "desktop/crlf_writer.h"
+#include "desktop/decimal_format.h"
 #include "desktop/xml_format.h"
 #include "platform/file_faults.h"
 #include "tests/test_support.h"
@@ -104,6 +105,38 @@ TEST_F(SaveXml, LineEndsInsideTextsBecomeCrLf) {
   EXPECT_NE(file.find("<A>held\r\r\nCR LF</A>\r\n"), std::string::npos);
 }
 
+// Texts are searched many bytes at a time: a marked byte is found wherever it
+// stands, in a full step, in the last partial one, or in a text too short for one.
+TEST_F(SaveXml, MarkedBytesFoundAtEveryPlaceOfTextsOfEveryLength) {
+  find_or_add_ctgr(db.get(), "c");
+  struct written_text {
+    std::string text, expected;
+  };
+  std::vector<written_text> texts;
+  uint32_t id = 1;
+  for (size_t length = 1; length <= 40; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (char mark : {'<', '&', '\n', '>'}) {
+        std::string text(length, 'x');
+        text[at] = mark;
+        std::string body = mark == '\n' ? text.substr(0, at) + "\r\n" + text.substr(at + 1) : text;
+        if (mark == '<' || mark == '&') body = "<![CDATA[" + body + "]]>";
+        texts.push_back({text, "<Q>" + body + "</Q>\r\n<A>" + body + "</A>"});
+        add_element(db.get(), id, static_cast<uint16_t>(id), text.c_str(), text.c_str());
+        ++id;  // as the key as well: the file keeps the order of adding
+      }
+    }
+  }
+  ASSERT_EQ(save(), kSaveXmlOk);
+  const std::string file = written();
+  size_t from = 0;
+  for (const written_text& t : texts) {
+    const size_t found = file.find(t.expected, from);
+    ASSERT_NE(found, std::string::npos) << t.text;
+    from = found + t.expected.size();
+  }
+}
+
 TEST_F(SaveXml, QuotedCategoryNameIsStrippedByItsFirstItem) {
   find_or_add_ctgr(db.get(), "plain");
   db->ctgrs[0]->name[0] = '"';  // a quote that find_or_add_ctgr would not have kept
@@ -186,7 +219,8 @@ TEST_F(SaveXml, CategoryIndexOutsideTheTableWritesNothing) {
 }  // namespace
 
 TEST(FormatU32, EveryLengthOfNumber) {
-  for (uint32_t v : {0u, 7u, 10u, 99u, 100u, 101u, 999u, 1000u, 65535u, 1041379200u, 4294967295u}) {
+  for (uint32_t v : {0u, 7u, 9u, 10u, 99u, 100u, 101u, 999u, 1000u, 9999u, 65535u, 999999999u,
+                     1000000000u, 1041379200u, 4294967295u}) {
     char out[10];
     EXPECT_EQ(std::string(out, format_u32(out, v)), std::to_string(v));
   }

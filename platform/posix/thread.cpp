@@ -1,0 +1,28 @@
+#include "platform/thread.h"
+
+#include <pthread.h>
+
+static_assert(sizeof(pthread_t) <= sizeof(uintptr_t), "a pthread_t is kept in a uintptr_t");
+
+namespace {
+
+void* thread_entry(void* param) {
+  os_thread* t = static_cast<os_thread*>(param);
+  t->run(t->arg);
+  return nullptr;
+}
+
+}  // namespace
+
+int thread_start(os_thread* t, void (*run)(void* arg), void* arg) {
+  t->run = run;
+  t->arg = arg;
+  pthread_t id;
+  const int error = pthread_create(&id, nullptr, thread_entry, t);
+  if (error == 0) t->handle = static_cast<uintptr_t>(id);
+  return error;
+}
+
+void thread_join(os_thread* t) {
+  pthread_join(static_cast<pthread_t>(t->handle), nullptr);
+}
