@@ -5,35 +5,42 @@
 
 namespace {
 
-// Built blocks are three quarters full, so that most insertions fit.
-constexpr uint32_t kBuildFill = kListBlockSize * 3 / 4;
+// Built blocks and segments are three quarters full, so that most insertions
+// fit where they land.
+constexpr uint32_t kBlockFill = kListBlockSize * 3 / 4;
+constexpr uint32_t kSegmentFill = kListSegmentSize * 3 / 4;
 
-void refresh_block_max(list_block* b) {
+uint16_t largest(const uint16_t* keys, uint32_t count) {
   uint16_t m = 0;
-  for (uint32_t i = 0; i < b->count; ++i)
-    m = std::max(m, b->key[i]);
-  b->max_key = m;
+  for (uint32_t i = 0; i < count; ++i)
+    m = std::max(m, keys[i]);
+  return m;
 }
 
-// The tree over the blocks' places, made anew (after a block is split).
-void rebuild_tree(list_index* index) {
+uint32_t leaves_for(size_t places) {
   uint32_t leaves = 1;
-  while (leaves < index->sequence.size())
+  while (leaves < places)
     leaves *= 2;
+  return leaves;
+}
+
+// The tree over the segments' places, made anew (after a segment is split).
+void rebuild_tree(list_index* index) {
+  const uint32_t leaves = leaves_for(index->sequence.size());
   index->leaves = leaves;
-  index->tree.assign(2 * leaves, 0);
+  index->tree.assign(2 * size_t{leaves}, 0);
   for (uint32_t p = 0; p < index->sequence.size(); ++p) {
-    index->tree[leaves + p] = index->blocks[index->sequence[p]].max_key;
+    index->tree[leaves + p] = index->segments[index->sequence[p]].max_key;
     index->place_of[index->sequence[p]] = p;
   }
   for (uint32_t i = leaves - 1; i >= 1; --i)
     index->tree[i] = std::max(index->tree[2 * i], index->tree[2 * i + 1]);
 }
 
-// Block `b`'s largest key changed: its leaf and the leaves' ancestors.
-void update_tree(list_index* index, uint32_t b) {
-  uint32_t i = index->leaves + index->place_of[b];
-  index->tree[i] = index->blocks[b].max_key;
+// Segment s's largest key changed: its leaf and the leaf's ancestors.
+void update_tree(list_index* index, uint32_t s) {
+  uint32_t i = index->leaves + index->place_of[s];
+  index->tree[i] = index->segments[s].max_key;
   for (i /= 2; i >= 1; i /= 2) {
     const uint16_t m = std::max(index->tree[2 * i], index->tree[2 * i + 1]);
     if (index->tree[i] == m) break;
@@ -41,59 +48,132 @@ void update_tree(list_index* index, uint32_t b) {
   }
 }
 
-// Where a node goes: a place in sequence and an index in that block.
+// The block at `slot` of segment s has a new largest key.
+void block_max_changed(list_index* index, uint32_t s, uint32_t slot) {
+  list_segment& seg = index->segments[s];
+  const uint16_t m = index->blocks[seg.block[slot]].max_key;
+  seg.block_max[slot] = m;
+  const uint16_t before = seg.max_key;
+  seg.max_key = m >= before ? m : largest(seg.block_max, seg.count);
+  if (seg.max_key != before) update_tree(index, s);
+}
+
+// A place between two nodes, or after the last: a segment's place in
+// sequence, a block's slot in that segment, an index in that block.
 struct position {
   uint32_t place;
+  uint32_t slot;
   uint32_t at;
 };
 
-// The first node in list order whose key is greater than key; the end (one
-// past the last node of the last block) when there is none.
+const list_block& block_at(const list_index& index, uint32_t place, uint32_t slot) {
+  return index.blocks[index.segments[index.sequence[place]].block[slot]];
+}
+
+position end_of_list(const list_index& index) {
+  const uint32_t place = static_cast<uint32_t>(index.sequence.size()) - 1;
+  const uint32_t slot = index.segments[index.sequence[place]].count - 1u;
+  return {place, slot, block_at(index, place, slot).count};
+}
+
+// The first node in list order whose key is greater than key; the end of the
+// list when there is none.
 position first_greater(const list_index& index, uint16_t key) {
-  const uint32_t blocks = static_cast<uint32_t>(index.sequence.size());
-  if (index.tree[1] <= key) {
-    const list_block& last = index.blocks[index.sequence[blocks - 1]];
-    return {blocks - 1, last.count};
-  }
+  if (index.tree[1] <= key) return end_of_list(index);
   uint32_t i = 1;
   while (i < index.leaves)
     i = index.tree[2 * i] > key ? 2 * i : 2 * i + 1;
   const uint32_t place = i - index.leaves;
-  const list_block& b = index.blocks[index.sequence[place]];
+  const list_segment& seg = index.segments[index.sequence[place]];
+  uint32_t slot = 0;
+  while (seg.block_max[slot] <= key)
+    ++slot;
+  const list_block& b = index.blocks[seg.block[slot]];
   uint32_t at = 0;
   while (b.key[at] <= key)
     ++at;
-  return {place, at};
+  return {place, slot, at};
 }
 
-// Makes room in the block at `place` by moving its upper half into a new
-// block right after it. Returns where `pos` is now.
-position split(list_index* index, position pos) {
+// The node just before pos, which is not the start of the list. Blocks are
+// never empty but in the index of an empty list.
+uint32_t node_before(const list_index& index, position pos) {
+  if (pos.at == 0) {
+    if (pos.slot > 0) {
+      pos.slot -= 1;
+    } else {
+      pos.place -= 1;
+      pos.slot = index.segments[index.sequence[pos.place]].count - 1u;
+    }
+    pos.at = block_at(index, pos.place, pos.slot).count;
+  }
+  return block_at(index, pos.place, pos.slot).node[pos.at - 1];
+}
+
+// Makes room in the full segment at pos.place by moving its upper half into a
+// new segment right after it. Returns where pos is now.
+position split_segment(list_index* index, position pos) {
   const uint32_t old_id = index->sequence[pos.place];
+  const uint32_t new_id = static_cast<uint32_t>(index->segments.size());
+  index->segments.push_back(list_segment{});
+  index->place_of.push_back(0);
+  list_segment& old_seg = index->segments[old_id];
+  list_segment& new_seg = index->segments[new_id];
+  const uint32_t keep = old_seg.count / 2u;
+  new_seg.count = static_cast<uint16_t>(old_seg.count - keep);
+  std::memcpy(new_seg.block, old_seg.block + keep, new_seg.count * sizeof(uint32_t));
+  std::memcpy(new_seg.block_max, old_seg.block_max + keep, new_seg.count * sizeof(uint16_t));
+  old_seg.count = static_cast<uint16_t>(keep);
+  for (uint32_t i = 0; i < new_seg.count; ++i)
+    index->segment_of[new_seg.block[i]] = new_id;
+  old_seg.max_key = largest(old_seg.block_max, old_seg.count);
+  new_seg.max_key = largest(new_seg.block_max, new_seg.count);
+  index->sequence.insert(index->sequence.begin() + pos.place + 1, new_id);
+  rebuild_tree(index);
+  if (pos.slot >= keep) return {pos.place + 1, pos.slot - keep, pos.at};
+  return pos;
+}
+
+// Makes room in the full block at pos by moving its upper half into a new
+// block right after it in its segment. Returns where pos is now.
+position split_block(list_index* index, position pos) {
+  if (index->segments[index->sequence[pos.place]].count == kListSegmentSize)
+    pos = split_segment(index, pos);
+  const uint32_t s = index->sequence[pos.place];
+  list_segment& seg = index->segments[s];
+  const uint32_t old_id = seg.block[pos.slot];
   const uint32_t new_id = static_cast<uint32_t>(index->blocks.size());
   index->blocks.push_back(list_block{});
-  index->place_of.push_back(0);
+  index->segment_of.push_back(s);
   list_block& old_block = index->blocks[old_id];
   list_block& new_block = index->blocks[new_id];
-  const uint32_t keep = old_block.count / 2;
+  const uint32_t keep = old_block.count / 2u;
   new_block.count = static_cast<uint16_t>(old_block.count - keep);
   std::memcpy(new_block.node, old_block.node + keep, new_block.count * sizeof(uint32_t));
   std::memcpy(new_block.key, old_block.key + keep, new_block.count * sizeof(uint16_t));
   old_block.count = static_cast<uint16_t>(keep);
   for (uint32_t i = 0; i < new_block.count; ++i)
     index->block_of[new_block.node[i]] = new_id;
-  refresh_block_max(&old_block);
-  refresh_block_max(&new_block);
-  index->sequence.insert(index->sequence.begin() + pos.place + 1, new_id);
-  rebuild_tree(index);
-  if (pos.at > keep) return {pos.place + 1, pos.at - keep};
+  old_block.max_key = largest(old_block.key, old_block.count);
+  new_block.max_key = largest(new_block.key, new_block.count);
+  // The segment holds the same keys: its largest stays.
+  const uint32_t after = pos.slot + 1;
+  std::memmove(seg.block + after + 1, seg.block + after, (seg.count - after) * sizeof(uint32_t));
+  std::memmove(seg.block_max + after + 1, seg.block_max + after,
+               (seg.count - after) * sizeof(uint16_t));
+  seg.block[after] = new_id;
+  seg.block_max[pos.slot] = old_block.max_key;
+  seg.block_max[after] = new_block.max_key;
+  seg.count += 1;
+  if (pos.at > keep) return {pos.place, after, pos.at - keep};
   return pos;
 }
 
 // Puts node z (key k) at pos, splitting a full block first.
 void place_node(list_index* index, position pos, uint32_t z, uint16_t k) {
-  if (index->blocks[index->sequence[pos.place]].count == kListBlockSize) pos = split(index, pos);
-  const uint32_t id = index->sequence[pos.place];
+  if (block_at(*index, pos.place, pos.slot).count == kListBlockSize) pos = split_block(index, pos);
+  const uint32_t s = index->sequence[pos.place];
+  const uint32_t id = index->segments[s].block[pos.slot];
   list_block& b = index->blocks[id];
   std::memmove(b.node + pos.at + 1, b.node + pos.at, (b.count - pos.at) * sizeof(uint32_t));
   std::memmove(b.key + pos.at + 1, b.key + pos.at, (b.count - pos.at) * sizeof(uint16_t));
@@ -103,34 +183,59 @@ void place_node(list_index* index, position pos, uint32_t z, uint16_t k) {
   index->block_of[z] = id;
   if (k > b.max_key) {
     b.max_key = k;
-    update_tree(index, id);
+    block_max_changed(index, s, pos.slot);
   }
 }
 
 }  // namespace
 
-void list_index_build(list_index* index, const std::vector<element*>& order) {
-  index->element_of = order;
-  index->block_of.assign(order.size(), 0);
-  index->blocks.clear();
-  index->sequence.clear();
+void list_index_build(list_index* index, const std::vector<element*>& order, uint32_t room) {
   const uint32_t n = static_cast<uint32_t>(order.size());
-  index->blocks.reserve(n / kBuildFill + 2);
-  for (uint32_t start = 0; start < n || index->blocks.empty(); start += kBuildFill) {
+  // A new block takes at least kListBlockSize - kBlockFill insertions (the
+  // first split of a built block), a new segment at least
+  // kListSegmentSize - kSegmentFill new blocks.
+  const size_t built_blocks = n / kBlockFill + 1;
+  const size_t most_blocks = built_blocks + room / (kListBlockSize - kBlockFill) + 1;
+  const size_t most_segments =
+      built_blocks / kSegmentFill + 1 + most_blocks / (kListSegmentSize - kSegmentFill) + 1;
+  index->element_of.reserve(size_t{n} + room);
+  index->element_of.assign(order.begin(), order.end());
+  index->block_of.reserve(size_t{n} + room);
+  index->block_of.assign(n, 0);
+  index->blocks.clear();
+  index->blocks.reserve(most_blocks);
+  index->segment_of.clear();
+  index->segment_of.reserve(most_blocks);
+  index->segments.clear();
+  index->segments.reserve(most_segments);
+  index->sequence.clear();
+  index->sequence.reserve(most_segments);
+  index->place_of.reserve(most_segments);
+  index->tree.reserve(2 * size_t{leaves_for(most_segments)});
+  for (uint32_t start = 0; start < n || index->blocks.empty(); start += kBlockFill) {
     const uint32_t id = static_cast<uint32_t>(index->blocks.size());
     index->blocks.push_back(list_block{});
     list_block& b = index->blocks.back();
-    b.count = static_cast<uint16_t>(std::min(kBuildFill, n - std::min(n, start)));
+    b.count = static_cast<uint16_t>(std::min(kBlockFill, n - std::min(n, start)));
     for (uint32_t i = 0; i < b.count; ++i) {
       b.node[i] = start + i;
       b.key[i] = order[start + i]->tm_t_rpt;
       index->block_of[start + i] = id;
     }
-    refresh_block_max(&b);
-    index->sequence.push_back(id);
-    if (start + kBuildFill >= n) break;
+    b.max_key = largest(b.key, b.count);
+    if (index->segments.empty() || index->segments.back().count == kSegmentFill) {
+      index->sequence.push_back(static_cast<uint32_t>(index->segments.size()));
+      index->segments.push_back(list_segment{});
+    }
+    list_segment& seg = index->segments.back();
+    seg.block[seg.count] = id;
+    seg.block_max[seg.count] = b.max_key;
+    seg.count += 1;
+    seg.max_key = std::max(seg.max_key, b.max_key);
+    index->segment_of.push_back(static_cast<uint32_t>(index->segments.size()) - 1);
+    if (start + kBlockFill >= n) break;
   }
-  index->place_of.assign(index->blocks.size(), 0);
+  index->place_of.assign(index->segments.size(), 0);
   rebuild_tree(index);
 }
 
@@ -138,15 +243,17 @@ element* list_index_insert(list_index* index, element** head, element* e) {
   const uint32_t z = static_cast<uint32_t>(index->element_of.size());
   index->element_of.push_back(e);
   index->block_of.push_back(0);
-  if (index->blocks.size() + 1 > index->blocks.capacity()) {
-    index->blocks.reserve(index->blocks.size() * 2);  // a split below must not fail
-  }
-  index->sequence.reserve(index->blocks.size() + 1);
-  index->place_of.reserve(index->blocks.size() + 1);
-  index->tree.reserve(4 * index->leaves + 2);
+  // What splits below need is there first, so that they cannot fail.
+  const size_t blocks = index->blocks.size() + 1, segments = index->segments.size() + 1;
+  if (blocks > index->blocks.capacity()) index->blocks.reserve(2 * blocks);
+  index->segment_of.reserve(index->blocks.capacity());
+  if (segments > index->segments.capacity()) index->segments.reserve(2 * segments);
+  index->sequence.reserve(segments);
+  index->place_of.reserve(segments);
+  index->tree.reserve(2 * size_t{leaves_for(segments)});
   const uint16_t key = e->tm_t_rpt;
   element* first = *head;
-  const position front{0, 0};
+  const position front{0, 0, 0};
   if (!first) {
     e->next = nullptr;
     *head = e;
@@ -163,19 +270,14 @@ element* list_index_insert(list_index* index, element** head, element* e) {
   if (single) {
     e->next = nullptr;
     first->next = e;
-    place_node(index, {0, index->blocks[index->sequence[0]].count}, z, key);
+    place_node(index, end_of_list(*index), z, key);
     return nullptr;
   }
   // The first key after the head greater than this one: the head's own key is
-  // not, so the first in the whole list is the same.
-  position pos = first_greater(*index, key);
-  uint32_t pred_block = index->sequence[pos.place];
-  uint32_t pred_at = pos.at;
-  if (pred_at == 0) {
-    pred_block = index->sequence[pos.place - 1];  // the head is not after it: place > 0
-    pred_at = index->blocks[pred_block].count;
-  }
-  element* p = index->element_of[index->blocks[pred_block].node[pred_at - 1]];
+  // not, so the first in the whole list is the same, and the place found is
+  // after the head.
+  const position pos = first_greater(*index, key);
+  element* p = index->element_of[node_before(*index, pos)];
   e->next = p->next;
   p->next = e;
   place_node(index, pos, z, key);
@@ -190,16 +292,24 @@ void list_index_key_changed(list_index* index, uint32_t node) {
     ++at;
   b.key[at] = index->element_of[node]->tm_t_rpt;
   const uint16_t before = b.max_key;
-  refresh_block_max(&b);
-  if (b.max_key != before) update_tree(index, id);
+  b.max_key = largest(b.key, b.count);
+  if (b.max_key == before) return;
+  const uint32_t s = index->segment_of[id];
+  uint32_t slot = 0;
+  while (index->segments[s].block[slot] != id)
+    ++slot;
+  block_max_changed(index, s, slot);
 }
 
 std::vector<uint32_t> list_index_order(const list_index& index) {
   std::vector<uint32_t> order;
   order.reserve(index.element_of.size());
-  for (uint32_t id : index.sequence) {
-    const list_block& b = index.blocks[id];
-    order.insert(order.end(), b.node, b.node + b.count);
+  for (uint32_t s : index.sequence) {
+    const list_segment& seg = index.segments[s];
+    for (uint32_t slot = 0; slot < seg.count; ++slot) {
+      const list_block& b = index.blocks[seg.block[slot]];
+      order.insert(order.end(), b.node, b.node + b.count);
+    }
   }
   return order;
 }

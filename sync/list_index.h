@@ -1,9 +1,12 @@
 // An index over the order of one element list, so that the merge finds where
 // insert_element would put a new element without walking the list. The list is
-// cut into blocks of consecutive elements, each knowing its largest tm_t_rpt,
-// under a small tree of those maxima: finding the first element with a larger
-// key, inserting, and a key changing in place each touch one block and the
-// tree (which stays in cache), however long the list.
+// cut into blocks of consecutive elements, the blocks gathered in segments of
+// consecutive blocks, each knowing its largest tm_t_rpt, and a small tree of
+// the segments' maxima stays in cache. Finding the first element with a larger
+// key, inserting, and a key changing in place each touch one block, one
+// segment and the tree, however long the list and wherever the insertions
+// crowd: a full block splits within its segment, and only a full segment, one
+// in many block splits, moves the places of the others.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include "model/element_db.h"
 
 constexpr uint32_t kListBlockSize = 128;
+constexpr uint32_t kListSegmentSize = 64;
 
 struct list_block {
   uint16_t count;
@@ -20,19 +24,30 @@ struct list_block {
   uint16_t key[kListBlockSize];   // their keys as the index last saw them
 };
 
+struct list_segment {
+  uint16_t count;
+  uint16_t max_key;
+  uint32_t block[kListSegmentSize];      // block ids, in list order
+  uint16_t block_max[kListSegmentSize];  // their largest keys
+};
+
 struct list_index {
-  std::vector<element*> element_of;  // by node: 0 .. n-1 the list at build time, in order
-  std::vector<uint32_t> block_of;    // by node: the block that holds it
-  std::vector<list_block> blocks;    // in no order
-  std::vector<uint32_t> sequence;    // the blocks in list order
-  std::vector<uint32_t> place_of;    // by block: its place in sequence
-  std::vector<uint16_t> tree;        // largest key over places of sequence; leaves from `leaves`
+  std::vector<element*> element_of;    // by node: 0 .. n-1 the list at build time, in order
+  std::vector<uint32_t> block_of;      // by node: the block that holds it
+  std::vector<list_block> blocks;      // in no order
+  std::vector<uint32_t> segment_of;    // by block: the segment that holds it
+  std::vector<list_segment> segments;  // in no order
+  std::vector<uint32_t> sequence;      // the segments in list order
+  std::vector<uint32_t> place_of;      // by segment: its place in sequence
+  std::vector<uint16_t> tree;          // largest key over places of sequence; leaves from `leaves`
   uint32_t leaves;
 };
 
-// Indexes a list given as its elements in order; node i is order[i].
-// Throws std::bad_alloc when memory runs out.
-void list_index_build(list_index* index, const std::vector<element*>& order);
+// Indexes a list given as its elements in order; node i is order[i]. Takes at
+// once the memory that `room` insertions will need, so that none of them asks
+// for a large block in the middle of a merge. Throws std::bad_alloc when
+// memory runs out.
+void list_index_build(list_index* index, const std::vector<element*>& order, uint32_t room);
 
 // Puts e into the list at *head exactly where insert_element(head, e) puts it
 // after insert_element(head, nullptr), and into the index as the next node.

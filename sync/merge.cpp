@@ -221,6 +221,20 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
   return true;
 }
 
+// How many elements a pass over `mine` copies into the other side: those only
+// mine has that were not deleted on the other side.
+uint32_t copies_of_pass(const merge_side& mine, const merge_side& other, uint32_t last_sync) {
+  uint32_t copies = 0;
+  auto match = other.ids.begin();
+  for (const id_entry& entry : mine.ids) {
+    while (match != other.ids.end() && match->id < entry.id)
+      ++match;
+    const bool paired = match != other.ids.end() && match->id == entry.id;
+    if (!paired && !deleted_since(static_cast<uint32_t>(entry.id), last_sync)) ++copies;
+  }
+  return copies;
+}
+
 // Links the list again without the elements the pass deleted, and renumbers
 // the places of the rest. Allocates nothing, so that a merge that fails still
 // leaves whole lists.
@@ -265,7 +279,7 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
   bool ok = true;
   try {
     list_index index;
-    list_index_build(&index, hh->order);
+    list_index_build(&index, hh->order, copies_of_pass(*pc, *hh, last_sync));
     ok = merge_pass(pc, hh, &index, last_sync, true, &hint);
     if (ok) renumber_after_inserts(hh, index);
   } catch (const std::bad_alloc&) {
@@ -275,7 +289,7 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
   if (ok) {
     try {
       list_index index;
-      list_index_build(&index, pc->order);
+      list_index_build(&index, pc->order, copies_of_pass(*hh, *pc, last_sync));
       ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
     } catch (const std::bad_alloc&) {
       ok = false;

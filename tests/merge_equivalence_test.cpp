@@ -214,4 +214,14 @@ TEST(MergeEquivalence, ManyOneSidedOnLargeLists) {
   }
 }
 
+// Thousands of copies landing in a few places of a short list: blocks split
+// again and again, and so do the segments that hold them.
+TEST(MergeEquivalence, CopiesCrowdingIntoFewPlaces) {
+  uint32_t seed = 7000;
+  for (shape s : {shape::random, shape::ties}) {
+    expect_same_merge({shape::sorted, s, 500, 12000, 200, 0, 0}, seed++);
+    expect_same_merge({s, shape::nearly_sorted, 500, 200, 12000, 0, 0}, seed++);
+  }
+}
+
 }  // namespace
