@@ -17,6 +17,34 @@ uint16_t largest(const uint16_t* keys, uint32_t count) {
   return m;
 }
 
+// Moves the upper half of a full run into an empty one, whose ids `owner`
+// (by id: the block or segment that holds it) then gives as to_id. Returns
+// how many stay.
+template <uint32_t N>
+uint32_t move_upper_half(list_run<N>* from, list_run<N>* to, uint32_t to_id,
+                         std::vector<uint32_t>* owner) {
+  const uint32_t keep = from->count / 2u;
+  to->count = static_cast<uint16_t>(from->count - keep);
+  std::memcpy(to->id, from->id + keep, to->count * sizeof(uint32_t));
+  std::memcpy(to->key, from->key + keep, to->count * sizeof(uint16_t));
+  from->count = static_cast<uint16_t>(keep);
+  for (uint32_t i = 0; i < to->count; ++i)
+    (*owner)[to->id[i]] = to_id;
+  from->max_key = largest(from->key, from->count);
+  to->max_key = largest(to->key, to->count);
+  return keep;
+}
+
+// Puts id with its key at index `at` of a run that has room.
+template <uint32_t N>
+void insert_at(list_run<N>* run, uint32_t at, uint32_t id, uint16_t key) {
+  std::memmove(run->id + at + 1, run->id + at, (run->count - at) * sizeof(uint32_t));
+  std::memmove(run->key + at + 1, run->key + at, (run->count - at) * sizeof(uint16_t));
+  run->id[at] = id;
+  run->key[at] = key;
+  run->count += 1;
+}
+
 uint32_t leaves_for(size_t places) {
   uint32_t leaves = 1;
   while (leaves < places)
@@ -51,10 +79,10 @@ void update_tree(list_index* index, uint32_t s) {
 // The block at `slot` of segment s has a new largest key.
 void block_max_changed(list_index* index, uint32_t s, uint32_t slot) {
   list_segment& seg = index->segments[s];
-  const uint16_t m = index->blocks[seg.block[slot]].max_key;
-  seg.block_max[slot] = m;
+  const uint16_t m = index->blocks[seg.id[slot]].max_key;
+  seg.key[slot] = m;
   const uint16_t before = seg.max_key;
-  seg.max_key = m >= before ? m : largest(seg.block_max, seg.count);
+  seg.max_key = m >= before ? m : largest(seg.key, seg.count);
   if (seg.max_key != before) update_tree(index, s);
 }
 
@@ -67,7 +95,7 @@ struct position {
 };
 
 const list_block& block_at(const list_index& index, uint32_t place, uint32_t slot) {
-  return index.blocks[index.segments[index.sequence[place]].block[slot]];
+  return index.blocks[index.segments[index.sequence[place]].id[slot]];
 }
 
 position end_of_list(const list_index& index) {
@@ -86,9 +114,9 @@ position first_greater(const list_index& index, uint16_t key) {
   const uint32_t place = i - index.leaves;
   const list_segment& seg = index.segments[index.sequence[place]];
   uint32_t slot = 0;
-  while (seg.block_max[slot] <= key)
+  while (seg.key[slot] <= key)
     ++slot;
-  const list_block& b = index.blocks[seg.block[slot]];
+  const list_block& b = index.blocks[seg.id[slot]];
   uint32_t at = 0;
   while (b.key[at] <= key)
     ++at;
@@ -107,7 +135,7 @@ uint32_t node_before(const list_index& index, position pos) {
     }
     pos.at = block_at(index, pos.place, pos.slot).count;
   }
-  return block_at(index, pos.place, pos.slot).node[pos.at - 1];
+  return block_at(index, pos.place, pos.slot).id[pos.at - 1];
 }
 
 // Makes room in the full segment at pos.place by moving its upper half into a
@@ -117,17 +145,8 @@ position split_segment(list_index* index, position pos) {
   const uint32_t new_id = static_cast<uint32_t>(index->segments.size());
   index->segments.push_back(list_segment{});
   index->place_of.push_back(0);
-  list_segment& old_seg = index->segments[old_id];
-  list_segment& new_seg = index->segments[new_id];
-  const uint32_t keep = old_seg.count / 2u;
-  new_seg.count = static_cast<uint16_t>(old_seg.count - keep);
-  std::memcpy(new_seg.block, old_seg.block + keep, new_seg.count * sizeof(uint32_t));
-  std::memcpy(new_seg.block_max, old_seg.block_max + keep, new_seg.count * sizeof(uint16_t));
-  old_seg.count = static_cast<uint16_t>(keep);
-  for (uint32_t i = 0; i < new_seg.count; ++i)
-    index->segment_of[new_seg.block[i]] = new_id;
-  old_seg.max_key = largest(old_seg.block_max, old_seg.count);
-  new_seg.max_key = largest(new_seg.block_max, new_seg.count);
+  const uint32_t keep = move_upper_half(&index->segments[old_id], &index->segments[new_id], new_id,
+                                        &index->segment_of);
   index->sequence.insert(index->sequence.begin() + pos.place + 1, new_id);
   rebuild_tree(index);
   if (pos.slot >= keep) return {pos.place + 1, pos.slot - keep, pos.at};
@@ -141,30 +160,17 @@ position split_block(list_index* index, position pos) {
     pos = split_segment(index, pos);
   const uint32_t s = index->sequence[pos.place];
   list_segment& seg = index->segments[s];
-  const uint32_t old_id = seg.block[pos.slot];
+  const uint32_t old_id = seg.id[pos.slot];
   const uint32_t new_id = static_cast<uint32_t>(index->blocks.size());
   index->blocks.push_back(list_block{});
   index->segment_of.push_back(s);
   list_block& old_block = index->blocks[old_id];
-  list_block& new_block = index->blocks[new_id];
-  const uint32_t keep = old_block.count / 2u;
-  new_block.count = static_cast<uint16_t>(old_block.count - keep);
-  std::memcpy(new_block.node, old_block.node + keep, new_block.count * sizeof(uint32_t));
-  std::memcpy(new_block.key, old_block.key + keep, new_block.count * sizeof(uint16_t));
-  old_block.count = static_cast<uint16_t>(keep);
-  for (uint32_t i = 0; i < new_block.count; ++i)
-    index->block_of[new_block.node[i]] = new_id;
-  old_block.max_key = largest(old_block.key, old_block.count);
-  new_block.max_key = largest(new_block.key, new_block.count);
+  const uint32_t keep =
+      move_upper_half(&old_block, &index->blocks[new_id], new_id, &index->block_of);
   // The segment holds the same keys: its largest stays.
   const uint32_t after = pos.slot + 1;
-  std::memmove(seg.block + after + 1, seg.block + after, (seg.count - after) * sizeof(uint32_t));
-  std::memmove(seg.block_max + after + 1, seg.block_max + after,
-               (seg.count - after) * sizeof(uint16_t));
-  seg.block[after] = new_id;
-  seg.block_max[pos.slot] = old_block.max_key;
-  seg.block_max[after] = new_block.max_key;
-  seg.count += 1;
+  seg.key[pos.slot] = old_block.max_key;
+  insert_at(&seg, after, new_id, index->blocks[new_id].max_key);
   if (pos.at > keep) return {pos.place, after, pos.at - keep};
   return pos;
 }
@@ -173,13 +179,9 @@ position split_block(list_index* index, position pos) {
 void place_node(list_index* index, position pos, uint32_t z, uint16_t k) {
   if (block_at(*index, pos.place, pos.slot).count == kListBlockSize) pos = split_block(index, pos);
   const uint32_t s = index->sequence[pos.place];
-  const uint32_t id = index->segments[s].block[pos.slot];
+  const uint32_t id = index->segments[s].id[pos.slot];
   list_block& b = index->blocks[id];
-  std::memmove(b.node + pos.at + 1, b.node + pos.at, (b.count - pos.at) * sizeof(uint32_t));
-  std::memmove(b.key + pos.at + 1, b.key + pos.at, (b.count - pos.at) * sizeof(uint16_t));
-  b.node[pos.at] = z;
-  b.key[pos.at] = k;
-  b.count += 1;
+  insert_at(&b, pos.at, z, k);
   index->block_of[z] = id;
   if (k > b.max_key) {
     b.max_key = k;
@@ -218,7 +220,7 @@ void list_index_build(list_index* index, const std::vector<element*>& order, uin
     list_block& b = index->blocks.back();
     b.count = static_cast<uint16_t>(std::min(kBlockFill, n - std::min(n, start)));
     for (uint32_t i = 0; i < b.count; ++i) {
-      b.node[i] = start + i;
+      b.id[i] = start + i;
       b.key[i] = order[start + i]->tm_t_rpt;
       index->block_of[start + i] = id;
     }
@@ -228,8 +230,8 @@ void list_index_build(list_index* index, const std::vector<element*>& order, uin
       index->segments.push_back(list_segment{});
     }
     list_segment& seg = index->segments.back();
-    seg.block[seg.count] = id;
-    seg.block_max[seg.count] = b.max_key;
+    seg.id[seg.count] = id;
+    seg.key[seg.count] = b.max_key;
     seg.count += 1;
     seg.max_key = std::max(seg.max_key, b.max_key);
     index->segment_of.push_back(static_cast<uint32_t>(index->segments.size()) - 1);
@@ -288,7 +290,7 @@ void list_index_key_changed(list_index* index, uint32_t node) {
   const uint32_t id = index->block_of[node];
   list_block& b = index->blocks[id];
   uint32_t at = 0;
-  while (b.node[at] != node)
+  while (b.id[at] != node)
     ++at;
   b.key[at] = index->element_of[node]->tm_t_rpt;
   const uint16_t before = b.max_key;
@@ -296,7 +298,7 @@ void list_index_key_changed(list_index* index, uint32_t node) {
   if (b.max_key == before) return;
   const uint32_t s = index->segment_of[id];
   uint32_t slot = 0;
-  while (index->segments[s].block[slot] != id)
+  while (index->segments[s].id[slot] != id)
     ++slot;
   block_max_changed(index, s, slot);
 }
@@ -307,8 +309,8 @@ std::vector<uint32_t> list_index_order(const list_index& index) {
   for (uint32_t s : index.sequence) {
     const list_segment& seg = index.segments[s];
     for (uint32_t slot = 0; slot < seg.count; ++slot) {
-      const list_block& b = index.blocks[seg.block[slot]];
-      order.insert(order.end(), b.node, b.node + b.count);
+      const list_block& b = index.blocks[seg.id[slot]];
+      order.insert(order.end(), b.id, b.id + b.count);
     }
   }
   return order;

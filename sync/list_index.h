@@ -17,19 +17,17 @@
 constexpr uint32_t kListBlockSize = 128;
 constexpr uint32_t kListSegmentSize = 64;
 
-struct list_block {
+// A run of ids in list order with their keys: the nodes of a block, or the
+// blocks of a segment with the largest key of each.
+template <uint32_t N>
+struct list_run {
   uint16_t count;
   uint16_t max_key;
-  uint32_t node[kListBlockSize];  // node ids, in list order
-  uint16_t key[kListBlockSize];   // their keys as the index last saw them
+  uint32_t id[N];
+  uint16_t key[N];  // as the index last saw them
 };
-
-struct list_segment {
-  uint16_t count;
-  uint16_t max_key;
-  uint32_t block[kListSegmentSize];      // block ids, in list order
-  uint16_t block_max[kListSegmentSize];  // their largest keys
-};
+using list_block = list_run<kListBlockSize>;
+using list_segment = list_run<kListSegmentSize>;
 
 struct list_index {
   std::vector<element*> element_of;    // by node: 0 .. n-1 the list at build time, in order
