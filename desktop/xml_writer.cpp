@@ -14,25 +14,8 @@
 
 namespace {
 
-bool needs_cdata(const char* text) {
-  return std::strpbrk(text, "<&") != nullptr;
-}
-
 const char* text_or_empty(const char* text) {
   return text ? text : "";
-}
-
-// Writes "<Q>text</Q>" or its CDATA form, without the line end.
-void put_text_element(crlf_writer* w, const char* open, const char* text, const char* close) {
-  crlf_puts(w, open);
-  if (needs_cdata(text)) {
-    crlf_puts(w, kCdataOpen);
-    crlf_puts(w, text);
-    crlf_puts(w, kCdataClose);
-  } else {
-    crlf_puts(w, text);
-  }
-  crlf_puts(w, close);
 }
 
 void put_attr(crlf_writer* w, const char* name_eq, uint32_t value) {
@@ -41,30 +24,16 @@ void put_attr(crlf_writer* w, const char* name_eq, uint32_t value) {
   crlf_put(w, "\"", 1);
 }
 
-void put_item(crlf_writer* w, element* e, const char* ctgr_name) {
-  put_attr(w, "<item id=\"", e->id);
-  put_attr(w, " tm_t_rpt=\"", e->tm_t_rpt);
-  put_attr(w, " stm_t_rpt=\"", e->stm_t_rpt);
-  crlf_puts(w, " ctgr=\"");
-  crlf_puts(w, ctgr_name);
-  crlf_put(w, "\"", 1);
-  put_attr(w, " l_ivl=\"", e->l_ivl);
-  put_attr(w, " rl_l_ivl=\"", e->rl_l_ivl);
-  put_attr(w, " ivl=\"", e->ivl);
-  put_attr(w, " rp=\"", e->rp);
-  put_attr(w, " gr=\"", e->gr);
-  crlf_puts(w, ">\n");
-  put_text_element(w, kQuestionOpen, text_or_empty(e->q), kQuestionClose);
-  crlf_puts(w, "\n");
-  put_text_element(w, kAnswerOpen, text_or_empty(e->a), kAnswerClose);
-  crlf_puts(w, "\n</item>\n\n");
-}
-
-// The fast way to write an item: formatted straight into the writer's buffer.
+// Items are formatted straight into the writer's buffer.
 template <size_t N>
 char* put_literal(char* p, const char (&text)[N]) {
   std::memcpy(p, text, N - 1);
   return p + N - 1;
+}
+
+template <size_t N>
+char* put_number(char* p, const char (&name_eq)[N], uint32_t value) {
+  return format_u32(put_literal(p, name_eq), value);
 }
 
 // Copies n bytes, each line feed as CR LF.
@@ -121,55 +90,57 @@ text_marks scan_text(const char* s, size_t n) {
 }
 #endif
 
-char* put_text_fast(char* p, const char* text, size_t n) {
-  const text_marks marks = scan_text(text, n);
-  if (marks.markup) p = put_literal(p, kCdataOpen);
-  if (marks.line_feed) {
-    p = put_crlf(p, text, n);
+// n bytes of s, each line feed as CR LF (when it may hold one): in place when
+// they fit the buffer, through the writer's own copying when they are larger.
+void put_converted(crlf_writer* w, const char* s, size_t n, bool line_feeds) {
+  char* p = crlf_reserve(w, 2 * n);
+  if (!p) {
+    crlf_put(w, s, n);
+    return;
+  }
+  if (line_feeds) {
+    p = put_crlf(p, s, n);
   } else {
-    std::memcpy(p, text, n);
+    std::memcpy(p, s, n);
     p += n;
   }
-  if (marks.markup) p = put_literal(p, kCdataClose);
-  return p;
+  crlf_commit(w, p);
 }
 
-// The most an item's fixed text and numbers take, line ends as CR LF.
-constexpr size_t kItemFixedBytes = 256;
+void put_text(crlf_writer* w, const char* text) {
+  const size_t n = std::strlen(text);
+  const text_marks marks = scan_text(text, n);
+  if (marks.markup) crlf_puts(w, kCdataOpen);
+  put_converted(w, text, n, marks.line_feed);
+  if (marks.markup) crlf_puts(w, kCdataClose);
+}
 
-// put_item, when the whole item fits the buffer; false (nothing written) when
-// it does not.
-bool put_item_fast(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length) {
-  const char* q = text_or_empty(e->q);
-  const char* a = text_or_empty(e->a);
-  const size_t q_length = std::strlen(q), a_length = std::strlen(a);
-  char* p = crlf_reserve(w, kItemFixedBytes + 2 * (name_length + q_length + a_length));
-  if (!p) return false;
-  p = put_literal(p, "<item id=\"");
-  p = format_u32(p, e->id);
-  p = put_literal(p, "\" tm_t_rpt=\"");
-  p = format_u32(p, e->tm_t_rpt);
-  p = put_literal(p, "\" stm_t_rpt=\"");
-  p = format_u32(p, e->stm_t_rpt);
-  p = put_literal(p, "\" ctgr=\"");
-  p = put_crlf(p, ctgr_name, name_length);
-  p = put_literal(p, "\" l_ivl=\"");
-  p = format_u32(p, e->l_ivl);
-  p = put_literal(p, "\" rl_l_ivl=\"");
-  p = format_u32(p, e->rl_l_ivl);
-  p = put_literal(p, "\" ivl=\"");
-  p = format_u32(p, e->ivl);
-  p = put_literal(p, "\" rp=\"");
-  p = format_u32(p, e->rp);
-  p = put_literal(p, "\" gr=\"");
-  p = format_u32(p, e->gr);
-  p = put_literal(p, "\">\r\n<Q>");
-  p = put_text_fast(p, q, q_length);
-  p = put_literal(p, "</Q>\r\n<A>");
-  p = put_text_fast(p, a, a_length);
-  p = put_literal(p, "</A>\r\n</item>\r\n\r\n");
-  crlf_commit(w, p);
-  return true;
+// The most the fixed text and numbers between two texts of an item take.
+constexpr size_t kFixedRunBytes = 128;
+
+// The item, in runs of fixed text and numbers reserved whole and the texts
+// between them. Stops at the first failed write (which the writer keeps).
+void put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length) {
+  char* p = crlf_reserve(w, kFixedRunBytes);
+  if (!p) return;
+  p = put_number(p, "<item id=\"", e->id);
+  p = put_number(p, "\" tm_t_rpt=\"", e->tm_t_rpt);
+  p = put_number(p, "\" stm_t_rpt=\"", e->stm_t_rpt);
+  crlf_commit(w, put_literal(p, "\" ctgr=\""));
+  put_converted(w, ctgr_name, name_length, true);
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  p = put_number(p, "\" l_ivl=\"", e->l_ivl);
+  p = put_number(p, "\" rl_l_ivl=\"", e->rl_l_ivl);
+  p = put_number(p, "\" ivl=\"", e->ivl);
+  p = put_number(p, "\" rp=\"", e->rp);
+  p = put_number(p, "\" gr=\"", e->gr);
+  crlf_commit(w, put_literal(p, "\">\r\n<Q>"));
+  put_text(w, text_or_empty(e->q));
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  crlf_commit(w, put_literal(p, "</Q>\r\n<A>"));
+  put_text(w, text_or_empty(e->a));
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  crlf_commit(w, put_literal(p, "</A>\r\n</item>\r\n\r\n"));
 }
 
 }  // namespace
@@ -229,7 +200,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
       length = std::strlen(name);
       if (e->ctgr < kRemembered) name_lengths[e->ctgr] = length + 1;
     }
-    if (!put_item_fast(w, e, name, length)) put_item(w, e, name);
+    put_item(w, e, name, length);
   }
   if (outside) {
     // Checked on the way rather than in a walk of its own: the file written so

@@ -137,6 +137,25 @@ TEST_F(SaveXml, MarkedBytesFoundAtEveryPlaceOfTextsOfEveryLength) {
   }
 }
 
+// Texts larger than the writer's buffer are written through it in pieces, a
+// line feed as CR LF wherever it falls.
+TEST_F(SaveXml, TextsLargerThanTheBufferWholeAndConverted) {
+  find_or_add_ctgr(db.get(), "c");
+  std::string big(3 << 20, 'x');
+  for (size_t at = 1000; at < big.size(); at += 250000)
+    big[at] = '\n';
+  const std::string marked = "&" + big;
+  add_element(db.get(), 1, 1, big.c_str(), marked.c_str());
+  add_element(db.get(), 2, 2, "after", "them");
+  ASSERT_EQ(save(), kSaveXmlOk);
+  std::string converted;
+  for (char c : big)
+    converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const std::string expected = "<Q>" + converted + "</Q>\r\n<A><![CDATA[&" + converted +
+                               "]]></A>\r\n</item>\r\n\r\n<item id=\"2\"";
+  EXPECT_NE(written().find(expected), std::string::npos);
+}
+
 TEST_F(SaveXml, QuotedCategoryNameIsStrippedByItsFirstItem) {
   find_or_add_ctgr(db.get(), "plain");
   db->ctgrs[0]->name[0] = '"';  // a quote that find_or_add_ctgr would not have kept
