@@ -6,33 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-template <typename F>
-F entry(HMODULE dll, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-}
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const char* what) {
-  if (ok) {
-    ++passed;
-  } else {
-    ++failed;
-    std::printf("FAIL %s\n", what);
-  }
-}
-
-}  // namespace
+#include "tests/win32/wine_check.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   HMODULE dll = LoadLibraryExA(argv[1], nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   check(dll != nullptr, "the DLL loads with its HotSync Manager libraries");
   if (!dll) {
-    std::printf("0 passed, 1 failed\n");
-    return 1;
+    return checks_result();
   }
   auto name = entry<int32_t (*)(char*)>(dll, "GetConduitName");
   auto version = entry<uint32_t (*)()>(dll, "GetConduitVersion");
@@ -58,6 +39,5 @@ int main(int argc, char** argv) {
     check(cfg(0, nullptr, &size) == 4212, "CfgConduit without a record is refused");
   }
   FreeLibrary(dll);
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  return checks_result();
 }

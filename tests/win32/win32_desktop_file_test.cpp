@@ -11,19 +11,9 @@
 #include "desktop/xml_writer.h"
 #include "model/element_db.h"
 #include "platform/thread.h"
+#include "tests/win32/wine_check.h"
 
 namespace {
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const char* what) {
-  if (ok) {
-    ++passed;
-  } else {
-    ++failed;
-    std::printf("FAIL %s\n", what);
-  }
-}
 
 std::string read_all(const std::string& path) {
   std::string bytes;
@@ -106,6 +96,5 @@ int main() {
   release_db(&back);
   DeleteFileA(xml.c_str());
   DeleteFileA(again.c_str());
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  return checks_result();
 }

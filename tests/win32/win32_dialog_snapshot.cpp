@@ -8,12 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "tests/win32/wine_check.h"
 
-template <typename F>
-F entry(HMODULE dll, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-}
+namespace {
 
 const char* target_file = nullptr;
 bool saved = false;

@@ -9,23 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/wine_check.h"
+
 namespace {
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const std::string& what) {
-  if (ok) {
-    ++passed;
-  } else {
-    ++failed;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
-
-template <typename F>
-F entry(HMODULE dll, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-}
 
 // What the user does once the dialog is up, and what it saw there.
 struct user_script {
@@ -92,8 +78,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   HMODULE dll = LoadLibraryExA(argv[1], nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!dll) {
-    std::printf("0 passed, 1 failed\n");
-    return 1;
+    return checks_result();
   }
   auto cfg = entry<int32_t (*)(uint32_t, void*, uint32_t*)>(dll, "CfgConduit");
   auto configure = entry<int32_t (*)(void*)>(dll, "ConfigureConduit");
@@ -141,6 +126,5 @@ int main(int argc, char** argv) {
     check(result == -1 && get32(preference + 520) == 5, "Cancel returns -1 and changes nothing");
   }
   FreeLibrary(dll);
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  return checks_result();
 }
