@@ -118,6 +118,15 @@ bool deleted_since(uint32_t id, uint32_t last_sync) {
   return last_sync != 0 && id <= last_sync;
 }
 
+// Moves *match (a cursor over the other side's sorted ids, only ever forward)
+// to the first id not below `id`; whether that is the partner of `id`.
+template <typename Cursor>
+bool partner_at(const std::vector<id_entry>& ids, Cursor* match, int32_t id) {
+  while (*match != ids.end() && (*match)->id < id)
+    ++*match;
+  return *match != ids.end() && (*match)->id == id;
+}
+
 // What the merge leaves in insert_hint, as the element-by-element insertions
 // and deletions would: the last of them decides.
 struct hint_record {
@@ -145,10 +154,7 @@ struct scout {
 
   // Whether entry i has no partner; the match cursor only moves forward.
   bool one_sided(size_t i, std::vector<id_entry>::const_iterator* match) const {
-    const int32_t id = mine->ids[i].id;
-    while (*match != other->ids.end() && (*match)->id < id)
-      ++*match;
-    return *match == other->ids.end() || (*match)->id != id;
+    return !partner_at(other->ids, match, mine->ids[i].id);
   }
 
   void step(size_t k) {
@@ -173,9 +179,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
   size_t k = 0;
   for (id_entry& entry : mine->ids) {
     ahead.step(k++);
-    while (match != other->ids.end() && match->id < entry.id)
-      ++match;
-    if (match != other->ids.end() && match->id == entry.id) {
+    if (partner_at(other->ids, &match, entry.id)) {
       if (entry.rp > match->rp) {
         if (!copy_across(other->db, other->order[match->pos], mine->db, mine->order[entry.pos],
                          &other->categories_from_other))
@@ -227,10 +231,9 @@ uint32_t copies_of_pass(const merge_side& mine, const merge_side& other, uint32_
   uint32_t copies = 0;
   auto match = other.ids.begin();
   for (const id_entry& entry : mine.ids) {
-    while (match != other.ids.end() && match->id < entry.id)
-      ++match;
-    const bool paired = match != other.ids.end() && match->id == entry.id;
-    if (!paired && !deleted_since(static_cast<uint32_t>(entry.id), last_sync)) ++copies;
+    if (!partner_at(other.ids, &match, entry.id) &&
+        !deleted_since(static_cast<uint32_t>(entry.id), last_sync))
+      ++copies;
   }
   return copies;
 }
