@@ -24,9 +24,17 @@ constexpr uint32_t kSyncTypeHHToPC = 2;
 constexpr uint32_t kSyncTypePCToHH = 3;
 constexpr uint32_t kSyncTypeDoNothing = 6;
 
+// Results of OpenConduit.
+constexpr int32_t kOpenConduitDone = 0;
+constexpr int32_t kOpenConduitRefused = 1;  // the Sync Manager refused the registration
+// The HotSync was not carried through: a side could not be read or written,
+// the data directory is not set, or memory ran out. The HotSync log says why;
+// nothing that the next HotSync relies on was changed.
+constexpr int32_t kOpenConduitIncomplete = 2;
+
 extern "C" {
-// Runs one HotSync in the direction the properties ask for. Returns 0, or 1
-// when the Sync Manager refused the registration.
+// Runs one HotSync in the direction the properties ask for. Returns one of
+// the results above (0 also for a sync type that does nothing).
 QV_EXPORT int32_t OpenConduit(void* unused, sync_properties* properties);
 
 // Answers the HotSync Manager's questions about the conduit. info_type 0: the

@@ -150,7 +150,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
 
   crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
   os_file file = kNoFile;
-  if (!w || file_open_write(tmp_path, &file) != 0) {
+  if (!w || file_create(tmp_path, &file) != 0) {
     trace("save_xml(): Cannot write/create/access %s\n", tmp_path);
     std::free(w);
     return kSaveXmlCannotOpen;

@@ -69,7 +69,7 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
     return false;
   }
   const std::string tmp = to + ".tmp";
-  error = file_open_write(tmp.c_str(), &out);
+  error = file_create(tmp.c_str(), &out);
   if (error != 0) {
     file_close(in);
     *why = "cannot write " + tmp + ": " + file_error_text(error);

@@ -11,10 +11,17 @@
 using os_file = intptr_t;
 constexpr os_file kNoFile = -1;
 
-// Opens an existing file for reading, in binary: line ends are the caller's.
+// A file that exists but is no regular file (a folder, a device, a FIFO): it
+// is refused before anything is read from it.
+constexpr int kFileNotRegular = -2;
+
+// Opens an existing regular file for reading, in binary: line ends are the
+// caller's. Anything else at path gives kFileNotRegular, without blocking.
 int file_open_read(const char* path, os_file* out);
-// Creates or truncates a file for writing, in binary.
-int file_open_write(const char* path, os_file* out);
+// Creates a new file for writing, in binary, for nobody else: what is already
+// at path (a stale temporary, a symbolic link) is removed first, never
+// followed or truncated; a folder there is an error.
+int file_create(const char* path, os_file* out);
 // Reads up to n bytes; *got is 0 only at the end of the file.
 int file_read(os_file f, void* buf, size_t n, size_t* got);
 // Reads up to n bytes from offset on, leaving the file position alone; *got is

@@ -196,7 +196,8 @@ TEST_F(SaveXml, WriteFailureOnAFullDeviceGivesFive) {
   for (int i = 0; i < 3000; ++i)
     add_element(db.get(), i, 1, "question text", "answer text");
   find_or_add_ctgr(db.get(), "c");
-  EXPECT_EQ(save_xml(db.get(), "/dev/full", xml_path().c_str()), kSaveXmlWriteFailed);
+  file_fault_arm(file_op::write, 1, ENOSPC);
+  EXPECT_EQ(save(), kSaveXmlWriteFailed);
   EXPECT_FALSE(exists(xml_path()));
 }
 

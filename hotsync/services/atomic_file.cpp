@@ -9,7 +9,7 @@ int replace_file_contents(const std::string& path, const void* bytes, size_t siz
 int replace_file_pieces(const std::string& path, const std::vector<file_piece>& pieces) {
   const std::string tmp = path + ".tmp";
   os_file f;
-  int error = file_open_write(tmp.c_str(), &f);
+  int error = file_create(tmp.c_str(), &f);
   if (error != 0) return error;
   for (size_t i = 0; i < pieces.size() && error == 0; ++i) {
     if (pieces[i].size > 0) error = file_write(f, pieces[i].bytes, pieces[i].size);

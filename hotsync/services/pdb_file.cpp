@@ -361,7 +361,7 @@ int write_pdb_file(const std::string& path, const pdb_database& db, std::string*
                    intptr_t records_file) {
   const std::string tmp = path + ".tmp";
   os_file f;
-  int error = file_open_write(tmp.c_str(), &f);
+  int error = file_create(tmp.c_str(), &f);
   if (error != 0) {
     *why = file_error_text(error);
     return kPdbFileIoError;

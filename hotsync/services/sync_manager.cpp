@@ -356,7 +356,7 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
     d.db.type = request->type;
     d.db.creator = request->creator;
     d.spool = path + ".records";
-    int error = file_open_write(d.spool.c_str(), &d.file);
+    int error = file_create(d.spool.c_str(), &d.file);
     if (error != 0) {
       state().problem = d.spool + ": " + file_error_text(error);
       return kSyncErrIo;

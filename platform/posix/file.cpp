@@ -34,21 +34,35 @@ static int open_file(const char* path, int flags, os_file* out) {
 int file_open_read(const char* path, os_file* out) {
   *out = kNoFile;
   if (int e = file_fault_injected(file_op::open_read)) return e;
-  int e = open_file(path, O_RDONLY, out);
+  // Not blocking, so that a FIFO is refused rather than waited on.
+  int e = open_file(path, O_RDONLY | O_NONBLOCK, out);
   if (e) return e;
   struct stat st;
-  if (::fstat(fd_of(*out), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd_of(*out), &st) != 0 || !S_ISREG(st.st_mode)) {
+    e = S_ISDIR(st.st_mode) ? EISDIR : kFileNotRegular;
     ::close(fd_of(*out));
     *out = kNoFile;
-    return EISDIR;
+    return e;
   }
+  const int flags = ::fcntl(fd_of(*out), F_GETFL);
+  if (flags >= 0) ::fcntl(fd_of(*out), F_SETFL, flags & ~O_NONBLOCK);
   return 0;
 }
 
-int file_open_write(const char* path, os_file* out) {
+int file_create(const char* path, os_file* out) {
   *out = kNoFile;
   if (int e = file_fault_injected(file_op::open_write)) return e;
-  return open_file(path, O_WRONLY | O_CREAT | O_TRUNC, out);
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+  int e = open_file(path, flags, out);
+  if (e != EEXIST) return e;
+  // A stale temporary or a symbolic link goes (unlink removes the link itself,
+  // never what it points at); anything else there is not ours to remove.
+  struct stat st;
+  if (::lstat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return S_ISDIR(st.st_mode) ? EISDIR : kFileNotRegular;
+  }
+  if (::unlink(path) != 0 && errno != ENOENT) return errno;
+  return open_file(path, flags, out);
 }
 
 int file_read(os_file f, void* buf, size_t n, size_t* got) {
@@ -152,6 +166,7 @@ int file_exists(const char* path) {
 }
 
 const char* file_error_text(int error) {
+  if (error == kFileNotRegular) return "not a regular file";
   return std::strerror(error);
 }
 

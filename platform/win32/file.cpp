@@ -24,13 +24,35 @@ int open_file(const char* path, DWORD access, DWORD disposition, os_file* out) {
 int file_open_read(const char* path, os_file* out) {
   *out = kNoFile;
   if (int e = file_fault_injected(file_op::open_read)) return e;
-  return open_file(path, GENERIC_READ, OPEN_EXISTING, out);
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return ERROR_DIRECTORY;
+  }
+  int e = open_file(path, GENERIC_READ, OPEN_EXISTING, out);
+  if (e) return e;
+  if (GetFileType(handle_of(*out)) != FILE_TYPE_DISK) {
+    CloseHandle(handle_of(*out));
+    *out = kNoFile;
+    return kFileNotRegular;
+  }
+  return 0;
 }
 
-int file_open_write(const char* path, os_file* out) {
+int file_create(const char* path, os_file* out) {
   *out = kNoFile;
   if (int e = file_fault_injected(file_op::open_write)) return e;
-  return open_file(path, GENERIC_WRITE, CREATE_ALWAYS, out);
+  int e = open_file(path, GENERIC_WRITE, CREATE_NEW, out);
+  if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return e;
+  // A stale temporary or a symbolic link goes (DeleteFile removes the link
+  // itself, never what it points at); a folder there is not ours to remove.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return ERROR_DIRECTORY;
+  }
+  if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return static_cast<int>(GetLastError());
+  }
+  return open_file(path, GENERIC_WRITE, CREATE_NEW, out);
 }
 
 int file_read(os_file f, void* buf, size_t n, size_t* got) {
@@ -135,6 +157,7 @@ int file_lock(const char* path, int wait_ms, os_file* lock) {
 
 const char* file_error_text(int error) {
   static char text[256];
+  if (error == kFileNotRegular) return "not a regular file";
   if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr)) {
     wsprintfA(text, "error %d", error);
