@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file.h"
 #include "platform/registry.h"
 
 char* get_data_dir(int* status) {
@@ -21,10 +22,22 @@ char* get_data_dir(int* status) {
     // A value that filled the buffer without its terminator is no string.
     if (result == kRegistryOk && !std::memchr(buffer, '\0', size)) result = kRegistryMoreData;
   }
-  if (result != kRegistryOk) {
+  if (result != kRegistryOk || buffer[0] == '\0') {
     if (result == kRegistryMoreData) *status = kDataDirTooLong;
     std::free(buffer);
     return nullptr;
+  }
+  // A value without its separator still names the folder: the file names are
+  // never glued to its last part.
+  const size_t length = std::strlen(buffer);
+  if (!is_path_separator(buffer[length - 1])) {
+    if (length + 1 >= static_cast<size_t>(kPathBufferSize)) {
+      *status = kDataDirTooLong;
+      std::free(buffer);
+      return nullptr;
+    }
+    buffer[length] = kPathSeparator;
+    buffer[length + 1] = '\0';
   }
   *status = kDataDirOk;
   return buffer;

@@ -10,9 +10,10 @@ constexpr int kMaxDataDirLength = kPathBufferSize - 13;
 
 enum data_dir_status { kDataDirOk = 0, kDataDirNotSet, kDataDirTooLong };
 
-// A new heap buffer of kPathBufferSize bytes holding the directory (with its
-// trailing separator, as stored), or null when the key or value cannot be
-// read; *status, when given, says which.
+// A new heap buffer of kPathBufferSize bytes holding the directory, always
+// ending in its separator (added when the value lacks it), or null when the
+// key or value cannot be read or the value is empty; *status, when given,
+// says which.
 char* get_data_dir(int* status = nullptr);
 // New heap strings: the directory with "elements.xml" or "elements.tmp"
 // appended. Null when there is no directory, or it leaves no room for the

@@ -2,10 +2,15 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
+#include "handheld/sync_error_text.h"
+#include "platform/file.h"
 #include "platform/hotsync_log.h"
+#include "platform/sync_manager.h"
 #include "platform/trace.h"
 
 void log_conduit_message(const char* format, ...) {
@@ -27,18 +32,85 @@ int write_handheld_side(element_db* db) {
         "more, which the handheld cannot store. Shorten it on the desktop.\n",
         static_cast<unsigned long>(report.element_id));
   } else if (status != kHhSaveOk) {
-    log_conduit_message("the handheld database QVelements %s (error %ld).\n",
-                        hh_save_status_text(status), static_cast<long>(report.sync_error));
+    log_conduit_message("the handheld database QVelements %s: %s.\n", hh_save_status_text(status),
+                        sync_error_text(report.sync_error));
   }
   return status;
 }
 
+namespace {
+
+// The texts a desktop write changed, told once the file is in place.
+struct unholdable_text {
+  uint32_t id;
+  const char* field;
+  const char* mark;
+};
+
+struct unholdable_texts {
+  std::vector<unholdable_text> found;
+  unsigned long untold = 0;  // found when there was no memory to keep them
+};
+
+void note_unholdable(const element* e, const char* field, const char* mark, void* context) {
+  auto* texts = static_cast<unholdable_texts*>(context);
+  try {
+    texts->found.push_back(unholdable_text{e->id, field, mark});
+  } catch (const std::bad_alloc&) {
+    texts->untold += 1;
+  }
+}
+
+}  // namespace
+
 int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path) {
-  int result = save_xml(db, tmp_path, xml_path);
+  unholdable_texts texts;
+  xml_save_report report{note_unholdable, &texts, 0};
+  int result = save_xml(db, tmp_path, xml_path, &report);
   trace("save_db_to_pc() returned %d\n", result);
   if (result != kSaveXmlOk) {
-    log_conduit_message("%s could not be written (code %d); it was left as it was.\n", xml_path,
-                        result);
+    if (report.system_error != 0) {
+      log_conduit_message("%s could not be written: %s (%s); it was left as it was.\n", xml_path,
+                          save_xml_result_text(result), file_error_text(report.system_error));
+    } else {
+      log_conduit_message("%s could not be written: %s; it was left as it was.\n", xml_path,
+                          save_xml_result_text(result));
+    }
+    return result;
+  }
+  for (const unholdable_text& t : texts.found) {
+    log_conduit_message(
+        "element %lu: its %s holds \"%s\", which elements.xml cannot hold; the desktop reads it "
+        "back cut or changed there.\n",
+        static_cast<unsigned long>(t.id), t.field, t.mark);
+  }
+  if (texts.untold != 0) {
+    log_conduit_message("%lu more texts hold what elements.xml cannot hold.\n", texts.untold);
   }
   return result;
+}
+
+void log_desktop_unreadable(const char* xml_path, const pc_load_report& report) {
+  if (report.line != 0) {
+    log_conduit_message("%s %s (line %lu).\n", xml_path, pc_load_status_text(report.status),
+                        static_cast<unsigned long>(report.line));
+  } else {
+    log_conduit_message("%s %s.\n", xml_path, pc_load_status_text(report.status));
+  }
+}
+
+void log_handheld_unreadable(const hh_load_report& report) {
+  if (hh_load_found_no_data(report.status)) {
+    log_conduit_message("the handheld database QVelements %s.\n",
+                        hh_load_status_text(report.status));
+    return;
+  }
+  if (report.sync_error != kSyncOk) {
+    log_conduit_message("the handheld database QVelements %s (record %u): %s.\n",
+                        hh_load_status_text(report.status), static_cast<unsigned>(report.record),
+                        sync_error_text(report.sync_error));
+  } else {
+    log_conduit_message("the handheld database QVelements %s (record %u).\n",
+                        hh_load_status_text(report.status), static_cast<unsigned>(report.record));
+  }
 }

@@ -1,5 +1,6 @@
 #include "desktop/xml_writer.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #if defined(__SSE2__)
@@ -56,6 +57,7 @@ char* put_crlf(char* p, const char* s, size_t n) {
 struct text_marks {
   bool markup;     // '<' or '&': the text goes in CDATA
   bool line_feed;  // written as CR LF
+  bool bracket;    // ']': it may end a CDATA section
 };
 
 #if defined(__SSE2__)
@@ -63,30 +65,35 @@ struct text_marks {
 // own would cost more in calls than in bytes.
 text_marks scan_text(const char* s, size_t n) {
   if (n < 16) {
-    text_marks marks{false, false};
+    text_marks marks{false, false, false};
     for (size_t i = 0; i < n; ++i) {
       marks.markup |= s[i] == '<' || s[i] == '&';
       marks.line_feed |= s[i] == '\n';
+      marks.bracket |= s[i] == ']';
     }
     return marks;
   }
-  const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), lf = _mm_set1_epi8('\n');
-  __m128i markup = _mm_setzero_si128(), line_feed = _mm_setzero_si128();
+  const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), lf = _mm_set1_epi8('\n'),
+                rb = _mm_set1_epi8(']');
+  __m128i markup = _mm_setzero_si128(), line_feed = _mm_setzero_si128(),
+          bracket = _mm_setzero_si128();
   auto take = [&](const char* at) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     markup = _mm_or_si128(markup, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
     line_feed = _mm_or_si128(line_feed, _mm_cmpeq_epi8(v, lf));
+    bracket = _mm_or_si128(bracket, _mm_cmpeq_epi8(v, rb));
   };
   size_t i = 0;
   for (; i + 16 <= n; i += 16)
     take(s + i);
   if (i < n) take(s + n - 16);  // the last sixteen, partly seen already
-  return text_marks{_mm_movemask_epi8(markup) != 0, _mm_movemask_epi8(line_feed) != 0};
+  return text_marks{_mm_movemask_epi8(markup) != 0, _mm_movemask_epi8(line_feed) != 0,
+                    _mm_movemask_epi8(bracket) != 0};
 }
 #else
 text_marks scan_text(const char* s, size_t n) {
   return text_marks{std::memchr(s, '<', n) || std::memchr(s, '&', n),
-                    std::memchr(s, '\n', n) != nullptr};
+                    std::memchr(s, '\n', n) != nullptr, std::memchr(s, ']', n) != nullptr};
 }
 #endif
 
@@ -107,12 +114,24 @@ void put_converted(crlf_writer* w, const char* s, size_t n, bool line_feeds) {
   crlf_commit(w, p);
 }
 
-void put_text(crlf_writer* w, const char* text) {
+// The part of a text that the reader takes for the end of the text or of its
+// CDATA section, or null when it reads the text back as it is.
+const char* unholdable_mark(const char* text, const text_marks& marks) {
+  if (marks.bracket && std::strstr(text, kCdataClose)) return kCdataClose;
+  if (!marks.markup) return nullptr;
+  if (std::strstr(text, kQuestionClose)) return kQuestionClose;
+  if (std::strstr(text, kAnswerClose)) return kAnswerClose;
+  return nullptr;
+}
+
+// Writes the text; the mark that changes it on the way back, or null.
+const char* put_text(crlf_writer* w, const char* text) {
   const size_t n = std::strlen(text);
   const text_marks marks = scan_text(text, n);
   if (marks.markup) crlf_puts(w, kCdataOpen);
   put_converted(w, text, n, marks.line_feed);
   if (marks.markup) crlf_puts(w, kCdataClose);
+  return marks.markup || marks.bracket ? unholdable_mark(text, marks) : nullptr;
 }
 
 // The most the fixed text and numbers between two texts of an item take.
@@ -120,7 +139,8 @@ constexpr size_t kFixedRunBytes = 128;
 
 // The item, in runs of fixed text and numbers reserved whole and the texts
 // between them. Stops at the first failed write (which the writer keeps).
-void put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length) {
+void put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length,
+              xml_save_report* report) {
   char* p = crlf_reserve(w, kFixedRunBytes);
   if (!p) return;
   p = put_number(p, "<item id=\"", e->id);
@@ -135,24 +155,33 @@ void put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t na
   p = put_number(p, "\" rp=\"", e->rp);
   p = put_number(p, "\" gr=\"", e->gr);
   crlf_commit(w, put_literal(p, "\">\r\n<Q>"));
-  put_text(w, text_or_empty(e->q));
+  const char* q_mark = put_text(w, text_or_empty(e->q));
+  if (q_mark && report) report->unholdable(e, "question", q_mark, report->context);
   if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
   crlf_commit(w, put_literal(p, "</Q>\r\n<A>"));
-  put_text(w, text_or_empty(e->a));
+  const char* a_mark = put_text(w, text_or_empty(e->a));
+  if (a_mark && report) report->unholdable(e, "answer", a_mark, report->context);
   if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
   crlf_commit(w, put_literal(p, "</A>\r\n</item>\r\n\r\n"));
 }
 
 }  // namespace
 
-int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
+int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_save_report* report) {
   trace("save_db_to_pc()\n");
+  xml_save_report quiet{nullptr, nullptr, 0};
+  if (!report) report = &quiet;
+  report->system_error = 0;
+  // Nobody listens: the texts are not searched.
+  xml_save_report* watch = report->unholdable ? report : nullptr;
 
   crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
   os_file file = kNoFile;
-  if (!w || file_create(tmp_path, &file) != 0) {
+  const int open_error = w ? file_create(tmp_path, &file) : ENOMEM;
+  if (open_error != 0) {
     trace("save_xml(): Cannot write/create/access %s\n", tmp_path);
     std::free(w);
+    report->system_error = open_error;
     return kSaveXmlCannotOpen;
   }
   crlf_start(w, file);
@@ -200,7 +229,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
       length = std::strlen(name);
       if (e->ctgr < kRemembered) name_lengths[e->ctgr] = length + 1;
     }
-    put_item(w, e, name, length);
+    put_item(w, e, name, length, watch);
   }
   if (outside) {
     // Checked on the way rather than in a walk of its own: the file written so
@@ -219,6 +248,7 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   std::free(w);
   if (error != 0) {
     file_close(file);
+    report->system_error = error;
     return kSaveXmlWriteFailed;
   }
   error = file_sync(file);
@@ -226,12 +256,33 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path) {
   if (error == 0) error = close_error;
   if (error != 0) {
     trace("Error: cannot close \"%s\", reason: %s\n", tmp_path, file_error_text(error));
+    report->system_error = error;
     return kSaveXmlCannotClose;
   }
   error = file_replace(tmp_path, xml_path);
   if (error != 0) {
     trace("Cannot rename \"%s\" to \"%s\"; %s\n", tmp_path, xml_path, file_error_text(error));
+    report->system_error = error;
     return kSaveXmlCannotRename;
   }
   return kSaveXmlOk;
+}
+
+const char* save_xml_result_text(int result) {
+  switch (result) {
+    case kSaveXmlOk:
+      return "written";
+    case kSaveXmlCannotOpen:
+      return "its temporary file could not be created";
+    case kSaveXmlCannotClose:
+      return "its temporary file could not be forced to disk or closed";
+    case kSaveXmlCannotRename:
+      return "its temporary file could not be put in its place";
+    case kSaveXmlWriteFailed:
+      return "its temporary file could not be written";
+    case kSaveXmlBadCategory:
+      return "an element's category is not in the category table";
+    default:
+      return "it could not be written";
+  }
 }

@@ -14,8 +14,23 @@ enum save_xml_result {
   kSaveXmlBadCategory = 6,  // an element's category index is not in the table; the file stays
 };
 
+// What a save tells beyond its result. unholdable, when set, hears of each
+// text that elements.xml cannot hold as it is, as it is written: one that
+// holds the reader's end of a question, an answer or a CDATA section ("</Q>",
+// "</A>", "]]>") reads back cut or changed. field is "question" or "answer",
+// mark the first such end found.
+struct xml_save_report {
+  void (*unholdable)(const element* e, const char* field, const char* mark, void* context);
+  void* context;
+  int system_error;  // out: the file layer's error behind a failure, or 0
+};
+
 // Writes db to tmp_path, forces it to disk, and puts it in the place of
 // xml_path in one step: at every moment xml_path is the complete old or the
 // complete new file. Strips the quotes from the names of the categories that
 // elements use (in the table itself); changes nothing else of db.
-int save_xml(element_db* db, const char* tmp_path, const char* xml_path);
+// report, when given, is filled as its comment says.
+int save_xml(element_db* db, const char* tmp_path, const char* xml_path,
+             xml_save_report* report = nullptr);
+// A failed save in words, for a person.
+const char* save_xml_result_text(int result);

@@ -128,6 +128,12 @@ int save_db_to_hh(element_db* db, hh_save_report* report) {
   }
   reset_record_writer();
 
+  // A stream with a record missing can read back as other elements than were
+  // written. Deleting it while it is open abandons it where the Sync Manager
+  // keeps the old database until a new one is closed complete; where it
+  // cannot, the database is removed after its close.
+  const bool abandoned =
+      report->status == kHhSaveIncomplete && sync_delete_db(kHhDbName, kHhCardNo) == kSyncOk;
   result = sync_close_db(handle);
   if (result != kSyncOk) {
     trace("save_db_to_hh():(error code=%ld)\n", static_cast<long>(result));
@@ -136,8 +142,6 @@ int save_db_to_hh(element_db* db, hh_save_report* report) {
       report->sync_error = result;
     }
   }
-  // A stream with a record missing can read back as other elements than were
-  // written; no database is safer: the next HotSync copies the intact side.
-  if (report->status == kHhSaveIncomplete) sync_delete_db(kHhDbName, kHhCardNo);
+  if (report->status == kHhSaveIncomplete && !abandoned) sync_delete_db(kHhDbName, kHhCardNo);
   return report->status;
 }

@@ -9,6 +9,19 @@
 #include <cstdint>
 
 using os_file = intptr_t;
+
+// The separator that ends a folder's name in a path; Windows takes '/' too.
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+inline bool is_path_separator(char c) {
+  return c == '\\' || c == '/';
+}
+#else
+constexpr char kPathSeparator = '/';
+inline bool is_path_separator(char c) {
+  return c == '/';
+}
+#endif
 constexpr os_file kNoFile = -1;
 
 // A file that exists but is no regular file (a folder, a device, a FIFO): it

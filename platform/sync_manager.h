@@ -59,6 +59,9 @@ static_assert(sizeof(sync_record_info) == 24 + sizeof(uint8_t*), "packed record 
 
 // The user record that the HotSync Manager fills for the conduit.
 constexpr int kSyncUserRecordSize = 160;
+constexpr int kSyncUserIdOffset = 0;    // unsigned 32-bit, host order
+constexpr int kSyncUserNameOffset = 8;  // NUL-padded
+constexpr int kSyncUserNameSize = 64;
 constexpr int kSyncUserLastSyncOffset = 136;  // unsigned 32-bit, host order
 
 extern "C" {

@@ -7,6 +7,8 @@
 
 #include "conduit/data_dir.h"
 #include "conduit/side_writers.h"
+#include "desktop/xml_writer.h"
+#include "handheld/hh_store.h"
 #include "model/databases.h"
 #include "platform/trace.h"
 #include "sync/list_index.h"
@@ -304,18 +306,19 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
 }
 
 int write_older_side() {
+  bool written;
   if (pc_db.tm_strt < hh_db.tm_strt) {
     trace("PC-DB is older than HH-DB\n");
-    write_handheld_side(&pc_db);
+    written = write_handheld_side(&pc_db) == kHhSaveOk;
   } else {
     trace("HH-DB is older than PC-DB\n");
     char* tmp = get_tmp_path();
     char* xml = get_xml_path();
-    if (tmp && xml) write_desktop_side(&hh_db, tmp, xml);
+    written = tmp && xml && write_desktop_side(&hh_db, tmp, xml) == kSaveXmlOk;
     std::free(tmp);
     std::free(xml);
   }
-  return kOlderSideWritten;
+  return written ? kOlderSideWritten : kOlderSideNotWritten;
 }
 
 }  // namespace
@@ -334,7 +337,11 @@ int sync_dbs(uint32_t lastSyncTime) {
     if (pc_db.tm_strt != hh_db.tm_strt) return write_older_side();
     pc.place.assign(pc.order.size(), 0);
     hh.place.assign(hh.order.size(), 0);
-    if (!merge(&pc, &hh, lastSyncTime)) return kMergeFailed;
+    if (!merge(&pc, &hh, lastSyncTime)) {
+      // A category is only ever added for a copy; a full table is why one failed.
+      const bool full = pc_db.ctgr_count >= kMaxCategories || hh_db.ctgr_count >= kMaxCategories;
+      return full ? kMergeTooManyCategories : kMergeFailed;
+    }
   } catch (const std::bad_alloc&) {
     return kMergeFailed;
   }

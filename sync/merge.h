@@ -4,9 +4,11 @@
 #include <cstdint>
 
 // Results of sync_dbs.
-constexpr int kMergedWriteBoth = 0;   // merged in memory: the caller writes both sides
-constexpr int kOlderSideWritten = 1;  // the sides started apart: the older one was written over
-constexpr int kMergeFailed = -1;      // memory ran out: nothing may be written
+constexpr int kMergedWriteBoth = 0;      // merged in memory: the caller writes both sides
+constexpr int kOlderSideWritten = 1;     // the sides started apart: the older one was written over
+constexpr int kOlderSideNotWritten = 2;  // the sides started apart; writing the older one failed
+constexpr int kMergeFailed = -1;         // memory ran out: nothing may be written
+constexpr int kMergeTooManyCategories = -2;  // a side would need a 65,537th category
 
 // Merges pc_db and hh_db by element id. With different start times the older
 // data set replaces the other side (written here). Otherwise the element with

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "conduit/conduit_api.h"
+#include "conduit/data_dir.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
+#include "platform/posix/registry_file.h"
 #include "platform/sync_manager.h"
 #include "tests/conduit_test_support.h"
 #include "tests/hh_test_support.h"
@@ -111,7 +113,6 @@ TEST_F(OpenConduitTest, DesktopWithoutElementsTakesTheHandheldsWithoutMerging) {
   sync_manager_observe(nullptr);
   ASSERT_EQ(sync(0), 0);
   EXPECT_TRUE(log_has("0-1"));
-  EXPECT_EQ(sync_call_count(sync_call::read_user_record), 0);
   EXPECT_EQ(desktop_ids(), "200");
 }
 
@@ -151,7 +152,7 @@ TEST_F(OpenConduitTest, DamagedDesktopFileIsNotOverwritten) {
   put_desktop(xml_file(1, xml_item(1, 1, "c", "q", "a")).substr(0, 150));
   const std::string before = read_file(xml_path());
   put_handheld(kOther);
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("0-1"));
   EXPECT_TRUE(log_has("elements.xml holds a question that is too long or not closed by </Q>"));
   EXPECT_TRUE(log_has("nothing was synchronised"));
@@ -163,7 +164,7 @@ TEST_F(OpenConduitTest, NewerDesktopFormatIsNotOverwritten) {
   write_file(xml_path(), "<quorvia core_version=\"11\" time_of_start=\"1\">\r\n</quorvia>");
   put_handheld(kOther);
   testing::internal::CaptureStderr();
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   testing::internal::GetCapturedStderr();
   EXPECT_TRUE(log_has("newer Quorvia"));
   EXPECT_NE(read_file(xml_path()).find("core_version=\"11\""), std::string::npos);
@@ -172,7 +173,7 @@ TEST_F(OpenConduitTest, NewerDesktopFormatIsNotOverwritten) {
 TEST_F(OpenConduitTest, DamagedHandheldDatabaseIsNotOverwritten) {
   put_desktop(kOne);
   write_file(pdb_path(), "not a database");
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("1-0"));
   EXPECT_TRUE(log_has("QVelements cannot be opened"));
   EXPECT_EQ(read_file(pdb_path()), "not a database");
@@ -183,7 +184,7 @@ TEST_F(OpenConduitTest, UnreadableHandheldRecordIsNotOverwritten) {
   put_handheld(kOther);
   const std::string before = read_file(pdb_path());
   sync_fault_arm(sync_call::read_record, 1, kSyncErrIo);
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("has a record that cannot be read"));
   EXPECT_EQ(read_file(pdb_path()), before);
   EXPECT_EQ(desktop_ids(), "100");
@@ -191,30 +192,37 @@ TEST_F(OpenConduitTest, UnreadableHandheldRecordIsNotOverwritten) {
 
 // --- the data directory ------------------------------------------------------------------
 
-TEST_F(OpenConduitTest, MissingDataDirectoryIsLoggedAndNothingHappens) {
-  set_data_dir("");
+TEST_F(OpenConduitTest, MissingOrEmptyDataDirectoryIsLoggedAndNothingHappens) {
   put_handheld(kOther);
-  ASSERT_EQ(sync(0), 0);
-  EXPECT_TRUE(log_has("data directory"));
-  EXPECT_TRUE(log_has("is not set"));
-  EXPECT_EQ(sync_call_count(sync_call::open_db), 0);
-  EXPECT_EQ(sync_call_count(sync_call::unregister_conduit), 1);
+  const std::string registry = dir.file("registry.reg");
+  int runs = 0;
+  for (const std::string& text :
+       {std::string("REGEDIT4\r\n"),
+        registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, "")}) {
+    write_file(registry, text);
+    ++runs;
+    ASSERT_EQ(sync(0), kOpenConduitIncomplete);
+    EXPECT_TRUE(log_has("data directory"));
+    EXPECT_TRUE(log_has("is not set"));
+    EXPECT_EQ(sync_call_count(sync_call::open_db), 0);
+    EXPECT_EQ(sync_call_count(sync_call::unregister_conduit), runs);
+  }
 }
 
 TEST_F(OpenConduitTest, DataDirectoryTooLongIsLogged) {
   set_data_dir(std::string(500, 'd'));
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("is too long"));
   set_data_dir(std::string(600, 'd'));
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("is too long"));
 }
 
-TEST_F(OpenConduitTest, FileNameIsGluedToADirectoryWithoutSeparator) {
-  set_data_dir(dir.file("desk/pre-"));
+TEST_F(OpenConduitTest, DataDirectoryWithoutSeparatorIsTheFolder) {
+  set_data_dir(dir.file("desk"));
   put_handheld(kOther);
   ASSERT_EQ(sync(0), 0);
-  EXPECT_TRUE(exists(dir.file("desk/pre-elements.xml")));
+  EXPECT_TRUE(exists(xml_path()));
 }
 
 // --- the last sync time ----------------------------------------------------------------------
@@ -286,7 +294,7 @@ TEST_F(OpenConduitTest, TextTooLongForTheHandheldIsLoggedWithItsElement) {
   std::string why;
   ASSERT_EQ(write_pdb_file(pdb_path(), pdb, &why), kPdbFileOk);
   put_desktop(kOne);
-  ASSERT_EQ(sync(0), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("element 4242 has a question or answer of 64720 bytes or more"));
   const bytes stored = serialize_pdb(pdb);
   EXPECT_EQ(read_file(pdb_path()), std::string(stored.begin(), stored.end()));

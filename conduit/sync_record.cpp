@@ -1,0 +1,113 @@
+#include "conduit/sync_record.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/file.h"
+
+namespace {
+
+// More than any number of handheld users needs; a larger file is not ours.
+constexpr uint64_t kMaxRecordBytes = 64 * 1024;
+constexpr char kHeading[] =
+    "# Quorvia Conduit: the last HotSync it carried through, per handheld user.\n"
+    "# user id, time (Unix seconds), user name\n";
+
+std::string line_name(const char* name) {
+  std::string s(name);
+  for (char& c : s) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return s;
+}
+
+// Whether a line of the record ("ID TIME NAME") is the user's; *time from it.
+bool line_of_user(const std::string& line, const sync_record_user& user, uint32_t* time) {
+  unsigned long id = 0, t = 0;
+  int name_at = 0;
+  if (std::sscanf(line.c_str(), "%lu %lu %n", &id, &t, &name_at) != 2 || name_at == 0) return false;
+  if (id > 0xFFFFFFFFul || t > 0xFFFFFFFFul) return false;
+  const bool same = id != 0 && user.id != 0
+                        ? id == user.id
+                        : line.compare(name_at, std::string::npos, line_name(user.name)) == 0;
+  if (same) *time = static_cast<uint32_t>(t);
+  return same;
+}
+
+// The record's text, or an empty one when there is no readable record.
+std::string read_record(const std::string& path) {
+  std::string text;
+  os_file f;
+  if (file_open_read(path.c_str(), &f) != 0) return text;
+  uint64_t size = 0;
+  if (file_size(f, &size) == 0 && size <= kMaxRecordBytes) {
+    text.resize(static_cast<size_t>(size));
+    size_t at = 0, got = 0;
+    while (at < text.size() && file_read(f, &text[at], text.size() - at, &got) == 0 && got > 0)
+      at += got;
+    text.resize(at);
+  }
+  file_close(f);
+  return text;
+}
+
+template <typename Visit>
+void each_line(const std::string& text, Visit visit) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    visit(line);
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+int read_last_complete_sync(const char* data_dir, const sync_record_user& user, uint32_t* time) {
+  try {
+    bool found = false;
+    each_line(read_record(std::string(data_dir) + kSyncRecordFile), [&](const std::string& line) {
+      if (!found && line[0] != '#') found = line_of_user(line, user, time);
+    });
+    return found ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int write_last_complete_sync(const char* data_dir, const sync_record_user& user, uint32_t time) {
+  try {
+    const std::string dir(data_dir);
+    std::string text = kHeading;
+    each_line(read_record(dir + kSyncRecordFile), [&](const std::string& line) {
+      uint32_t ignored;
+      if (line.empty() || line[0] == '#' || line_of_user(line, user, &ignored)) return;
+      text += line + "\n";
+    });
+    char mine[128];
+    std::snprintf(mine, sizeof mine, "%lu %lu ", static_cast<unsigned long>(user.id),
+                  static_cast<unsigned long>(time));
+    text += mine + line_name(user.name) + "\n";
+
+    const std::string tmp = dir + kSyncRecordTmpFile;
+    os_file f;
+    int error = file_create(tmp.c_str(), &f);
+    if (error != 0) return error;
+    error = file_write(f, text.data(), text.size());
+    if (error == 0) error = file_sync(f);
+    const int close_error = file_close(f);
+    if (error == 0) error = close_error;
+    if (error == 0) error = file_replace(tmp.c_str(), (dir + kSyncRecordFile).c_str());
+    if (error != 0) file_remove(tmp.c_str());
+    return error;
+  } catch (const std::bad_alloc&) {
+    return ENOMEM;
+  }
+}
