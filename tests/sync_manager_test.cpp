@@ -2,7 +2,10 @@
 #include "platform/sync_manager.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/pdb_file.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "platform/file_faults.h"
 #include "tests/hh_test_support.h"
 
 namespace {
@@ -128,14 +132,79 @@ TEST_F(SyncManager, RecordsOfAnOpenedDatabaseAreReadFromItsFile) {
   EXPECT_EQ(sync_close_db(h), kSyncOk);
 }
 
-TEST_F(SyncManager, DeleteRemovesTheFileAtOnce) {
-  uint8_t h = create("Memo");
-  sync_close_db(h);
-  ASSERT_TRUE(exists(dir.file("Memo.pdb")));
-  EXPECT_EQ(sync_delete_db("Memo", 0), kSyncOk);
-  EXPECT_FALSE(exists(dir.file("Memo.pdb")));
-  EXPECT_EQ(sync_delete_db("Memo", 0), kSyncErrNotFound);
-  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrNotFound);
+// How a replacement of a deleted database ends, and what the folder holds
+// then: the new database only when it was closed complete, else the old file
+// byte for byte, and never a temporary.
+struct replacement_case {
+  const char* what;
+  bool create;    // a database of the name is created and written
+  void (*arm)();  // a fault armed after the creation
+  int32_t write;  // the result of writing its record
+  bool abandon;   // deleted while still open for its creation
+  int32_t close;  // the result of its close
+  bool replaced;  // the folder holds the new database
+  void (*end_hotsync)();
+};
+
+void no_fault() {}
+void unregister() {
+  sync_unregister_conduit(1);
+}
+
+TEST_F(SyncManager, DeletedDatabaseStaysUntilAReplacementIsClosedComplete) {
+  const replacement_case cases[] = {
+      {"complete", true, no_fault, kSyncOk, false, kSyncOk, true, unregister},
+      {"none, HotSync ends", false, no_fault, kSyncOk, false, kSyncOk, false, unregister},
+      {"none, reset", false, no_fault, kSyncOk, false, kSyncOk, false, sync_manager_reset},
+      {"spool write fails", true, [] { file_fault_arm(file_op::write, 1, ENOSPC); }, kSyncErrIo,
+       false, kSyncErrIo, false, unregister},
+      {"write call fails", true, [] { sync_fault_arm(sync_call::write_record, 1, kSyncErrIo); },
+       kSyncErrIo, false, kSyncErrIo, false, sync_manager_reset},
+      {"temporary write fails", true, [] { file_fault_arm(file_op::write, 2, ENOSPC); }, kSyncOk,
+       false, kSyncErrIo, false, unregister},
+      {"temporary sync fails", true, [] { file_fault_arm(file_op::sync, 1, EIO); }, kSyncOk, false,
+       kSyncErrIo, false, unregister},
+      {"rename fails", true, [] { file_fault_arm(file_op::replace, 1, EIO); }, kSyncOk, false,
+       kSyncErrIo, false, unregister},
+      {"abandoned", true, no_fault, kSyncOk, true, kSyncOk, false, unregister},
+  };
+  const char* name = "QVelements";
+  for (const replacement_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sync_manager_reset();
+    store_records({{1, 1}});
+    const std::string old = read_file(pdb_path());
+
+    ASSERT_EQ(sync_delete_db(name, 0), kSyncOk);
+    EXPECT_EQ(read_file(pdb_path()), old);
+    uint8_t h;
+    EXPECT_EQ(sync_open_db(name, 0, &h, 0xF0), kSyncErrNotFound);
+    EXPECT_EQ(sync_delete_db(name, 0), kSyncErrNotFound);
+    if (c.create) {
+      h = create(name);
+      c.arm();
+      EXPECT_EQ(write(h, {2, 2, 2}), c.write);
+      if (c.abandon) {
+        EXPECT_EQ(sync_delete_db(name, 0), kSyncOk);
+        EXPECT_EQ(write(h, {3}), kSyncErrNotFound);
+      }
+      EXPECT_EQ(sync_close_db(h), c.close);
+      file_fault_reset();
+      EXPECT_FALSE(exists(pdb_path() + ".tmp"));
+      EXPECT_FALSE(exists(pdb_path() + ".records"));
+    }
+    const std::string after = c.replaced ? read_file(pdb_path()) : old;
+    if (c.replaced) {
+      EXPECT_EQ(stored_records(), (std::vector<bytes>{{2, 2, 2}}));
+      EXPECT_EQ(sync_delete_db(name, 0), kSyncOk);  // held again, the new file kept
+    }
+    EXPECT_EQ(sync_open_db(name, 0, &h, 0xF0), kSyncErrNotFound);
+    c.end_hotsync();
+    EXPECT_EQ(read_file(pdb_path()), after);
+    ASSERT_EQ(sync_open_db(name, 0, &h, 0xF0), kSyncOk);
+    EXPECT_EQ(sync_delete_db(name, 0), kSyncErrDatabaseOpen);  // opened, not created
+    EXPECT_EQ(sync_close_db(h), kSyncOk);
+  }
 }
 
 TEST_F(SyncManager, CreateRefusesAnExistingDatabase) {
@@ -160,6 +229,36 @@ TEST_F(SyncManager, DamagedFileIsReportedNotRead) {
   uint8_t h;
   EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrDamaged);
   EXPECT_NE(sync_manager_last_problem().find("shorter than a database header"), std::string::npos);
+}
+
+// Something there that cannot be read is never an absent database: the
+// conduit would copy the other side over it. A FIFO is refused, not waited on.
+TEST_F(SyncManager, FileThatIsNotARegularFileIsDamagedNotMissing) {
+  ASSERT_EQ(mkfifo(dir.file("Fifo.pdb").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(dir.file("Folder.pdb").c_str(), 0700), 0);
+  sync_manager_map_database("Device", "/dev/null");
+  for (const char* name : {"Fifo", "Folder", "Device"}) {
+    uint8_t h;
+    EXPECT_EQ(sync_open_db(name, 0, &h, 0xF0), kSyncErrDamaged) << name;
+    EXPECT_NE(sync_manager_last_problem().find("not a regular file"), std::string::npos)
+        << sync_manager_last_problem();
+  }
+}
+
+// A link left where a temporary goes is replaced, never written through.
+TEST_F(SyncManager, TemporariesAreNeverWrittenThroughALink) {
+  write_file(dir.file("victim"), "keep");
+  for (const char* temporary : {"Memo.pdb.records", "Memo.pdb.tmp"}) {
+    ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file(temporary).c_str()), 0);
+  }
+  uint8_t h = create("Memo");
+  ASSERT_EQ(write(h, {1, 2}), kSyncOk);
+  ASSERT_EQ(sync_close_db(h), kSyncOk);
+  EXPECT_EQ(read_file(dir.file("victim")), "keep");
+  EXPECT_FALSE(exists(dir.file("Memo.pdb.records")));
+  EXPECT_FALSE(exists(dir.file("Memo.pdb.tmp")));
+  ASSERT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncOk);
+  EXPECT_EQ(sync_close_db(h), kSyncOk);
 }
 
 TEST_F(SyncManager, MappedDatabaseIsServedFromTheNamedFile) {

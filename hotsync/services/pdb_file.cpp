@@ -30,6 +30,22 @@ size_t block_end(size_t offset, const std::vector<size_t>& starts, size_t size) 
   return end;
 }
 
+// Opens path for reading. Something there that is not a regular file is a
+// database that cannot be read, never a missing one: a side that looks absent
+// would be overwritten by the other.
+int open_existing(const std::string& path, os_file* f, std::string* why) {
+  const int error = file_open_read(path.c_str(), f);
+  if (error == 0) return kPdbFileOk;
+  if (error == ENOENT) return kPdbFileMissing;
+  if (error == kFileNotRegular || error == EISDIR) {
+    *why = file_error_text(kFileNotRegular);
+    if (error != kFileNotRegular) *why = *why + " (" + file_error_text(error) + ")";
+    return kPdbFileDamaged;
+  }
+  *why = file_error_text(error);
+  return kPdbFileIoError;
+}
+
 }  // namespace
 
 const uint8_t* pdb_record_data(const pdb_database& db, const pdb_record& r) {
@@ -193,16 +209,11 @@ std::vector<uint8_t> serialize_pdb(const pdb_database& db) {
 
 int read_pdb_file(const std::string& path, pdb_database* out, std::string* why) {
   os_file f;
-  int error = file_open_read(path.c_str(), &f);
-  if (error == ENOENT) return kPdbFileMissing;
-  if (error != 0) {
-    *why = file_error_text(error);
-    return kPdbFileIoError;
-  }
+  if (int result = open_existing(path, &f, why)) return result;
   // Read into memory of the file's size: no growing and copying on the way.
   std::vector<uint8_t> bytes;
   uint64_t expected = 0;
-  error = file_size(f, &expected);
+  int error = file_size(f, &expected);
   if (error == 0 && expected > SIZE_MAX / 2) error = EFBIG;
   if (error == 0) bytes.resize(static_cast<size_t>(expected));
   size_t have = 0;
@@ -247,14 +258,9 @@ int read_exactly(os_file f, uint64_t offset, uint8_t* out, size_t n, std::string
 
 int open_pdb_file(const std::string& path, pdb_database* out, intptr_t* file, std::string* why) {
   os_file f;
-  int error = file_open_read(path.c_str(), &f);
-  if (error == ENOENT) return kPdbFileMissing;
-  if (error != 0) {
-    *why = file_error_text(error);
-    return kPdbFileIoError;
-  }
+  if (int result = open_existing(path, &f, why)) return result;
   uint64_t size = 0;
-  error = file_size(f, &size);
+  int error = file_size(f, &size);
   if (error != 0) {
     file_close(f);
     *why = file_error_text(error);

@@ -56,6 +56,8 @@ std::vector<uint8_t> serialize_pdb(const pdb_database& db);
 
 enum pdb_file_result { kPdbFileOk = 0, kPdbFileMissing, kPdbFileIoError, kPdbFileDamaged };
 
+// Something at path that is not a regular file (a folder, a FIFO, a device)
+// is kPdbFileDamaged, never kPdbFileMissing, and is not waited on.
 int read_pdb_file(const std::string& path, pdb_database* out, std::string* why);
 // Reads the header and the record list only, checked as read_pdb_file checks
 // them, and leaves the file open in *file for read_pdb_record. Records are in
@@ -63,8 +65,10 @@ int read_pdb_file(const std::string& path, pdb_database* out, std::string* why);
 int open_pdb_file(const std::string& path, pdb_database* out, intptr_t* file, std::string* why);
 // Copies a record that is still in the file into out (room for its size).
 int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::string* why);
-// Writes through path + ".tmp", forced to disk, then renamed over path.
-// Records in_file are copied from records_file, a block at a time.
+// Writes through path + ".tmp" (made new, never through what was there),
+// forced to disk, then renamed over path; on failure the temporary is gone and
+// path untouched. Records in_file are copied from records_file, a block at a
+// time.
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
                    intptr_t records_file = -1);
 

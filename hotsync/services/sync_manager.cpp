@@ -2,12 +2,19 @@
 // opened database keeps its file open and its records there, read one by one
 // as asked for; a changed or new database is written, through a temporary
 // file and a rename, when it is closed.
+//
+// A deleted database's file stays on disk until a complete replacement is
+// renamed over it: the usual delete, create, write, close of a conduit thus
+// never leaves the handheld without the database, whenever it is stopped.
 #include "platform/sync_manager.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <map>
 #include <new>
+#include <vector>
 
 #include "handheld/byte_order.h"
 #include "hotsync/services/handheld_user.h"
@@ -21,6 +28,10 @@ struct open_database {
   bool in_use = false;
   bool writable = false;
   bool changed = false;
+  bool created = false;    // by SyncCreateDB: a database new in this HotSync
+  bool abandoned = false;  // created, then deleted while open: its close writes nothing
+  bool failed = false;     // a record write failed: the database would lack it
+  std::string failure;     // why, when known
   std::string name;
   std::string path;
   pdb_database db;
@@ -45,9 +56,18 @@ struct armed_fault {
 constexpr int kCalls = static_cast<int>(sync_call::any) + 1;
 constexpr int kMaxHandles = 255;
 
+// A database name in place: at most 31 bytes and a NUL.
+using db_name = std::array<char, kPdbNameSize>;
+using held_names = std::vector<db_name>;
+
 struct sync_manager_state {
   std::string folder = ".";
   std::map<std::string, std::string> mapped;
+  // Databases deleted in this HotSync: absent to every call, but their files
+  // kept until a replacement is closed complete or the HotSync ends. Names
+  // are kept in place, so that once the list has grown a hold allocates
+  // nothing.
+  held_names held;
   open_database handles[kMaxHandles + 1];  // 0 is never a handle
   armed_fault faults[kCalls];
   std::string problem;
@@ -142,9 +162,10 @@ int32_t write_back(open_database* d) {
   std::string why;
   intptr_t records = d->file;
   if (d->spooled) {
-    file_close(d->file);
+    // Some file systems report a full disk only when the file is closed.
+    int error = file_close(d->file);
     d->file = kNoFile;
-    int error = file_open_read(d->spool.c_str(), &records);
+    if (error == 0) error = file_open_read(d->spool.c_str(), &records);
     if (error != 0) {
       state().problem = d->spool + ": " + file_error_text(error);
       return kSyncErrIo;
@@ -158,16 +179,82 @@ int32_t write_back(open_database* d) {
   return kSyncOk;
 }
 
+// A record that could not be stored leaves the database incomplete: it is
+// not written at its close. Refused arguments change nothing and do not count.
+int32_t write_record(open_database* d, sync_record_info* info) {
+  try {
+    pdb_record r;
+    r.attributes = static_cast<uint8_t>((info->attributes & 0xF0) | (info->category & 0x0F));
+    if (info->record_id == 0 && d->spooled) {
+      if (int32_t code = spool_record(d, &r, info->buffer, info->m_RecSize)) {
+        d->failed = true;
+        d->failure = state().problem;
+        return code;
+      }
+    } else {
+      r.bytes.assign(info->buffer, info->buffer + info->m_RecSize);
+    }
+    if (info->record_id == 0) {
+      d->db.unique_id_seed = (d->db.unique_id_seed + 1) & 0xFFFFFF;
+      r.unique_id = d->db.unique_id_seed;
+      d->db.records.push_back(std::move(r));
+    } else {
+      bool found = false;
+      for (pdb_record& old : d->db.records) {
+        if (old.unique_id == info->record_id) {
+          r.unique_id = old.unique_id;
+          old = std::move(r);
+          found = true;
+          break;
+        }
+      }
+      if (!found) return kSyncErrNotFound;
+    }
+  } catch (const std::bad_alloc&) {
+    d->failed = true;
+    return kSyncErrNoMemory;
+  }
+  d->changed = true;
+  records_written.fetch_add(1, std::memory_order_relaxed);
+  return kSyncOk;
+}
+
 open_database* find_open(uint8_t handle) {
   open_database* d = &state().handles[handle];
   return handle != 0 && d->in_use ? d : nullptr;
 }
 
-bool is_open(const std::string& path) {
-  for (const open_database& d : state().handles) {
-    if (d.in_use && d.path == path) return true;
+open_database* open_at(const std::string& path) {
+  for (open_database& d : state().handles) {
+    if (d.in_use && d.path == path) return &d;
   }
-  return false;
+  return nullptr;
+}
+
+bool is_open(const std::string& path) {
+  return open_at(path) != nullptr;
+}
+
+held_names::iterator find_held(const char* name) {
+  held_names& held = state().held;
+  return std::find_if(held.begin(), held.end(),
+                      [name](const db_name& h) { return std::strcmp(h.data(), name) == 0; });
+}
+
+bool is_held(const char* name) {
+  return find_held(name) != state().held.end();
+}
+
+// name is a valid one: shorter than kPdbNameSize.
+void hold(const char* name) {
+  db_name entry{};
+  std::memcpy(entry.data(), name, std::strlen(name));
+  state().held.push_back(entry);
+}
+
+void release_hold(const char* name) {
+  auto at = find_held(name);
+  if (at != state().held.end()) state().held.erase(at);
 }
 
 uint8_t free_handle() {
@@ -203,6 +290,7 @@ void sync_manager_reset() {
   for (open_database& d : s.handles)
     release_handle(&d);
   s.mapped.clear();
+  s.held.clear();
   std::string().swap(s.problem);
   sync_fault_reset();
 }
@@ -241,6 +329,9 @@ int32_t sync_register_conduit_impl(uint32_t* handle) {
 }
 
 int32_t sync_unregister_conduit_impl(uint32_t) {
+  // The HotSync ends, failed call or not: a database deleted without a
+  // replacement keeps its file.
+  state().held.clear();
   if (int32_t code = injected(sync_call::unregister_conduit)) return code;
   return kSyncOk;
 }
@@ -261,6 +352,7 @@ int32_t sync_open_db_impl(const char* name, int32_t card_no, uint8_t* handle, ui
   if (card_no != 0) return kSyncErrNotFound;
   const std::string path = path_of(name);
   if (is_open(path)) return kSyncErrDatabaseOpen;
+  if (is_held(name)) return kSyncErrNotFound;
   uint8_t h = free_handle();
   if (h == 0) return kSyncErrTooManyOpen;
   try {
@@ -322,13 +414,13 @@ int32_t sync_delete_db_impl(const char* name, int32_t card_no) {
   if (!valid_name(name)) return kSyncErrBadArgument;
   if (card_no != 0) return kSyncErrNotFound;
   const std::string path = path_of(name);
-  if (is_open(path)) return kSyncErrDatabaseOpen;
-  if (!file_exists(path.c_str())) return kSyncErrNotFound;
-  int error = file_remove(path.c_str());
-  if (error != 0) {
-    state().problem = path + ": " + file_error_text(error);
-    return kSyncErrIo;
+  if (open_database* d = open_at(path)) {
+    if (!d->created) return kSyncErrDatabaseOpen;
+    d->abandoned = true;
+    return kSyncOk;
   }
+  if (is_held(name) || !file_exists(path.c_str())) return kSyncErrNotFound;
+  hold(name);
   return kSyncOk;
 }
 
@@ -339,7 +431,7 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
   if (!valid_name(name)) return kSyncErrBadArgument;
   if (request->card_no != 0) return kSyncErrBadArgument;
   const std::string path = path_of(name);
-  if (is_open(path) || file_exists(path.c_str())) return kSyncErrExists;
+  if (is_open(path) || (file_exists(path.c_str()) && !is_held(name))) return kSyncErrExists;
   uint8_t h = free_handle();
   if (h == 0) return kSyncErrTooManyOpen;
   try {
@@ -347,6 +439,7 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
     d.in_use = true;
     d.writable = true;
     d.changed = true;  // a new database is written at its close, records or not
+    d.created = true;
     d.name = name;
     d.path = path;
     d.db.name = name;
@@ -371,43 +464,23 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
 }
 
 int32_t sync_write_record_impl(sync_record_info* info) {
-  if (int32_t code = injected(sync_call::write_record)) return code;
+  const int32_t fault = injected(sync_call::write_record);
   open_database* d = find_open(info->db_handle);
+  if (fault) {
+    if (d) {
+      d->failed = true;
+      d->failure = state().problem;
+    }
+    return fault;
+  }
   if (!d) return kSyncErrNotOpen;
+  if (d->abandoned) return kSyncErrNotFound;
+  if (d->failed) return kSyncErrIo;  // its spool may hold a part of the record that failed
   if (!d->writable) return kSyncErrBadArgument;
   if (info->m_RecSize > kPdbMaxRecordSize || (!info->buffer && info->m_RecSize > 0)) {
     return kSyncErrBadArgument;
   }
-  try {
-    pdb_record r;
-    r.attributes = static_cast<uint8_t>((info->attributes & 0xF0) | (info->category & 0x0F));
-    if (info->record_id == 0 && d->spooled) {
-      if (int32_t code = spool_record(d, &r, info->buffer, info->m_RecSize)) return code;
-    } else {
-      r.bytes.assign(info->buffer, info->buffer + info->m_RecSize);
-    }
-    if (info->record_id == 0) {
-      d->db.unique_id_seed = (d->db.unique_id_seed + 1) & 0xFFFFFF;
-      r.unique_id = d->db.unique_id_seed;
-      d->db.records.push_back(std::move(r));
-    } else {
-      bool found = false;
-      for (pdb_record& old : d->db.records) {
-        if (old.unique_id == info->record_id) {
-          r.unique_id = old.unique_id;
-          old = std::move(r);
-          found = true;
-          break;
-        }
-      }
-      if (!found) return kSyncErrNotFound;
-    }
-  } catch (const std::bad_alloc&) {
-    return kSyncErrNoMemory;
-  }
-  d->changed = true;
-  records_written.fetch_add(1, std::memory_order_relaxed);
-  return kSyncOk;
+  return write_record(d, info);
 }
 
 int32_t sync_close_db_impl(uint8_t handle) {
@@ -420,14 +493,19 @@ int32_t sync_close_db_impl(uint8_t handle) {
     return fault;
   }
   int32_t result = kSyncOk;
-  if (d->changed) {
-    d->db.modified = palm_time_now();
-    d->db.mod_number += 1;
-    try {
+  try {
+    if (d->failed && !d->abandoned) {
+      result = kSyncErrIo;
+      state().problem = d->path + ": not written, as a record could not be stored";
+      if (!d->failure.empty()) state().problem += " (" + d->failure + ")";
+    } else if (d->changed && !d->abandoned) {
+      d->db.modified = palm_time_now();
+      d->db.mod_number += 1;
       result = write_back(d);
-    } catch (const std::bad_alloc&) {
-      result = kSyncErrNoMemory;
+      if (result == kSyncOk) release_hold(d->name.c_str());  // the replacement is in place
     }
+  } catch (const std::bad_alloc&) {
+    if (result == kSyncOk) result = kSyncErrNoMemory;
   }
   release_handle(d);  // closed, written or not
   return result;

@@ -21,6 +21,18 @@ enum class sync_call {
   any,  // every call above, counted together
 };
 
+// How a database is replaced. sync_delete_db holds a deletion: the file stays
+// on disk, while for the rest of the HotSync the database is absent (opening
+// it finds nothing, creating one of its name is allowed). A database of that
+// name created and closed complete is renamed over the file in one step; a
+// HotSync that ends (sync_unregister_conduit, sync_manager_reset) without one
+// leaves the old file. Complete means every record write succeeded: after a
+// failed one the close writes nothing and returns the error (kSyncErrIo). A
+// database created in this HotSync and deleted while still open is abandoned:
+// the delete returns kSyncOk, writes to its handle give kSyncErrNotFound and
+// its close writes nothing and returns kSyncOk. A database opened, not
+// created, cannot be deleted while open (kSyncErrDatabaseOpen).
+//
 // The handheld folder: database NAME lives in DIR/NAME.pdb, the user in
 // DIR/user.conf. Closes nothing; call between HotSyncs.
 void sync_manager_use_folder(const std::string& dir);
@@ -30,7 +42,8 @@ void sync_manager_map_database(const std::string& name, const std::string& file)
 // The last sync time the user record gives from now on, instead of the
 // handheld's own (for one run); off restores the handheld's.
 void sync_manager_override_last_sync(bool on, uint32_t last_sync);
-// Forgets open databases (unwritten), mappings, faults and counts.
+// Forgets open databases (unwritten), held deletions, mappings, faults and
+// counts.
 void sync_manager_reset();
 // The last thing that went wrong in a call, in words (a damaged file, an I/O
 // error); empty when the last failure needs none.
