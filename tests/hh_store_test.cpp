@@ -277,6 +277,20 @@ TEST_F(LoadDbFromHh, RecordShorterThanItsFirstUnitIsDamaged) {
   EXPECT_EQ(load_report.status, kHhLoadDamaged);
 }
 
+TEST_F(LoadDbFromHh, EmptyFirstRecordIsReadPastAnEmptyLaterOneIsDamaged) {
+  bytes stream = header_bytes(11, 0, 0);
+  bytes e = element_bytes(7, 1, 0, "q", "a");
+  stream.insert(stream.end(), e.begin(), e.end());
+  store_records({bytes(), stream});
+  ASSERT_EQ(load(db.get()), 1);
+  ASSERT_NE(db->head, nullptr);
+  EXPECT_EQ(db->head->id, 7u);
+  test_db other;
+  store_records({header_bytes(11, 0, 0), e, bytes(), e});
+  EXPECT_EQ(load(other.get()), 0);
+  EXPECT_EQ(load_report.status, kHhLoadDamaged);
+}
+
 TEST_F(LoadDbFromHh, RecordLongerThan65535MakesTheDatabaseUnreadable) {
   store_records({header_bytes(11, 0, 0), bytes(65536, 0)});
   EXPECT_EQ(load(db.get()), 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -148,6 +149,25 @@ TEST_F(SyncDbs, ElementsCarryTheirCategoryByName) {
   ASSERT_EQ(pc_db.ctgr_count, 2);
   EXPECT_EQ(pc_db.ctgrs[1]->bgcolor, 4294901760u);  // a category new here keeps its colour
   EXPECT_EQ(hh_db.ctgr_count, 2);
+}
+
+TEST_F(SyncDbs, CategoryBeyondAFullTableFailsTheMergeAsSuch) {
+  sides(xml_item(1, 1, "c", "q", "a"), "<category name=\"New\" bgcolor=\"1\"/>\n" +
+                                           xml_item(1, 1, "c", "q", "a") +
+                                           xml_item(2, 2, "New", "q", "a"));
+  // Filled directly: adding 65536 names one by one searches the table each time.
+  pc_db.ctgrs = static_cast<category**>(
+      std::realloc(pc_db.ctgrs, sizeof(category*) * static_cast<size_t>(kMaxCategories)));
+  ASSERT_NE(pc_db.ctgrs, nullptr);
+  pc_db.ctgr_capacity = kMaxCategories;
+  for (int32_t i = pc_db.ctgr_count; i < kMaxCategories; ++i) {
+    category* c = static_cast<category*>(std::malloc(sizeof(category)));
+    c->name = copy_text(("k" + std::to_string(i)).c_str());
+    c->bgcolor = 0;
+    pc_db.ctgrs[i] = c;
+  }
+  pc_db.ctgr_count = kMaxCategories;
+  EXPECT_EQ(sync_dbs(0), kMergeTooManyCategories);
 }
 
 TEST_F(SyncDbs, BothSidesHoldTheSameIdsAfterwards) {

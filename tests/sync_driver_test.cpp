@@ -1,7 +1,10 @@
 #include "conduit/sync_driver.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -9,6 +12,7 @@
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
+#include "conduit/sync_record.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
@@ -268,6 +272,102 @@ TEST_F(LastSyncTime, UnreadableUserRecordMeansZero) {
   sync_fault_arm(sync_call::read_user_record, 1, kSyncErrIo);
   ASSERT_EQ(sync(0), 0);
   EXPECT_EQ(handheld_ids(), "10 5");
+}
+
+// --- the conduit's own record of its last complete HotSync ---------------------------------
+
+class CompleteHotSync : public ConduitTest {
+ protected:
+  const sync_record_user user{1, "Quorvia Learner"};
+  bool recorded(uint32_t* t) { return read_last_complete_sync(desk().c_str(), user, t) == 1; }
+};
+
+TEST_F(CompleteHotSync, EarlierRecordThanTheSyncManagersKeepsNewElements) {
+  // Element 98000 is on the desktop only and newer than the last complete
+  // HotSync (50000); the Sync Manager's time (100000) moved on after one
+  // that failed.
+  put_desktop(xml_file(1, xml_item(98000, 1, "c", "q", "a") + xml_item(5, 2, "c", "q", "a")));
+  put_handheld(xml_file(1, xml_item(5, 2, "c", "q", "a")));
+  set_last_sync(100000);
+  ASSERT_EQ(write_last_complete_sync(desk().c_str(), user, 50000), 0);
+  ASSERT_EQ(sync(0), 0);
+  EXPECT_EQ(handheld_ids(), "98000 5");
+  uint32_t t = 0;
+  ASSERT_TRUE(recorded(&t));
+  EXPECT_GE(t, static_cast<uint32_t>(std::time(nullptr)) - 60);
+}
+
+TEST_F(CompleteHotSync, OnlyWhatWasCarriedThroughIsRecorded) {
+  struct run {
+    uint32_t sync_type;
+    bool damaged_handheld;
+    bool recorded;
+  };
+  const run runs[] = {{0, true, false}, {3, false, true}, {2, false, true}, {0, false, true}};
+  for (const run& r : runs) {
+    std::remove(dir.file("desk/" + std::string(kSyncRecordFile)).c_str());
+    put_desktop(kOne);
+    if (r.damaged_handheld) {
+      write_file(pdb_path(), "not a database");
+    } else {
+      put_handheld(kOther);
+    }
+    EXPECT_EQ(sync(r.sync_type), r.recorded ? kOpenConduitDone : kOpenConduitIncomplete);
+    uint32_t t;
+    EXPECT_EQ(recorded(&t), r.recorded) << r.sync_type;
+  }
+}
+
+TEST_F(CompleteHotSync, FailedDesktopWriteLeavesTheHandheldAndTheRecord) {
+  put_desktop(kOne);
+  put_handheld(kOther);
+  const std::string handheld_before = read_file(pdb_path());
+  ASSERT_EQ(mkdir(dir.file("desk/elements.tmp").c_str(), 0700), 0);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
+  EXPECT_TRUE(log_has("could not be written: its temporary file could not be created"));
+  EXPECT_TRUE(log_has("the handheld was not changed either"));
+  EXPECT_EQ(read_file(pdb_path()), handheld_before);
+  uint32_t t;
+  EXPECT_FALSE(recorded(&t));
+  rmdir(dir.file("desk/elements.tmp").c_str());
+  ASSERT_EQ(sync(0), kOpenConduitDone);
+  EXPECT_EQ(desktop_ids(), "100 200");
+  EXPECT_EQ(handheld_ids(), "100 200");
+}
+
+TEST_F(CompleteHotSync, RecordsOfOtherUsersAreKept) {
+  const sync_record_user other{7, "Someone Else"};
+  ASSERT_EQ(write_last_complete_sync(desk().c_str(), other, 1234), 0);
+  put_desktop(kOne);
+  put_handheld(kOther);
+  ASSERT_EQ(sync(0), kOpenConduitDone);
+  uint32_t t = 0;
+  ASSERT_EQ(read_last_complete_sync(desk().c_str(), other, &t), 1);
+  EXPECT_EQ(t, 1234u);
+  EXPECT_TRUE(recorded(&t));
+}
+
+TEST_F(OpenConduitTest, TextsElementsXmlCannotHoldAreLoggedOnePerField) {
+  bytes record = header_bytes(11, 1, 0);
+  const std::pair<std::string, std::string> texts[] = {
+      {"a</Q>b", "fine"}, {"fine", "x]]>y"}, {"no<mark>", "1 & 2"}, {"p</A>q", "r</Q>s"}};
+  uint32_t id = 4240;
+  for (const auto& t : texts) {
+    bytes e = element_bytes(id++, 1, 0, t.first, t.second);
+    record.insert(record.end(), e.begin(), e.end());
+  }
+  pdb_database pdb;
+  pdb.name = "QVelements";
+  pdb.records.push_back(pdb_record{0, 1, record});
+  std::string why;
+  ASSERT_EQ(write_pdb_file(pdb_path(), pdb, &why), kPdbFileOk);
+  ASSERT_EQ(sync(2), 0);
+  const char* expected[] = {
+      "element 4240: its question holds \"</Q>\"", "element 4241: its answer holds \"]]>\"",
+      "element 4243: its question holds \"</A>\"", "element 4243: its answer holds \"</Q>\""};
+  for (const char* entry : expected)
+    EXPECT_TRUE(log_has(entry)) << entry;
+  EXPECT_FALSE(log_has("element 4242"));
 }
 
 // --- HotSyncs in one loaded library ---------------------------------------------------------
