@@ -208,9 +208,21 @@ TEST_F(AllocationFailure, DesktopSave) {
 }
 
 TEST_F(AllocationFailure, HandheldSaveAndLoad) {
-  test_db db;
+  test_db db, old;
   load_text(db.get(), data_set(1, 40, 1));
-  each_allocation_failing([&] { save_db_to_hh(db.get()); }, [] { hotsync_log_reset(); },
+  load_text(old.get(), data_set(100, 3, 1));
+  ASSERT_EQ(save_db_to_hh(old.get()), kHhSaveOk);
+  const std::string old_file = read_file(pdb_path());
+  bool failed = false;
+  each_allocation_failing([&] { failed = save_db_to_hh(db.get()) != kHhSaveOk; },
+                          [&] {
+                            hotsync_log_reset();
+                            // The HotSync ends: a failed save leaves the old database.
+                            sync_manager_reset();
+                            sync_manager_use_folder(dir.file("hh"));
+                            EXPECT_TRUE(!failed || read_file(pdb_path()) == old_file);
+                            write_file(pdb_path(), old_file);
+                          },
                           "HandheldSave");
   ASSERT_EQ(save_db_to_hh(db.get()), kHhSaveOk);
   test_db back;

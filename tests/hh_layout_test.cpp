@@ -160,15 +160,22 @@ TEST_F(HhLayout, LongestTextThatFitsIsWritten) {
   EXPECT_EQ(stored_records().back().size(), kHhRecordCapacity - 1);
 }
 
-TEST_F(HhLayout, CreateFailureLeavesNoDatabase) {
+TEST_F(HhLayout, CreateOrWriteFailureKeepsTheOldDatabase) {
+  fill_with_questions({40000, 40000, 40000});
   ASSERT_EQ(save(db.get()), kHhSaveOk);
-  sync_fault_arm(sync_call::create_db, 1, kSyncErrIo);
-  EXPECT_EQ(save(db.get()), kHhSaveCreateFailed);
-  EXPECT_FALSE(exists(pdb_path()));
-  EXPECT_EQ(sync_call_count(sync_call::close_db), 1);  // only the first save's
-  test_db back;
-  EXPECT_EQ(load(back.get()), 0);
-  EXPECT_EQ(load_report.status, kHhLoadNotFound);
+  const std::vector<bytes> before = stored_records();
+  const struct {
+    sync_call call;
+    int status;
+  } failures[] = {{sync_call::create_db, kHhSaveCreateFailed},
+                  {sync_call::write_record, kHhSaveIncomplete}};
+  for (const auto& f : failures) {
+    sync_fault_arm(f.call, 1, kSyncErrIo);
+    EXPECT_EQ(save(db.get()), f.status);
+    sync_manager_reset();  // the HotSync ends
+    sync_manager_use_folder(dir.path());
+    EXPECT_EQ(stored_records(), before);
+  }
 }
 
 TEST_F(HhLayout, DeleteFailureIsIgnored) {
