@@ -1,9 +1,10 @@
 #include "hotsync/backups.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "hotsync/host_paths.h"
@@ -25,9 +26,40 @@ std::string id_for(std::time_t t) {
   return text;
 }
 
-bool read_info(const std::string& folder, backup_info* info) {
-  std::ifstream in(folder + "/" + kBackupInfoFile);
-  if (!in) return false;
+bool exists(const std::string& path) {
+  std::error_code unusable;
+  return fs::exists(path, unusable);
+}
+
+// The whole of a small file; false when it cannot be read or is no regular
+// file (never waiting on a FIFO).
+bool read_small_file(const std::string& path, std::string* text) {
+  os_file f = kNoFile;
+  if (file_open_read(path.c_str(), &f) != 0) return false;
+  char buffer[4096];
+  size_t got = 0;
+  int error = 0;
+  while ((error = file_read(f, buffer, sizeof buffer, &got)) == 0 && got > 0 &&
+         text->size() < sizeof buffer * 16)
+    text->append(buffer, got);
+  file_close(f);
+  return error == 0;
+}
+
+// Reads what a backup says of itself; one without backup.conf is taken for
+// interrupted and dated by its folder.
+void read_info(const std::string& folder, backup_info* info) {
+  info->has_desktop = exists(folder + "/" + kDesktopCopy);
+  info->has_handheld = exists(handheld_database_file(folder));
+  std::string text;
+  if (!read_small_file(folder + "/" + kBackupInfoFile, &text)) {
+    struct stat st;
+    info->complete = false;
+    info->time = ::stat(folder.c_str(), &st) == 0 ? st.st_mtime : 0;
+    info->reason = "incomplete: interrupted before " + std::string(kBackupInfoFile);
+    return;
+  }
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     const size_t eq = line.find('=');
@@ -40,9 +72,6 @@ bool read_info(const std::string& folder, backup_info* info) {
     if (key == "desktop_elements" && is_number) info->desktop_elements = number;
     if (key == "handheld_elements" && is_number) info->handheld_elements = number;
   }
-  info->has_desktop = fs::exists(folder + "/" + kDesktopCopy);
-  info->has_handheld = fs::exists(handheld_database_file(folder));
-  return true;
 }
 
 bool write_info(const std::string& folder, const backup_info& info, std::string* why) {
@@ -107,25 +136,29 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   fs::create_directories(root, error);
   const std::time_t now = std::time(nullptr);
   backup_info info;
-  info.id = id_for(now);
-  for (int n = 2; fs::exists(root + "/" + info.id); ++n)
-    info.id = id_for(now) + "-" + std::to_string(n);
-  info.folder = root + "/" + info.id;
   info.time = now;
   info.reason = reason;
   info.desktop_elements = desktop_count;
   info.handheld_elements = handheld_count;
-  if (!fs::create_directory(info.folder, error)) {
-    *why = "cannot make " + info.folder + ": " + error.message();
-    return false;
+  // The folder is made new: one left by a HotSync in the same second, or by
+  // a clock that has since been set back, is never written into.
+  bool made_new = false;
+  for (int n = 1; !made_new; ++n) {
+    info.id = n == 1 ? id_for(now) : id_for(now) + "-" + std::to_string(n);
+    info.folder = root + "/" + info.id;
+    made_new = fs::create_directory(info.folder, error);
+    if (error) {
+      *why = "cannot make " + info.folder + ": " + error.message();
+      return false;
+    }
   }
   const std::string pdb = handheld_database_file(handheld);
   bool ok = true;
-  if (!desktop_file.empty() && fs::exists(desktop_file)) {
+  if (!desktop_file.empty() && exists(desktop_file)) {
     ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
     info.has_desktop = ok;
   }
-  if (ok && fs::exists(pdb)) {
+  if (ok && exists(pdb)) {
     ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
     info.has_handheld = ok;
   }
@@ -134,28 +167,39 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
     fs::remove_all(info.folder, error);
     return false;
   }
-  prune_backups(handheld, keep);
+  prune_backups(handheld, keep, info.id);
   if (made) *made = info;
   return true;
 }
 
-void prune_backups(const std::string& handheld, int keep) {
+void prune_backups(const std::string& handheld, int keep, const std::string& kept) {
   if (keep < 0) return;
-  std::vector<backup_info> all = list_backups(handheld);
+  std::vector<backup_info> others = list_backups(handheld);
+  size_t room = static_cast<size_t>(keep);
+  const auto fresh = std::find_if(others.begin(), others.end(),
+                                  [&](const backup_info& b) { return b.id == kept; });
+  if (fresh != others.end()) {
+    others.erase(fresh);
+    if (room > 0) --room;
+  }
   std::error_code error;
-  for (size_t i = 0; all.size() - i > static_cast<size_t>(keep); ++i)
-    fs::remove_all(all[i].folder, error);
+  for (size_t i = 0; others.size() - i > room; ++i)
+    fs::remove_all(others[i].folder, error);
 }
 
 std::vector<backup_info> list_backups(const std::string& handheld) {
   std::vector<backup_info> all;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(handheld + "/" + kBackupsFolder, error)) {
-    if (!entry.is_directory(error)) continue;
+  const fs::directory_iterator end;
+  for (fs::directory_iterator it(handheld + "/" + kBackupsFolder, error); !error && it != end;
+       it.increment(error)) {
+    std::error_code unusable;
+    if (!it->is_directory(unusable)) continue;
     backup_info info;
-    info.id = entry.path().filename().string();
-    info.folder = entry.path().string();
-    if (read_info(info.folder, &info)) all.push_back(info);
+    info.id = it->path().filename().string();
+    info.folder = it->path().string();
+    read_info(info.folder, &info);
+    all.push_back(info);
   }
   std::sort(all.begin(), all.end(), [](const backup_info& a, const backup_info& b) {
     return a.time != b.time ? a.time < b.time : a.id < b.id;
@@ -183,7 +227,7 @@ bool restore_backup(const backup_info& backup, const std::string& handheld,
     }
     if (s.kept) {
       if (!copy_file_safely(s.copy, s.target, why)) return false;
-    } else if (fs::exists(s.target)) {
+    } else if (exists(s.target)) {
       // The side did not exist when the backup was made.
       const int error = file_remove(s.target.c_str());
       if (error != 0) {

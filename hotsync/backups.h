@@ -16,22 +16,28 @@ struct backup_info {
   std::string id;      // the folder's name: the local time it was made
   std::string folder;  // its path
   int64_t time = 0;    // Unix seconds
+  // Whether backup.conf was written: it comes last, so a backup without it
+  // was interrupted (its time is then the folder's).
+  bool complete = true;
   std::string reason;
   bool has_desktop = false, has_handheld = false;
   int64_t desktop_elements = -1, handheld_elements = -1;  // -1: unreadable or absent
 };
 
 // Copies the desktop file and the handheld database (those that exist) into a
-// new backup, then removes the oldest beyond `keep`. False with *why when the
-// copy cannot be made (nothing of the sides is touched then).
+// new backup, then removes the oldest others beyond `keep` (the new one
+// counts, and stays whatever its time). False with *why when the copy cannot
+// be made (nothing of the sides is touched then).
 bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
                  backup_info* made, std::string* why);
 
-// Removes the oldest backups beyond `keep` (none when keep is negative).
-void prune_backups(const std::string& handheld, int keep);
+// Removes the oldest backups beyond `keep` (none when keep is negative),
+// never the one named `kept` (a clock set back can make the newest backup
+// look the oldest).
+void prune_backups(const std::string& handheld, int keep, const std::string& kept);
 
-// The backups of a handheld folder, oldest first.
+// The backups of a handheld folder, interrupted ones too, oldest first.
 std::vector<backup_info> list_backups(const std::string& handheld);
 
 // Puts a backup's sides back (desktop, handheld or both): each file as it was

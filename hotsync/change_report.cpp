@@ -17,19 +17,53 @@ uint64_t text_hash(const char* text) {
   return h;
 }
 
+// The length of the well-formed UTF-8 sequence that starts at s[i], or 0
+// when none does (a stray continuation byte, an overlong form, a surrogate,
+// a code point above U+10FFFF, a sequence cut short).
+size_t utf8_length(const std::string& s, size_t i) {
+  const uint8_t c = static_cast<uint8_t>(s[i]);
+  if (c < 0x80) return 1;
+  size_t n = 0;
+  uint8_t low = 0x80, high = 0xBF;  // the second byte's range
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() - i < n) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const uint8_t b = static_cast<uint8_t>(s[i + k]);
+    if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return n;
+}
+
 std::string json_string(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t n = utf8_length(s, i);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || n == 0) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
       out += escaped;
     } else {
-      out += static_cast<char>(c);
+      out.append(s, i, n);
+      i += n;
+      continue;
     }
+    ++i;
   }
   return out + "\"";
 }
@@ -183,6 +217,15 @@ std::string report_text(const std::vector<side_changes>& sides, bool verbose) {
     if (!s.replaced_because.empty()) out += "; replaced as a whole (" + s.replaced_because + ")";
     if (!s.readable_after) out += "; cannot be read after the HotSync";
     out += "\n";
+    if (s.texts_not_held > 0) {
+      const bool one = s.texts_not_held == 1;
+      std::snprintf(line, sizeof line,
+                    "%-8s  %lld %s written that elements.xml cannot hold: %s back changed "
+                    "(see HotSync.log)\n",
+                    s.name.c_str(), static_cast<long long>(s.texts_not_held),
+                    one ? "text was" : "texts were", one ? "it reads" : "they read");
+      out += line;
+    }
     if (!verbose) continue;
     for (const element_change& e : s.elements) {
       const bool updated = e.what != "added" && e.what != "deleted";
@@ -216,6 +259,7 @@ std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bo
     out += ", \"updated_schedule\": " + std::to_string(s.schedule);
     out += ", \"updated_category\": " + std::to_string(s.category);
     out += ", \"deleted\": " + std::to_string(s.deleted);
+    out += ", \"texts_elements_xml_cannot_hold\": " + std::to_string(s.texts_not_held);
     out += ", \"replaced\": ";
     out += s.replaced_because.empty() ? "null" : json_string(s.replaced_because);
     if (!verbose) {

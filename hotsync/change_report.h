@@ -44,6 +44,9 @@ struct side_changes {
   int64_t before = 0, after = 0;  // element counts
   int64_t added = 0, deleted = 0, updated = 0;
   int64_t texts = 0, schedule = 0, category = 0;  // updated elements, by what changed
+  // Texts the conduit wrote although elements.xml cannot hold them, so that
+  // they read back changed (the desktop side only; HotSync.log names each).
+  int64_t texts_not_held = 0;
   std::vector<element_change> elements;
   bool changed() const { return added || deleted || updated; }
 };
@@ -56,6 +59,7 @@ side_changes compare_sides(const std::string& name, const std::string& path,
 void predict_replacement(uint32_t sync_type, const side_state& desktop, const side_state& handheld,
                          side_changes* desktop_changes, side_changes* handheld_changes);
 
-// The report as text and as JSON; verbose: each element too.
+// The report as text and as JSON; verbose: each element too. JSON strings
+// keep valid UTF-8 as it is and give each byte of anything else as \u00XX.
 std::string report_text(const std::vector<side_changes>& sides, bool verbose);
 std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose);

@@ -89,7 +89,10 @@ choice ask_configure_conduit(const conduit_plugin& conduit, const action_prefere
 int run_configure(const session_options& options, const configure_options& configure,
                   std::string* why) {
   host_setup setup;
-  if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
+  if (!setup.prepare(options, why) || !setup.lock_folders(why) ||
+      !files_are_regular(setup.handheld(), "", why)) {
+    return -1;
+  }
   handheld_user user;
   action_preferences prefs;
   if (!read_handheld_user(setup.handheld(), &user, why) ||

@@ -1,15 +1,19 @@
 #include "hotsync/hotsync_session.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
+#include "conduit/sync_record.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/backups.h"
 #include "hotsync/change_report.h"
@@ -31,10 +35,19 @@ constexpr char kHotSyncLogFile[] = "HotSync.log";
 constexpr char kLockFile[] = ".hotsync.lock";
 constexpr int kLockWaitMs = 3000;
 
+// The conduit's words for each text it wrote into elements.xml although the
+// format cannot hold it.
+constexpr char kTextNotHeldPhrase[] = "which elements.xml cannot hold";
+
 // The default registry: made on first use, pointing at the default data folder.
 bool prepare_default_registry(std::string* path, std::string* why) {
   *path = default_registry_file();
-  if (std::filesystem::exists(*path)) return true;
+  std::error_code error;
+  if (std::filesystem::exists(*path, error)) return true;
+  if (error) {
+    *why = *path + ": " + error.message();
+    return false;
+  }
   const std::string desktop = default_desktop_folder();
   if (!make_folders(desktop, why)) return false;
   if (!make_folders(std::filesystem::path(*path).parent_path().string(), why)) return false;
@@ -52,8 +65,27 @@ std::string local_time_stamp(std::time_t t) {
   return text;
 }
 
+// Adds text to the end of the file at path in one write, never through a
+// symbolic link put there (files_are_regular refused one before the HotSync;
+// this holds if one appears since). 0, or the system's error number.
+int append_to_file(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  struct stat st;
+  int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kFileNotRegular;
+  for (size_t at = 0; error == 0 && at < text.size();) {
+    const ssize_t wrote = ::write(fd, text.data() + at, text.size() - at);
+    if (wrote < 0 && errno != EINTR) error = errno;
+    if (wrote > 0) at += static_cast<size_t>(wrote);
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
 // Appends the run's log entries, stamped, to HotSync.log, with the change
-// report, and returns them to be shown.
+// report, and returns them to be shown. A log that cannot be written costs a
+// warning, not the record of a HotSync that happened.
 std::string keep_log(const std::string& folder, std::time_t started, uint32_t sync_type, int result,
                      const std::string& report) {
   std::string entries;
@@ -61,16 +93,54 @@ std::string keep_log(const std::string& folder, std::time_t started, uint32_t sy
     entries += entry.text;
     if (entries.empty() || entries.back() != '\n') entries += '\n';
   }
-  std::ofstream log(folder + "/" + kHotSyncLogFile, std::ios::app | std::ios::binary);
-  log << local_time_stamp(started) << " HotSync started (sync type " << sync_type << ")\n"
-      << entries << local_time_stamp(std::time(nullptr)) << " HotSync ended with " << result
-      << "\n";
-  if (!report.empty()) log << "Changes:\n" << report;
+  std::string text = local_time_stamp(started) + " HotSync started (sync type " +
+                     std::to_string(sync_type) + ")\n" + entries +
+                     local_time_stamp(std::time(nullptr)) + " HotSync ended with " +
+                     std::to_string(result) + "\n";
+  if (!report.empty()) text += "Changes:\n" + report;
+  const std::string path = folder + "/" + kHotSyncLogFile;
+  if (const int error = append_to_file(path, text)) {
+    std::fprintf(stderr, "hotsync: cannot add this HotSync to %s: %s\n", path.c_str(),
+                 error == ELOOP             ? "it is a symbolic link"
+                 : error == kFileNotRegular ? "it is not a regular file"
+                                            : std::strerror(error));
+  }
   return entries;
 }
 
-// A HotSync of these sync types may write a side.
-bool may_write(uint32_t sync_type) {
+// The conduit's log entries that tell of such a text, one per element and
+// field.
+int64_t texts_not_held(const std::vector<log_entry>& entries) {
+  int64_t count = 0;
+  for (const log_entry& entry : entries)
+    count += entry.text.find(kTextNotHeldPhrase) != std::string::npos;
+  return count;
+}
+
+// What is at path, as stat (following links) or lstat says: 0 with *mode, or
+// the system's error number. ENOENT and ENOTDIR mean nothing is there.
+int file_mode(const std::string& path, bool follow_links, mode_t* mode) {
+  struct stat st;
+  const int r = follow_links ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+  if (r != 0) return errno;
+  *mode = st.st_mode;
+  return 0;
+}
+
+const char* kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "something else";
+}
+
+// A HotSync of these sync types may write a side; carried through, it is
+// recorded as the handheld's last HotSync. "Do nothing" and the unknown
+// types are neither: recording one would make the next two-way HotSync take
+// what was added on one side before it for deleted on the other.
+bool synchronises(uint32_t sync_type) {
   return sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow || sync_type == kSyncTypeHHToPC ||
          sync_type == kSyncTypePCToHH;
 }
@@ -79,18 +149,39 @@ int64_t element_count(const side_state& side) {
   return side.readable ? static_cast<int64_t>(side.elements.size()) : -1;
 }
 
+// Copies from to `to` when from exists.
+bool copy_if_present(const std::string& from, const std::string& to, std::string* why) {
+  std::error_code error;
+  const bool present = std::filesystem::exists(from, error);
+  if (error) {
+    *why = "cannot read " + from + ": " + error.message();
+    return false;
+  }
+  return !present || copy_file_safely(from, to, why);
+}
+
+// A new private folder in the temporary folder, its name starting with
+// prefix: its path, or empty with *why.
+std::string make_temporary_folder(const char* prefix, const char* what, std::string* why) {
+  std::error_code error;
+  std::string pattern =
+      (std::filesystem::temp_directory_path(error) / (std::string(prefix) + "-XXXXXX")).string();
+  if (error || !mkdtemp(pattern.data())) {
+    *why = std::string("cannot make a temporary folder for ") + what + ": " +
+           (error ? error.message() : std::strerror(errno));
+    return "";
+  }
+  return pattern;
+}
+
 // The files of a handheld folder a HotSync reads or writes, copied for a dry
 // run (not its backups or its log).
 bool copy_handheld_folder(const std::string& from, const std::string& to, std::string* why) {
-  if (std::filesystem::exists(handheld_database_file(from)) &&
-      !copy_file_safely(handheld_database_file(from), handheld_database_file(to), why)) {
+  if (!copy_if_present(handheld_database_file(from), handheld_database_file(to), why)) {
     return false;
   }
   for (const char* name : {kHandheldUserFile, kActionPreferencesFile}) {
-    const std::string file = from + "/" + name;
-    if (std::filesystem::exists(file) && !copy_file_safely(file, to + "/" + name, why)) {
-      return false;
-    }
+    if (!copy_if_present(from + "/" + name, to + "/" + name, why)) return false;
   }
   return true;
 }
@@ -157,13 +248,8 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
   std::string registry = options.registry;
   if (!options.desktop.empty()) {
     // A registry of this run only: pathtodatadir is the folder given.
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "hotsync-registry-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-      *why = "cannot make a temporary folder for the registry";
-      return false;
-    }
-    temporary_folder_ = pattern;
+    temporary_folder_ = make_temporary_folder("hotsync-registry", "the registry", why);
+    if (temporary_folder_.empty()) return false;
     registry = temporary_folder_ + "/registry.reg";
     const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
                                                 with_trailing_separator(options.desktop));
@@ -184,7 +270,8 @@ bool host_setup::lock_folders(std::string* why) {
   std::vector<std::string> folders = {handheld_};
   // The data directory as the conduit will find it in the registry.
   if (char* dir = get_data_dir()) {
-    if (std::filesystem::is_directory(dir)) folders.push_back(dir);
+    std::error_code unusable;  // the conduit finds out and says so in its log
+    if (std::filesystem::is_directory(dir, unusable)) folders.push_back(dir);
     std::free(dir);
   }
   for (const std::string& folder : folders) {
@@ -211,9 +298,40 @@ std::string desktop_file_for(const session_options& options) {
   if (!options.desktop.empty()) return with_trailing_separator(options.desktop) + "elements.xml";
   const std::string registry =
       options.registry.empty() ? default_registry_file() : options.registry;
-  if (!std::filesystem::exists(registry)) return "";
+  std::error_code absent;
+  if (!std::filesystem::exists(registry, absent)) return "";
   registry_use_file(registry);
   return registry_desktop_file();
+}
+
+bool files_are_regular(const std::string& handheld, const std::string& desktop_file,
+                       std::string* why) {
+  struct wanted {
+    std::string path;
+    bool follow_links;
+  } files[] = {
+      {desktop_file, true},
+      {handheld_database_file(handheld), true},
+      {handheld + "/" + kHandheldUserFile, true},
+      {handheld + "/" + kActionPreferencesFile, true},
+      {handheld + "/" + kHotSyncLogFile, false},
+  };
+  for (const wanted& f : files) {
+    if (f.path.empty()) continue;
+    mode_t mode = 0;
+    const int error = file_mode(f.path, f.follow_links, &mode);
+    if (error == ENOENT || error == ENOTDIR) continue;
+    if (error != 0) {
+      *why = "cannot use " + f.path + ": " + std::strerror(error);
+      return false;
+    }
+    if (!S_ISREG(mode)) {
+      *why = f.path + " is " + kind_of(mode) + ", not a regular file; a HotSync uses only " +
+             "regular files there";
+      return false;
+    }
+  }
+  return true;
 }
 
 namespace {
@@ -223,10 +341,13 @@ namespace {
 // run leaves in its own sides.
 int run_with_report(const session_options& options, const side_state* real_desktop,
                     const side_state* real_handheld, const std::string& real_desktop_file,
-                    const std::string& real_handheld_folder, bool* changed, std::string* why) {
+                    const std::string& real_handheld_folder, hotsync_outcome* outcome,
+                    std::string* why) {
   host_setup setup;
   if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
   const std::string& handheld = setup.handheld();
+  const std::string desktop_file = registry_desktop_file();
+  if (!files_are_regular(handheld, desktop_file, why)) return -1;
   handheld_user user;
   if (!read_handheld_user(handheld, &user, why)) return -1;
   action_preferences prefs;
@@ -235,7 +356,6 @@ int run_with_report(const session_options& options, const side_state* real_deskt
     if (!read_action_preferences(handheld, &prefs, why)) return -1;
     sync_type = next_hotsync_action(prefs);
   }
-  const std::string desktop_file = registry_desktop_file();
   const std::string pdb = handheld_database_file(handheld);
   side_state desktop_before, handheld_before;
   if (options.report) {
@@ -244,7 +364,7 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   }
   sync_manager_reset();
   sync_manager_use_folder(handheld);
-  if (!options.dry_run && options.keep_backups > 0 && may_write(sync_type)) {
+  if (!options.dry_run && options.keep_backups > 0 && synchronises(sync_type)) {
     if (!make_backup(handheld, desktop_file, element_count(desktop_before),
                      element_count(handheld_before),
                      "before a HotSync (sync type " + std::to_string(sync_type) + ")",
@@ -262,7 +382,7 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   const std::time_t started = std::time(nullptr);
   hotsync_log_reset();
   sync_properties properties{sync_type};
-  int result;
+  int32_t result;
   {
     std::error_code unknown;
     progress_display progress(std::filesystem::file_size(desktop_file, unknown),
@@ -272,6 +392,8 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   sync_manager_reset();
   sync_manager_use_folder(handheld);
   const std::vector<log_entry> entries = hotsync_log_entries();
+  outcome->sync_type = sync_type;
+  outcome->conduit_result = result;
 
   std::vector<side_changes> sides;
   if (options.report) {
@@ -280,10 +402,11 @@ int run_with_report(const session_options& options, const side_state* real_deskt
     sides.push_back(compare_sides(
         "handheld", real_handheld ? handheld_database_file(real_handheld_folder) : pdb,
         handheld_before, read_side(pdb)));
-    if (result == 0) {
+    if (result == kOpenConduitDone) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
     }
-    *changed = sides[0].changed() || sides[1].changed();
+    sides[0].texts_not_held = texts_not_held(entries);
+    outcome->changed = sides[0].changed() || sides[1].changed();
     // The conduit's log as it was at its return, whatever the reading added.
     hotsync_log_reset();
     for (const log_entry& entry : entries)
@@ -292,17 +415,25 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   const std::string text = options.report ? report_text(sides, options.verbose) : "";
   const std::string entries_text = keep_log(handheld, started, sync_type, result, text);
   // Kept before anything is shown: a reader that stops reading early must not
-  // cost the record of a HotSync that happened.
-  if (result == 0) {
-    user.last_sync = static_cast<uint32_t>(started);
-    if (!write_handheld_user(handheld, user, why)) return -1;
+  // cost the record of a HotSync that happened. The one-time action goes
+  // first: should the second write not happen, an older last sync time only
+  // makes the next HotSync keep more, where the one-time action run again
+  // (a one-way copy) could overwrite what was done since.
+  if (result == kOpenConduitDone) {
     if (options.stored_action && prefs.has_next) {
       prefs.has_next = false;  // it was for this HotSync only
       if (!write_action_preferences(handheld, prefs, why)) return -1;
     }
+    if (synchronises(sync_type)) {
+      user.last_sync = static_cast<uint32_t>(started);
+      if (!write_handheld_user(handheld, user, why)) return -1;
+    }
   }
   std::FILE* log_shown = options.json ? stderr : stdout;
-  std::fputs(entries_text.c_str(), log_shown);
+  if (!entries_text.empty()) {
+    std::fputs("HotSync log:\n", log_shown);
+    std::fputs(entries_text.c_str(), log_shown);
+  }
   std::fflush(log_shown);
   if (options.report && options.json) {
     std::fputs(report_json(sides, options.dry_run, options.verbose).c_str(), stdout);
@@ -313,59 +444,57 @@ int run_with_report(const session_options& options, const side_state* real_deskt
     std::fputs(text.c_str(), stdout);
   }
   std::fflush(stdout);
-  return result;
+  return 0;
 }
 
 // A HotSync on private copies of both sides: the same run, nothing of the
 // user's touched.
-int run_dry(const session_options& options, std::string* why) {
+int run_dry(const session_options& options, hotsync_outcome* outcome, std::string* why) {
   const std::string handheld = handheld_folder_for(options);
   const std::string desktop_file = desktop_file_for(options);
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "hotsync-dry-run-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) {
-    *why = "cannot make a temporary folder for the dry run";
-    return -1;
-  }
+  if (!files_are_regular(handheld, desktop_file, why)) return -1;
   struct remove_after {
     std::string folder;
     ~remove_after() {
       std::error_code ignored;
-      std::filesystem::remove_all(folder, ignored);
+      if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
     }
-  } scratch{pattern};
+  } scratch{make_temporary_folder("hotsync-dry-run", "the dry run", why)};
+  if (scratch.folder.empty()) return -1;
   session_options copy = options;
-  copy.handheld = pattern + "/handheld";
-  copy.desktop = pattern + "/desktop";
+  copy.handheld = scratch.folder + "/handheld";
+  copy.desktop = scratch.folder + "/desktop";
   copy.registry.clear();
   if (!make_folders(copy.handheld, why) || !make_folders(copy.desktop, why)) return -1;
   // No lock is taken (its file would be new in the user's folders): the
   // sides are only ever replaced whole, by a rename, so a copy is of one or
-  // the other.
-  side_state desktop_before, handheld_before;
-  if (!desktop_file.empty() && std::filesystem::exists(desktop_file) &&
-      !copy_file_safely(desktop_file, copy.desktop + "/elements.xml", why)) {
-    return -1;
+  // the other. The conduit's record of its last complete HotSync goes along:
+  // without it the merge would tell new from deleted by another time.
+  if (!desktop_file.empty()) {
+    const std::filesystem::path data_dir = std::filesystem::path(desktop_file).parent_path();
+    if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why) ||
+        !copy_if_present((data_dir / kSyncRecordFile).string(),
+                         copy.desktop + "/" + kSyncRecordFile, why)) {
+      return -1;
+    }
   }
-  if (std::filesystem::is_directory(handheld) &&
+  std::error_code absent;
+  if (std::filesystem::is_directory(handheld, absent) &&
       !copy_handheld_folder(handheld, copy.handheld, why)) {
     return -1;
   }
-  desktop_before = read_side(desktop_file);
-  handheld_before = read_side(handheld_database_file(handheld));
-  bool changed = false;
-  const int result = run_with_report(copy, &desktop_before, &handheld_before, desktop_file,
-                                     handheld, &changed, why);
-  if (result != 0) return result < 0 ? -1 : result;
-  return changed ? kDryRunWouldChange : kDryRunNoChange;
+  const side_state desktop_before = read_side(desktop_file);
+  const side_state handheld_before = read_side(handheld_database_file(handheld));
+  return run_with_report(copy, &desktop_before, &handheld_before, desktop_file, handheld, outcome,
+                         why);
 }
 
 }  // namespace
 
-int run_hotsync(const session_options& options, std::string* why) {
-  if (options.dry_run) return run_dry(options, why);
-  bool changed = false;
-  return run_with_report(options, nullptr, nullptr, "", "", &changed, why);
+int run_hotsync(const session_options& options, hotsync_outcome* outcome, std::string* why) {
+  *outcome = hotsync_outcome{};
+  if (options.dry_run) return run_dry(options, outcome, why);
+  return run_with_report(options, nullptr, nullptr, "", "", outcome, why);
 }
 
 int restore_sides(const session_options& options, const std::string& id, bool desktop,
@@ -381,17 +510,25 @@ int restore_sides(const session_options& options, const std::string& id, bool de
     *why = "no backup " + id + " in " + setup.handheld() + "/backups (see hotsync backups)";
     return -1;
   }
+  if (!chosen->complete) {
+    // A side missing from it may be one that was never copied, not one that
+    // did not exist: putting it back would remove a data set.
+    *why = "backup " + id + " is incomplete (it was interrupted); nothing was restored";
+    return -1;
+  }
   const backup_info wanted = *chosen;
   const std::string desktop_file = registry_desktop_file();
+  if (!files_are_regular(setup.handheld(), desktop_file, why)) return -1;
   const std::string pdb = handheld_database_file(setup.handheld());
   sync_manager_reset();
+  backup_info made;
   if (!make_backup(setup.handheld(), desktop_file, element_count(read_side(desktop_file)),
-                   element_count(read_side(pdb)), "before restoring " + id, -1, nullptr, why)) {
+                   element_count(read_side(pdb)), "before restoring " + id, -1, &made, why)) {
     *why = "no restore without a backup of the sides as they are: " + *why;
     return -1;
   }
   const bool restored =
       restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
-  prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1);
+  prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1, made.id);
   return restored ? 0 : -1;
 }

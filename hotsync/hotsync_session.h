@@ -24,14 +24,26 @@ struct session_options {
   int keep_backups = 10;
 };
 
-// Exit statuses of a dry run.
-constexpr int kDryRunNoChange = 0;
-constexpr int kDryRunWouldChange = 1;
+// What became of a HotSync that was run.
+struct hotsync_outcome {
+  uint32_t sync_type = 0;      // the one the conduit was given
+  int32_t conduit_result = 0;  // OpenConduit's: kOpenConduitDone when carried through
+  bool changed = false;        // the report found a change on either side
+};
 
-// The conduit's result (0, or 1 for a refused registration), or -1 when the
-// HotSync could not be run at all (*why says why). A dry run returns
-// kDryRunNoChange or kDryRunWouldChange instead of the conduit's 0.
-int run_hotsync(const session_options& options, std::string* why);
+// Runs one HotSync (on private copies of both sides for a dry run) with the
+// report and the backup around it, and records it as the last HotSync only
+// when the conduit carried it through. 0 with *outcome, or -1 with *why when
+// it could not be run (nothing was changed then) or not be recorded.
+int run_hotsync(const session_options& options, hotsync_outcome* outcome, std::string* why);
+
+// False with *why when a side (desktop_file, the handheld database) or a
+// file of the handheld folder that hotsync reads or writes exists but is not
+// a regular file, or cannot be looked at. Nothing is opened: a FIFO would
+// block. A side may be a symbolic link to a regular file; HotSync.log, which
+// is appended to in place, may not.
+bool files_are_regular(const std::string& handheld, const std::string& desktop_file,
+                       std::string* why);
 
 // The desktop file the conduit would use with these options (empty when the
 // registry names none), and the handheld folder.

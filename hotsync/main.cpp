@@ -3,8 +3,11 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <exception>
+#include <new>
 #include <string>
 
+#include "conduit/conduit_api.h"
 #include "hotsync/backups.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/data_set_file.h"
@@ -48,19 +51,52 @@ int run_show(const std::string& src) {
   return std::fflush(stdout) == 0 ? 0 : fail("cannot write to standard output");
 }
 
+// Exit statuses of a dry run whose HotSync was carried through.
+constexpr int kDryRunNoChange = 0;
+constexpr int kDryRunWouldChange = 1;
+
+// One sentence, after the log and the report, for a HotSync the conduit did
+// not carry through: what was not done, and that nothing was lost.
+void say_not_completed(const session_options& options, const hotsync_outcome& outcome) {
+  const bool two_way = outcome.sync_type == kSyncTypeFast || outcome.sync_type == kSyncTypeSlow;
+  if (options.dry_run) {
+    std::fputs(
+        "hotsync: the dry run's HotSync was not completed (see the log above); nothing of "
+        "yours was touched.\n",
+        stderr);
+  } else if (outcome.conduit_result == kOpenConduitRefused) {
+    std::fputs(
+        "hotsync: the Sync Manager refused the conduit's registration, so nothing was "
+        "synchronised and nothing was lost.\n",
+        stderr);
+  } else if (two_way) {
+    std::fputs(
+        "hotsync: the HotSync was not completed (see the log above); nothing was lost, "
+        "and the next HotSync will merge both sides again.\n",
+        stderr);
+  } else {
+    std::fputs(
+        "hotsync: the HotSync was not completed (see the log above); nothing was lost, "
+        "and the HotSync can be run again.\n",
+        stderr);
+  }
+}
+
 int run_session(const session_options& options) {
   std::string why;
-  int result = run_hotsync(options, &why);
-  if (result < 0) {
+  hotsync_outcome outcome;
+  if (run_hotsync(options, &outcome, &why) != 0) {
     std::fprintf(stderr, "hotsync: %s\n", why.c_str());
     return kExitUsage;
   }
-  // A dry run says whether anything would change; a conduit that refused to
-  // run is trouble there, as it is for any HotSync.
-  if (options.dry_run && result != kDryRunNoChange && result != kDryRunWouldChange) {
-    return kExitUsage;
+  if (outcome.conduit_result != kOpenConduitDone) {
+    say_not_completed(options, outcome);
+    // A dry run's 1 says that something would change; one that could not
+    // find out is trouble, as a HotSync that could not be run is.
+    return options.dry_run ? kExitUsage : kExitFailure;
   }
-  return result;
+  if (options.dry_run) return outcome.changed ? kDryRunWouldChange : kDryRunNoChange;
+  return 0;
 }
 
 std::string count_text(int64_t count, bool present) {
@@ -137,7 +173,7 @@ void add_report_options(CLI::App* command, session_options* options) {
   command->add_flag("--dry-run,-n", options->dry_run,
                     "run the HotSync on private copies of both sides and report what it would "
                     "change, touching nothing; exit status 0: nothing would change, 1: something "
-                    "would");
+                    "would, 2: its HotSync was not completed");
   command
       ->add_option("--keep", options->keep_backups,
                    "backups to keep in HANDHELD/backups, made before every HotSync that may write "
@@ -159,10 +195,13 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "hotsync " QV_VERSION);
   app.footer(
-      "Exit status: 0 when the HotSync (or command) succeeded; 1 when the conduit's Sync "
-      "Manager registration was refused or a file could not be read or written; 2 for a wrong "
-      "command line or a HotSync that could not be run. A --dry-run exits 0 when nothing would "
-      "change and 1 when something would.\n\n"
+      "Exit status: 0 when the HotSync (or command) succeeded; 1 when the conduit did not "
+      "carry the HotSync through (a side could not be read or written: the log says why, and "
+      "nothing was lost or recorded as synchronised), when its Sync Manager registration was "
+      "refused, or when a file could not be read or written; 2 for a wrong command line or a "
+      "HotSync that could not be run (a side that is not a regular file, a folder that cannot "
+      "be used). A --dry-run exits 0 when nothing would change, 1 when something would and 2 "
+      "when its HotSync was not completed.\n\n"
       "Environment: XDG_DATA_HOME and XDG_CONFIG_HOME move the default folders; "
       "HOTSYNC_PROGRESS=1 or 0 shows or hides the progress line (by default shown on a terminal "
       "for large data sets); HOTSYNC_FAULTS=CALL:NTH:CODE[,...] makes Sync Manager calls fail, "
@@ -255,27 +294,35 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;
   }
 
-  if (convert->parsed()) return run_convert(src, dest);
-  if (show->parsed()) return run_show(show_src);
-  if (backups->parsed()) return run_list_backups(session);
-  if (restore->parsed()) return run_restore(session, restore_id, restore_side);
-  for (const hotsync_command& c : commands) {
-    if (!c.app->parsed()) continue;
-    if (c.app != commands[3].app) session.sync_type = c.sync_type;
-    session.stored_action = c.app == commands[3].app && raw_type->count() == 0;
-    return run_session(session);
-  }
-  std::string why;
-  if (info->parsed() && run_info(session, &why) == 0) return 0;
-  if (configure_app->parsed() && run_configure(session, configure, &why) == 0) return 0;
-  if (!why.empty()) {
-    std::fprintf(stderr, "hotsync: %s\n", why.c_str());
-    return kExitUsage;
+  // What the commands do not answer with a message of their own (a file
+  // system that fails in a way no call site expected, memory) still ends in
+  // one, with the temporary folders gone.
+  try {
+    if (convert->parsed()) return run_convert(src, dest);
+    if (show->parsed()) return run_show(show_src);
+    if (backups->parsed()) return run_list_backups(session);
+    if (restore->parsed()) return run_restore(session, restore_id, restore_side);
+    for (const hotsync_command& c : commands) {
+      if (!c.app->parsed()) continue;
+      if (c.app != commands[3].app) session.sync_type = c.sync_type;
+      session.stored_action = c.app == commands[3].app && raw_type->count() == 0;
+      return run_session(session);
+    }
+    std::string why;
+    if (info->parsed() && run_info(session, &why) == 0) return 0;
+    if (configure_app->parsed() && run_configure(session, configure, &why) == 0) return 0;
+    if (!why.empty()) std::fprintf(stderr, "hotsync: %s\n", why.c_str());
+  } catch (const std::bad_alloc&) {
+    std::fputs("hotsync: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "hotsync: %s\n", e.what());
   }
   return kExitUsage;
 }
