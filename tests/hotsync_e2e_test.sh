@@ -58,8 +58,8 @@ check "handheld-to-desktop is sync type 2" bash -c "'$HS' handheld-to-desktop --
 
 fresh refused
 xml 1000 1:1:1:desk > "$D/elements.xml"
-status=$(HOTSYNC_FAULTS=register_conduit:1:-1 "$HS" sync --handheld "$H" --desktop "$D" >"$T/out" 2>&1; echo $?)
-check "a refused registration exits 1 and writes nothing" bash -c "[ $status = 1 ] && [ ! -s '$T/out' ] && [ ! -e '$H/QVelements.pdb' ] && ! grep -q last_sync=[1-9] '$H/user.conf' 2>/dev/null"
+status=$(HOTSYNC_FAULTS=register_conduit:1:-1 "$HS" sync --handheld "$H" --desktop "$D" 2>"$T/refused.err" >/dev/null; echo $?)
+check "a refused registration exits 1, says so and writes nothing" bash -c "[ $status = 1 ] && grep -q 'refused the conduit.s registration.*nothing was lost' '$T/refused.err' && [ ! -e '$H/QVelements.pdb' ] && ! grep -q last_sync=[1-9] '$H/user.conf' 2>/dev/null"
 
 fresh damaged-xml
 xml 1000 1:1:1:desk | head -c 200 > "$D/elements.xml"

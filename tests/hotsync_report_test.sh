@@ -37,6 +37,7 @@ hs sync > "$T/report.txt"
 check "the desktop's changes are counted by kind" grep -qx 'desktop   1 added, 2 updated (texts 1, schedule 2, category 1), 1 deleted; 6 -> 6 elements' "$T/report.txt"
 check "the handheld's changes are counted by kind" grep -qx 'handheld  1 added, 1 updated (texts 0, schedule 1, category 0), 1 deleted; 6 -> 6 elements' "$T/report.txt"
 check "the report goes into HotSync.log" grep -q '^desktop   1 added, 2 updated' "$H/HotSync.log"
+check "the conduit's log is shown under its own heading" bash -c "sed -n '/^HotSync log:\$/,/^Changes:\$/p' '$T/report.txt' | grep -qx '1-1'"
 
 setup verbose
 hs sync --verbose > "$T/verbose.txt"
@@ -54,6 +55,15 @@ check "--json sends the HotSync log to standard error" grep -qx '1-1' "$T/log.tx
 setup whole
 "$HS" desktop-to-handheld --handheld "$H" --desktop "$D" > "$T/whole.txt"
 check "a one-way copy reports the side replaced as a whole" grep -q '^handheld .*replaced as a whole (one-way copy from the desktop)' "$T/whole.txt"
+
+# Texts elements.xml cannot hold: "</A>" in a question, "</Q>" in an answer.
+setup hold
+printf '<quorvia core_version="10" time_of_start="1000">\r\n\r\n<category name="c" bgcolor="4294967295"/>\r\n\r\n\r\n<item id="7500" tm_t_rpt="1" stm_t_rpt="1" ctgr="c" l_ivl="1" rl_l_ivl="1" ivl="1" rp="1" gr="3">\r\n<Q>p </A> q</Q>\r\n<A>x </Q> y</A>\r\n</item>\r\n\r\n</quorvia>' > "$T/hold/h.xml"
+"$HS" convert "$T/hold/h.xml" "$H/QVelements.pdb"
+hs sync --dry-run --json > "$T/hold.json" 2> /dev/null
+hs sync > "$T/hold.txt"
+check "texts that elements.xml cannot hold are counted in the report" grep -qx 'desktop   2 texts were written that elements.xml cannot hold: they read back changed (see HotSync.log)' "$T/hold.txt"
+check "and in --json" grep -q '"side": "desktop", .*"texts_elements_xml_cannot_hold": 2' "$T/hold.json"
 
 setup dry
 before=$(sums dry)

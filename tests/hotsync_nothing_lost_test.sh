@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# No HotSync loses an element: what hotsync records, refuses and says when a
+# HotSync is not carried through, through the process on scratch folders.
+#   usage: hotsync_nothing_lost_test.sh PATH/TO/hotsync PROJECT_DIR
+set -u
+HS=$1
+SRC=$2
+source "$(dirname "$0")/shell_check.sh"
+# Temporary folders hotsync makes land here, to be counted.
+export TMPDIR=$T/tmp
+mkdir -p "$TMPDIR"
+
+# xml START ITEM...: an elements.xml with CR LF line ends; ITEM is ID:TM_T_RPT:RP:QUESTION.
+xml() {
+  local start=$1; shift
+  { printf '<quorvia core_version="10" time_of_start="%s">\n\n<category name="c" bgcolor="4294967295"/>\n\n\n' "$start"
+    for it in "$@"; do
+      IFS=: read -r id t rp q <<<"$it"
+      printf '<item id="%s" tm_t_rpt="%s" stm_t_rpt="%s" ctgr="c" l_ivl="1" rl_l_ivl="1" ivl="1" rp="%s" gr="3">\n<Q>%s</Q>\n<A>a</A>\n</item>\n\n' "$id" "$t" "$t" "$rp" "$q"
+    done
+    printf '</quorvia>'; } | sed 's/$/\r/' | head -c -1
+}
+# fresh NAME: empty desktop and handheld folders.
+fresh() { D=$T/$1/desk H=$T/$1/hh; mkdir -p "$D" "$H"; }
+# pair NAME: both sides hold 10 and 20; the desktop also 6000, the handheld
+# 7000, both new since the last HotSync at 5000.
+pair() {
+  fresh "$1"
+  xml 1000 10:1:1:ten 20:1:1:twenty 6000:1:1:desk-new > "$D/elements.xml"
+  xml 1000 10:1:1:ten 20:1:1:twenty 7000:1:1:hh-new > "$T/$1/h.xml"
+  "$HS" convert "$T/$1/h.xml" "$H/QVelements.pdb"
+  printf 'last_sync=5000\n' > "$H/user.conf"
+}
+hs() { "$HS" "$@" --handheld "$H" --desktop "$D"; }
+# ids FILE: the element ids of a data set, in order, on one line.
+ids() { "$HS" show "$1" | awk '/^element /{print $2}' | sort -n | xargs; }
+export HS
+export -f ids
+not_completed='hotsync: the HotSync was not completed (see the log above); nothing was lost, and the next HotSync will merge both sides again.'
+
+pair nothing
+xml 1000 10:1:1:ten 20:1:1:twenty 6000:1:1:desk-new 6500:1:1:added-before > "$D/elements.xml"
+hs configure --action nothing > /dev/null
+cp "$H/user.conf" "$T/nothing/user.conf"
+hs run > /dev/null
+check "a Do nothing HotSync does not count as the last HotSync" cmp "$H/user.conf" "$T/nothing/user.conf"
+hs sync > /dev/null
+check "an element added before a Do nothing HotSync survives the next two-way one" bash -c "[ \"\$(ids '$D/elements.xml')\" = '10 20 6000 6500 7000' ] && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 6500 7000' ]"
+
+pair damaged
+cp "$H/QVelements.pdb" "$T/damaged/good.pdb"
+head -c -5 "$T/damaged/good.pdb" > "$H/QVelements.pdb"
+cp "$D/elements.xml" "$T/damaged/desk.xml"
+hs configure --action sync > /dev/null
+hs run > /dev/null 2> "$T/damaged/err"; status=$?
+check "a damaged QVelements.pdb: exit 1, said in one sentence, nothing recorded or written" bash -c "[ $status = 1 ] && grep -qxF '$not_completed' '$T/damaged/err' && grep -qx 'last_sync=5000' '$H/user.conf' && cmp '$D/elements.xml' '$T/damaged/desk.xml'"
+check "the one-time action stays for the HotSync after one not completed" grep -qx 'next_action=0' "$H/hotsync.conf"
+cp "$T/damaged/good.pdb" "$H/QVelements.pdb"
+xml 1000 10:1:1:ten 20:1:1:twenty 6000:1:1:desk-new 8000:1:1:added-between > "$D/elements.xml"
+hs sync > /dev/null
+check "with the handheld repaired, the next HotSync loses nothing" bash -c "[ \"\$(ids '$D/elements.xml')\" = '10 20 6000 7000 8000' ] && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000 8000' ]"
+
+# The sample data, synchronised once without a fault for comparison.
+fresh write
+mkdir -p "$T/write/clean-desk" "$T/write/clean-hh"
+for d in "$D" "$T/write/clean-desk"; do cp "$SRC/examples/elements.xml" "$d/"; done
+for h in "$H" "$T/write/clean-hh"; do cp "$SRC/examples/handheld/"* "$h/"; done
+"$HS" sync --handheld "$T/write/clean-hh" --desktop "$T/write/clean-desk" > /dev/null
+cp "$H/QVelements.pdb" "$T/write/hh.pdb"; cp "$H/user.conf" "$T/write/user.conf"
+mkdir "$D/elements.tmp"
+hs sync > /dev/null 2>&1; status=$?
+check "a desktop write that fails: exit 1, the handheld and user.conf byte-identical" bash -c "[ $status = 1 ] && cmp '$H/QVelements.pdb' '$T/write/hh.pdb' && cmp '$H/user.conf' '$T/write/user.conf'"
+rmdir "$D/elements.tmp"
+hs sync > /dev/null
+check "the next HotSync leaves both sides as one without the failure does" bash -c "'$HS' show '$D/elements.xml' > '$T/write/a' && '$HS' show '$T/write/clean-desk/elements.xml' > '$T/write/b' && cmp '$T/write/a' '$T/write/b' && '$HS' show '$H/QVelements.pdb' > '$T/write/a' && '$HS' show '$T/write/clean-hh/QVelements.pdb' > '$T/write/b' && cmp '$T/write/a' '$T/write/b' && [ \"\$(ids '$D/elements.xml' | wc -w)\" = 37 ]"
+
+# refused WHAT PATTERN: a sync of the pair exits 2 with PATTERN on standard
+# error, in time, without a backup.
+refused() {
+  check "$1 is refused before anything is read" bash -c "timeout 20 '$HS' sync --handheld '$H' --desktop '$D' > /dev/null 2> '$T/refused.err'; [ \$? = 2 ] && grep -q '$2' '$T/refused.err' && [ ! -e '$H/backups' ]"
+}
+pair fifo; rm "$D/elements.xml"; mkfifo "$D/elements.xml"
+refused "a FIFO as elements.xml" 'elements.xml is a FIFO, not a regular file'
+pair folder; rm "$H/QVelements.pdb"; mkdir "$H/QVelements.pdb"
+refused "a folder as QVelements.pdb" 'QVelements.pdb is a folder, not a regular file'
+pair log-link; ln -s "$T/log-link/elsewhere" "$H/HotSync.log"
+refused "a symbolic link as HotSync.log" 'HotSync.log is a symbolic link, not a regular file'
+pair linked; mv "$D/elements.xml" "$T/linked/real.xml"; ln -s "$T/linked/real.xml" "$D/elements.xml"
+check "a symbolic link to a regular elements.xml is read" bash -c "'$HS' sync --handheld '$H' --desktop '$D' > /dev/null && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000' ]"
+
+# A folder that cannot be used: a message, exit 2, no temporary folder left,
+# for a HotSync and for a dry run.
+pair unusable
+ln -s loop "$T/loop"
+long=$T/$(printf 'x%.0s' {1..300})
+for case in "a symbolic link loop as the handheld folder|--handheld $T/loop --desktop $D" \
+            "a symbolic link loop as the data directory|--handheld $H --desktop $T/loop" \
+            "an over-long handheld folder name|--handheld $long --desktop $D" \
+            "an over-long data directory name|--handheld $H --desktop $long/desk"; do
+  IFS='|' read -r what args <<<"$case"
+  check "$what: a message and exit 2" bash -c "for dry in '' --dry-run; do '$HS' sync $args \$dry > /dev/null 2> '$T/unusable.err'; [ \$? = 2 ] && grep -q '^hotsync: ' '$T/unusable.err' && [ -z \"\$(ls -A '$TMPDIR')\" ] || exit 1; done"
+done
+
+fresh json
+xml 1000 "10:1:1:bad $(printf '\377') byte" "20:1:1:der Schlüssel" > "$D/elements.xml"
+hs sync --json --verbose > "$T/json/out.json" 2> /dev/null
+check "--json keeps UTF-8 and escapes the bytes of anything else" bash -c "grep -q 'bad \\\\u00ff byte' '$T/json/out.json' && grep -q 'der Schlüssel' '$T/json/out.json'"
+if command -v python3 > /dev/null; then
+  check "--json with a text that is not UTF-8 is valid JSON" python3 -c 'import json, sys; json.load(open(sys.argv[1], encoding="utf-8"))' "$T/json/out.json"
+fi
+
+check "--version exits 0" bash -c "'$HS' --version | grep -q '^hotsync '"
+
+pair backups
+mkdir -p "$H/backups/20000101-000000" "$H/backups/20991231-000000" "$H/backups/20991231-000001"
+cp "$D/elements.xml" "$H/backups/20000101-000000/"  # interrupted: no backup.conf
+touch -d 2000-01-01 "$H/backups/20000101-000000"
+# Made with a clock set ahead, so that the next backup looks the oldest.
+for id in 20991231-000000 20991231-000001; do
+  printf 'time=4102358400\nreason=a clock set ahead\n' > "$H/backups/$id/backup.conf"
+done
+check "an interrupted backup is listed as incomplete" bash -c "'$HS' backups --handheld '$H' | grep -Eq '^20000101-000000 .*incomplete'"
+check "an interrupted backup is not restored" bash -c "! '$HS' restore 20000101-000000 --handheld '$H' --desktop '$D' 2> '$T/restore.err' && grep -q incomplete '$T/restore.err' && [ \"\$(ids '$D/elements.xml')\" = '10 20 6000' ]"
+hs sync --keep 2 > /dev/null
+check "the backup made before a HotSync is kept, whatever the clock; the oldest others go" bash -c "[ \"\$(ls '$H/backups' | grep -v ^2099 | wc -l)\" = 1 ] && grep -q 'reason=before a HotSync' \"\$(ls -d '$H'/backups/* | grep -v /2099)/backup.conf\" && [ -e '$H/backups/20991231-000001' ] && [ \$(ls '$H/backups' | wc -l) = 2 ]"
+
+echo "$pass passed, $fail failed"
+[ "$fail" = 0 ]
