@@ -83,7 +83,7 @@ const char* hh_save_status_text(int status) {
     case kHhSaveCreateFailed:
       return "could not be created on the handheld";
     case kHhSaveIncomplete:
-      return "could not be written completely and was removed from the handheld";
+      return "could not be written completely; the incomplete copy was discarded";
     case kHhSaveCloseFailed:
       return "could not be closed on the handheld";
     default:
