@@ -74,6 +74,16 @@ rmdir "$D/elements.tmp"
 hs sync > /dev/null
 check "the next HotSync leaves both sides as one without the failure does" bash -c "'$HS' show '$D/elements.xml' > '$T/write/a' && '$HS' show '$T/write/clean-desk/elements.xml' > '$T/write/b' && cmp '$T/write/a' '$T/write/b' && '$HS' show '$H/QVelements.pdb' > '$T/write/a' && '$HS' show '$T/write/clean-hh/QVelements.pdb' > '$T/write/b' && cmp '$T/write/a' '$T/write/b' && [ \"\$(ids '$D/elements.xml' | wc -w)\" = 37 ]"
 
+# A last sync time later than the conduit's own record: the conduit trusts
+# its record, and so must the dry run's copy, or it would predict a deletion.
+pair dry
+hs sync > /dev/null
+new=$(( $(date +%s) + 1000 ))
+xml 1000 10:1:1:ten 20:1:1:twenty 6000:1:1:desk-new 7000:1:1:hh-new $new:1:1:after > "$D/elements.xml"
+hs sync --dry-run --last-sync $((new + 1000)) | grep -E '^(desktop|handheld) ' > "$T/dry/predicted"
+hs sync --last-sync $((new + 1000)) | grep -E '^(desktop|handheld) ' > "$T/dry/happened"
+check "a dry run predicts the HotSync, by the conduit's record of its last complete one" bash -c "cmp '$T/dry/predicted' '$T/dry/happened' && grep -q '^handheld  1 added' '$T/dry/happened'"
+
 # refused WHAT PATTERN: a sync of the pair exits 2 with PATTERN on standard
 # error, in time, without a backup.
 refused() {
