@@ -32,6 +32,14 @@ constexpr int32_t kOpenConduitRefused = 1;  // the Sync Manager refused the regi
 // nothing that the next HotSync relies on was changed.
 constexpr int32_t kOpenConduitIncomplete = 2;
 
+// What a host may look for beside the conduit's results. The conduit keeps the
+// time of its last complete HotSync per handheld user in this file of the
+// Quorvia data directory (a host that runs a HotSync on copies copies it too),
+// and names a text it wrote changed to elements.xml in a HotSync log entry
+// holding this phrase.
+constexpr char kConduitSyncRecordFile[] = "conduit_last_sync.txt";
+constexpr char kConduitUnholdableTextPhrase[] = "which elements.xml cannot hold";
+
 extern "C" {
 // Runs one HotSync in the direction the properties ask for. Returns one of
 // the results above (0 also for a sync type that does nothing).

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "conduit/conduit_api.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
 #include "handheld/sync_error_text.h"
@@ -80,9 +81,8 @@ int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_pat
   }
   for (const unholdable_text& t : texts.found) {
     log_conduit_message(
-        "element %lu: its %s holds \"%s\", which elements.xml cannot hold; the desktop reads it "
-        "back cut or changed there.\n",
-        static_cast<unsigned long>(t.id), t.field, t.mark);
+        "element %lu: its %s holds \"%s\", %s; the desktop reads it back cut or changed there.\n",
+        static_cast<unsigned long>(t.id), t.field, t.mark, kConduitUnholdableTextPhrase);
   }
   if (texts.untold != 0) {
     log_conduit_message("%lu more texts hold what elements.xml cannot hold.\n", texts.untold);

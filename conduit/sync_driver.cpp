@@ -86,7 +86,7 @@ void record_complete_sync(hotsync_user* user, const char* data_dir, uint32_t sta
     log_conduit_message(
         "the time of this HotSync could not be kept in %s%s (%s); the next HotSync takes "
         "fewer elements for deleted.\n",
-        data_dir, kSyncRecordFile, file_error_text(error));
+        data_dir, kConduitSyncRecordFile, file_error_text(error));
   }
 }
 

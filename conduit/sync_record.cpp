@@ -73,9 +73,10 @@ void each_line(const std::string& text, Visit visit) {
 int read_last_complete_sync(const char* data_dir, const sync_record_user& user, uint32_t* time) {
   try {
     bool found = false;
-    each_line(read_record(std::string(data_dir) + kSyncRecordFile), [&](const std::string& line) {
-      if (!found && line[0] != '#') found = line_of_user(line, user, time);
-    });
+    each_line(read_record(std::string(data_dir) + kConduitSyncRecordFile),
+              [&](const std::string& line) {
+                if (!found && line[0] != '#') found = line_of_user(line, user, time);
+              });
     return found ? 1 : 0;
   } catch (const std::bad_alloc&) {
     return 0;
@@ -86,7 +87,7 @@ int write_last_complete_sync(const char* data_dir, const sync_record_user& user,
   try {
     const std::string dir(data_dir);
     std::string text = kHeading;
-    each_line(read_record(dir + kSyncRecordFile), [&](const std::string& line) {
+    each_line(read_record(dir + kConduitSyncRecordFile), [&](const std::string& line) {
       uint32_t ignored;
       if (line.empty() || line[0] == '#' || line_of_user(line, user, &ignored)) return;
       text += line + "\n";
@@ -104,7 +105,7 @@ int write_last_complete_sync(const char* data_dir, const sync_record_user& user,
     if (error == 0) error = file_sync(f);
     const int close_error = file_close(f);
     if (error == 0) error = close_error;
-    if (error == 0) error = file_replace(tmp.c_str(), (dir + kSyncRecordFile).c_str());
+    if (error == 0) error = file_replace(tmp.c_str(), (dir + kConduitSyncRecordFile).c_str());
     if (error != 0) file_remove(tmp.c_str());
     return error;
   } catch (const std::bad_alloc&) {

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 
-// The file in the data directory, and its temporary while it is replaced.
-constexpr char kSyncRecordFile[] = "conduit_last_sync.txt";
+#include "conduit/conduit_api.h"
+
+// The file in the data directory is kConduitSyncRecordFile; this is its
+// temporary while it is replaced.
 constexpr char kSyncRecordTmpFile[] = "conduit_last_sync.tmp";
 
 // The handheld user a record belongs to, as the Sync Manager gives it.

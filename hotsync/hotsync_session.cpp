@@ -13,7 +13,6 @@
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
-#include "conduit/sync_record.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/backups.h"
 #include "hotsync/change_report.h"
@@ -37,7 +36,6 @@ constexpr int kLockWaitMs = 3000;
 
 // The conduit's words for each text it wrote into elements.xml although the
 // format cannot hold it.
-constexpr char kTextNotHeldPhrase[] = "which elements.xml cannot hold";
 
 // The default registry: made on first use, pointing at the default data folder.
 bool prepare_default_registry(std::string* path, std::string* why) {
@@ -113,7 +111,7 @@ std::string keep_log(const std::string& folder, std::time_t started, uint32_t sy
 int64_t texts_not_held(const std::vector<log_entry>& entries) {
   int64_t count = 0;
   for (const log_entry& entry : entries)
-    count += entry.text.find(kTextNotHeldPhrase) != std::string::npos;
+    count += entry.text.find(kConduitUnholdableTextPhrase) != std::string::npos;
   return count;
 }
 
@@ -236,10 +234,6 @@ bool arm_faults_from_environment(std::string* why) {
 host_setup::~host_setup() {
   for (intptr_t lock : locks_)
     file_close(lock);
-  if (!temporary_folder_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(temporary_folder_, ignored);
-  }
 }
 
 bool host_setup::prepare(const session_options& options, std::string* why) {
@@ -247,20 +241,14 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
   if (!make_folders(handheld_, why)) return false;
   std::string registry = options.registry;
   if (!options.desktop.empty()) {
-    // A registry of this run only: pathtodatadir is the folder given.
-    temporary_folder_ = make_temporary_folder("hotsync-registry", "the registry", why);
-    if (temporary_folder_.empty()) return false;
-    registry = temporary_folder_ + "/registry.reg";
-    const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
-                                                with_trailing_separator(options.desktop));
-    if (replace_file_contents(registry, text.data(), text.size()) != 0) {
-      *why = "cannot write " + registry;
-      return false;
-    }
-  } else if (registry.empty() && !prepare_default_registry(&registry, why)) {
-    return false;
+    // A registry of this run only, in memory, so that no run leaves one
+    // behind however it ends: pathtodatadir is the folder given.
+    registry_use_text(registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
+                                         with_trailing_separator(options.desktop)));
+  } else {
+    if (registry.empty() && !prepare_default_registry(&registry, why)) return false;
+    registry_use_file(registry);
   }
-  registry_use_file(registry);
   sync_manager_reset();
   sync_manager_use_folder(handheld_);
   return true;
@@ -473,8 +461,8 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
   if (!desktop_file.empty()) {
     const std::filesystem::path data_dir = std::filesystem::path(desktop_file).parent_path();
     if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why) ||
-        !copy_if_present((data_dir / kSyncRecordFile).string(),
-                         copy.desktop + "/" + kSyncRecordFile, why)) {
+        !copy_if_present((data_dir / kConduitSyncRecordFile).string(),
+                         copy.desktop + "/" + kConduitSyncRecordFile, why)) {
       return -1;
     }
   }

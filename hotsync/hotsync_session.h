@@ -56,7 +56,7 @@ int restore_sides(const session_options& options, const std::string& id, bool de
                   bool handheld, std::string* why);
 
 // The world a conduit call runs in: the handheld folder made and served, the
-// registry in place (a temporary one for --desktop, removed with this object).
+// registry in place (one in memory for --desktop).
 class host_setup {
  public:
   host_setup() = default;
@@ -71,6 +71,5 @@ class host_setup {
 
  private:
   std::string handheld_;
-  std::string temporary_folder_;
   std::vector<intptr_t> locks_;
 };

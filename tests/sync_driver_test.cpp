@@ -305,7 +305,7 @@ TEST_F(CompleteHotSync, OnlyWhatWasCarriedThroughIsRecorded) {
   };
   const run runs[] = {{0, true, false}, {3, false, true}, {2, false, true}, {0, false, true}};
   for (const run& r : runs) {
-    std::remove(dir.file("desk/" + std::string(kSyncRecordFile)).c_str());
+    std::remove(dir.file("desk/" + std::string(kConduitSyncRecordFile)).c_str());
     put_desktop(kOne);
     if (r.damaged_handheld) {
       write_file(pdb_path(), "not a database");

@@ -176,7 +176,7 @@ int file_error_is_missing(int error) {
 
 int file_lock(const char* path, int wait_ms, os_file* lock) {
   *lock = kNoFile;
-  int error = open_file(path, O_RDWR | O_CREAT, lock);
+  int error = open_file(path, O_RDWR | O_CREAT | O_NOFOLLOW, lock);
   if (error) return error;
   for (int waited = 0;; waited += 50) {
     if (::flock(fd_of(*lock), LOCK_EX | LOCK_NB) == 0) return 0;

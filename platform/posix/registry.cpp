@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,16 @@ namespace {
 
 constexpr char kUserRoot[] = "HKEY_CURRENT_USER\\";
 
-std::string& registry_path() {
-  static std::string* path = new std::string;
-  return *path;
+// Where the registry is: a file, or a text held in memory.
+struct registry_source {
+  std::string path;
+  std::string text;
+  bool in_memory = false;
+};
+
+registry_source& source() {
+  static registry_source* the_source = new registry_source;  // outlives every caller
+  return *the_source;
 }
 
 // An open key: the values found under it when it was opened.
@@ -55,8 +63,15 @@ std::string quote(const std::string& text) {
 
 // The string values of the key at path, or false when the file has no such key.
 bool read_key(const std::string& path, open_key* key) {
-  std::ifstream in(registry_path(), std::ios::binary);
-  if (!in) return false;
+  std::ifstream file;
+  std::istringstream text;
+  if (source().in_memory) {
+    text.str(source().text);
+  } else {
+    file.open(source().path, std::ios::binary);
+    if (!file) return false;
+  }
+  std::istream& in = source().in_memory ? static_cast<std::istream&>(text) : file;
   const std::string wanted = kUserRoot + path;
   std::string line;
   bool found = false, inside = false;
@@ -82,7 +97,11 @@ bool read_key(const std::string& path, open_key* key) {
 }  // namespace
 
 void registry_use_file(const std::string& path) {
-  registry_path() = path;
+  source() = registry_source{path, "", false};
+}
+
+void registry_use_text(const std::string& text) {
+  source() = registry_source{"", text, true};
 }
 
 std::string registry_file_text(const std::string& key_path, const std::string& name,
