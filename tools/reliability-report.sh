@@ -60,7 +60,31 @@ read -r crash_runs crash_kills crash_failed crash_budget < "$figures/crash.txt"
   echo
   echo "\`hotsync\` killed with SIGKILL at random moments of HotSyncs of 20,000 elements for"
   echo "$crash_budget s: $crash_runs HotSyncs started, $crash_kills killed before they ended,"
-  echo "$crash_failed found a side partial or a following HotSync failing."
+  echo "$crash_failed found a side partial or absent, or a following HotSync failing."
+  cat <<'EOT'
+
+## Nothing lost
+
+Ordinary mishaps, each tried through the `hotsync` process, and for the conduit's part through
+`OpenConduit` as well. In every case no element is lost, and a HotSync that was not carried
+through leaves the handheld's last sync time and the conduit's record of its last complete
+HotSync as they were, so that the next HotSync merges both sides again.
+
+| mishap | outcome | tests |
+|---|---|---|
+| "Do nothing" chosen for one HotSync, an element added on the desktop just before | the run records no HotSync; the next two-way one copies the element | hotsync_nothing_lost |
+| a damaged `QVelements.pdb`, an unreadable `elements.xml`, no data directory in the registry | nothing written, exit 1 and one sentence, the log says which side and why; after the repair nothing added meanwhile is lost | hotsync_nothing_lost, OpenConduitTest, CompleteHotSync |
+| the desktop write fails (disk full, a folder at `elements.tmp`, permissions) | the handheld is left byte for byte, exit 1; the next HotSync gives both sides as one without the failure would | hotsync_nothing_lost, full_disk_hotsync, CompleteHotSync |
+| the disk fills during the handheld write | the old `QVelements.pdb` stays byte for byte, no temporary, exit 1 | full_disk_hotsync, SyncManager, HhLayout, AllocationFailure |
+| `hotsync` killed between the deletion of `QVelements.pdb` and the rename of its replacement | impossible now: the deletion is held until the replacement is complete; the crash test kills at that moment and finds the old or the new file, never none | crash_kill_during_hotsync |
+| the Sync Manager's last sync time later than the last complete HotSync | the merge uses the conduit's earlier record: new elements stay new | CompleteHotSync, hotsync_nothing_lost (dry run too) |
+| a symbolic link, a stale file or a folder where a temporary goes | a link or stale file is removed, never followed; a folder is an error | SyncManager, hotsync_nothing_lost |
+| a side that is a FIFO, a device or a folder; a symbolic link loop; an over-long name | refused with a message before any reading or backup, exit 2, no temporary folder left | hotsync_nothing_lost |
+| `pathtodatadir` without its trailing separator, or empty | names the folder; empty counts as not set (exit 1) | OpenConduitTest, win32_conduit_info |
+| a text holding `</Q>`, `</A>` or `]]>` written to `elements.xml` | written, one log entry per element and field, counted in the change report | OpenConduitTest, hotsync_report |
+| a merge that would need a 65,537th category | reported as such, nothing written | SyncDbs |
+| a text that is not UTF-8 in `--json`; an interrupted backup; a clock set back | valid JSON (bytes escaped); the backup listed as incomplete and pruned; the backup just made never pruned | hotsync_nothing_lost |
+EOT
   echo
   echo "## Long runs"
   echo
