@@ -11,6 +11,7 @@
 #include "handheld/hh_store.h"
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/hotsync_log.h"
+#include "hotsync/services/pdb_file.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
 #include "platform/posix/registry_file.h"
@@ -58,6 +59,14 @@ void ConduitTest::put_handheld(const std::string& text) {
   test_db db;
   load_text(db.get(), text);
   ASSERT_EQ(save_db_to_hh(db.get()), kHhSaveOk);
+}
+
+void ConduitTest::put_handheld_record(const std::vector<uint8_t>& record) {
+  pdb_database pdb;
+  pdb.name = "QVelements";
+  pdb.records.push_back(pdb_record{0, 1, record});
+  std::string why;
+  ASSERT_EQ(write_pdb_file(pdb_path(), pdb, &why), kPdbFileOk) << why;
 }
 
 void ConduitTest::set_last_sync(uint32_t t) {

@@ -25,6 +25,8 @@ class ConduitTest : public ::testing::Test {
   void put_desktop(const std::string& text);
   // Puts QVelements holding the data set that text describes in elements.xml form.
   void put_handheld(const std::string& text);
+  // Puts QVelements holding exactly this one record (the stream as bytes).
+  void put_handheld_record(const std::vector<uint8_t>& record);
   void set_last_sync(uint32_t t);
   // Points the registry at a value, or at none when value is empty.
   void set_data_dir(const std::string& value);

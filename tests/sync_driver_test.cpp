@@ -356,11 +356,7 @@ TEST_F(OpenConduitTest, TextsElementsXmlCannotHoldAreLoggedOnePerField) {
     bytes e = element_bytes(id++, 1, 0, t.first, t.second);
     record.insert(record.end(), e.begin(), e.end());
   }
-  pdb_database pdb;
-  pdb.name = "QVelements";
-  pdb.records.push_back(pdb_record{0, 1, record});
-  std::string why;
-  ASSERT_EQ(write_pdb_file(pdb_path(), pdb, &why), kPdbFileOk);
+  put_handheld_record(record);
   ASSERT_EQ(sync(2), 0);
   const char* expected[] = {
       "element 4240: its question holds \"</Q>\"", "element 4241: its answer holds \"]]>\"",
@@ -388,16 +384,12 @@ TEST_F(OpenConduitTest, TextTooLongForTheHandheldIsLoggedWithItsElement) {
   bytes record = header_bytes(11, 1, 0);
   bytes e = element_bytes(4242, 1, 0, std::string(65000, 'q'), "");
   record.insert(record.end(), e.begin(), e.end());
-  pdb_database pdb;
-  pdb.name = "QVelements";
-  pdb.records.push_back(pdb_record{0, 1, record});
-  std::string why;
-  ASSERT_EQ(write_pdb_file(pdb_path(), pdb, &why), kPdbFileOk);
+  put_handheld_record(record);
+  const std::string before = read_file(pdb_path());
   put_desktop(kOne);
   ASSERT_EQ(sync(0), kOpenConduitIncomplete);
   EXPECT_TRUE(log_has("element 4242 has a question or answer of 64720 bytes or more"));
-  const bytes stored = serialize_pdb(pdb);
-  EXPECT_EQ(read_file(pdb_path()), std::string(stored.begin(), stored.end()));
+  EXPECT_EQ(read_file(pdb_path()), before);
 }
 
 }  // namespace
