@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conduit/conduit_api.h"
+#include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
 #include "handheld/sync_error_text.h"
@@ -66,9 +67,18 @@ void note_unholdable(const element* e, const char* field, const char* mark, void
 
 int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path) {
   unholdable_texts texts;
-  xml_save_report report{note_unholdable, &texts, 0};
+  // A file the next HotSync could not read would stop every HotSync after it.
+  xml_save_report report{note_unholdable, &texts, true, 0, 0};
   int result = save_xml(db, tmp_path, xml_path, &report);
   trace("save_db_to_pc() returned %d\n", result);
+  if (result == kSaveXmlTextTooLong) {
+    log_conduit_message(
+        "%s was not changed: element %lu has a question or answer too long for elements.xml "
+        "to read back (about 8 KB over several lines, 16 KB on one). Shorten it on the "
+        "handheld.\n",
+        xml_path, static_cast<unsigned long>(report.element_id));
+    return result;
+  }
   if (result != kSaveXmlOk) {
     if (report.system_error != 0) {
       log_conduit_message("%s could not be written: %s (%s); it was left as it was.\n", xml_path,

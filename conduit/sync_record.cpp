@@ -38,21 +38,28 @@ bool line_of_user(const std::string& line, const sync_record_user& user, uint32_
   return same;
 }
 
-// The record's text, or an empty one when there is no readable record.
-std::string read_record(const std::string& path) {
-  std::string text;
+// The record's text into *text: 0, or the error that kept it from being read
+// whole (a missing file is an empty record).
+int read_record(const std::string& path, std::string* text) {
+  text->clear();
   os_file f;
-  if (file_open_read(path.c_str(), &f) != 0) return text;
+  int error = file_open_read(path.c_str(), &f);
+  if (error != 0) return file_error_is_missing(error) ? 0 : error;
   uint64_t size = 0;
-  if (file_size(f, &size) == 0 && size <= kMaxRecordBytes) {
-    text.resize(static_cast<size_t>(size));
+  error = file_size(f, &size);
+  if (error == 0 && size > kMaxRecordBytes) error = EFBIG;
+  if (error == 0) {
+    text->resize(static_cast<size_t>(size));
     size_t at = 0, got = 0;
-    while (at < text.size() && file_read(f, &text[at], text.size() - at, &got) == 0 && got > 0)
+    while (error == 0 && at < text->size()) {
+      error = file_read(f, &(*text)[at], text->size() - at, &got);
+      if (error == 0 && got == 0) break;
       at += got;
-    text.resize(at);
+    }
+    text->resize(at);
   }
   file_close(f);
-  return text;
+  return error;
 }
 
 template <typename Visit>
@@ -72,11 +79,12 @@ void each_line(const std::string& text, Visit visit) {
 
 int read_last_complete_sync(const char* data_dir, const sync_record_user& user, uint32_t* time) {
   try {
+    std::string record;
+    if (read_record(std::string(data_dir) + kConduitSyncRecordFile, &record) != 0) return 0;
     bool found = false;
-    each_line(read_record(std::string(data_dir) + kConduitSyncRecordFile),
-              [&](const std::string& line) {
-                if (!found && line[0] != '#') found = line_of_user(line, user, time);
-              });
+    each_line(record, [&](const std::string& line) {
+      if (!found && line[0] != '#') found = line_of_user(line, user, time);
+    });
     return found ? 1 : 0;
   } catch (const std::bad_alloc&) {
     return 0;
@@ -86,8 +94,13 @@ int read_last_complete_sync(const char* data_dir, const sync_record_user& user, 
 int write_last_complete_sync(const char* data_dir, const sync_record_user& user, uint32_t time) {
   try {
     const std::string dir(data_dir);
+    // The other users' lines are kept: a record that cannot be read whole is
+    // left as it is rather than written without them.
+    std::string record;
+    int error = read_record(dir + kConduitSyncRecordFile, &record);
+    if (error != 0) return error;
     std::string text = kHeading;
-    each_line(read_record(dir + kConduitSyncRecordFile), [&](const std::string& line) {
+    each_line(record, [&](const std::string& line) {
       uint32_t ignored;
       if (line.empty() || line[0] == '#' || line_of_user(line, user, &ignored)) return;
       text += line + "\n";
@@ -99,7 +112,7 @@ int write_last_complete_sync(const char* data_dir, const sync_record_user& user,
 
     const std::string tmp = dir + kSyncRecordTmpFile;
     os_file f;
-    int error = file_create(tmp.c_str(), &f);
+    error = file_create(tmp.c_str(), &f);
     if (error != 0) return error;
     error = file_write(f, text.data(), text.size());
     if (error == 0) error = file_sync(f);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "desktop/xml_format.h"
 #include "platform/file.h"
@@ -465,6 +467,41 @@ static void unwrap_cdata(char* text) {
     }
   }
   if (char* close = std::strstr(text, kCdataClose)) cut_out(close, len(kCdataClose));
+}
+
+bool text_fits_reader_window(const char* text, size_t n, bool markup, bool question) {
+  const size_t wrapping = markup ? len(kCdataOpen) + len(kCdataClose) : 0;
+  const char* close_tag = question ? kQuestionClose : kAnswerClose;
+  const size_t tag_len = std::strlen(close_tag);
+  // Shorter than the window with everything after it: always taken whole.
+  if (n + wrapping + tag_len + 1 < kXmlTextWindow) return true;
+  // What the reader gets after the opening tag, line ends as LF (the writer's
+  // CR LF comes back as LF, an in-memory CR LF as CR LF).
+  std::string r;
+  try {
+    r.reserve(n + wrapping + tag_len + 1);
+    if (markup) r += kCdataOpen;
+    r.append(text, n);
+    if (markup) r += kCdataClose;
+    r += close_tag;
+    r += '\n';
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // The steps of extract_cdata over those bytes. The opening tag starts its
+  // line, so the first piece has the rest of the line buffer.
+  auto line_end = [&](size_t from, size_t most) {
+    const size_t lf = r.find('\n', from);
+    const size_t end = lf == std::string::npos ? r.size() : lf + 1;
+    return end - from < most ? end : from + most;
+  };
+  const size_t tag_at = r.find(close_tag);  // where the reader stops: the first one
+  size_t got = line_end(0, kXmlLineSize - 1 - std::strlen(kQuestionOpen));
+  while (tag_at + tag_len > got) {
+    if (got > kXmlTextWindow || got + 1 >= kXmlTextWindow) return false;
+    got = line_end(got, kXmlTextWindow - got - 1);
+  }
+  return true;
 }
 
 char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end) {

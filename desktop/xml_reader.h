@@ -56,6 +56,13 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report = n
 // is null or holds no digit.
 uint32_t read_a_number(const char* text);
 
+// Whether the reader takes back whole a question (or an answer) of n bytes
+// as the writer puts it on the line after its opening tag (in CDATA when
+// markup is set): its lines must come within the text window before the
+// closing tag does. A text that holds its own closing tag ends there and
+// counts as taken.
+bool text_fits_reader_window(const char* text, size_t n, bool markup, bool question);
+
 // The tag's position in text if the first "<" of text begins it; else null.
 char* find_leading_tag(char* text, const char* tag);
 

@@ -10,6 +10,7 @@
 #include "desktop/crlf_writer.h"
 #include "desktop/decimal_format.h"
 #include "desktop/xml_format.h"
+#include "desktop/xml_reader.h"
 #include "platform/file.h"
 #include "platform/trace.h"
 
@@ -124,10 +125,21 @@ const char* unholdable_mark(const char* text, const text_marks& marks) {
   return nullptr;
 }
 
-// Writes the text; the mark that changes it on the way back, or null.
-const char* put_text(crlf_writer* w, const char* text) {
+// What the writer puts around a text on its lines at most: CDATA, the closing
+// tag and a line feed. A text shorter than the window by this much always
+// reads back whole.
+constexpr size_t kLongestTextWrapping = sizeof kCdataOpen + sizeof kCdataClose + sizeof "</Q>\n";
+
+// Writes the text; the mark that changes it on the way back, or null. A text
+// whose lines the reader could not gather is not written: *too_long is set.
+const char* put_text(crlf_writer* w, const char* text, bool question, bool* too_long) {
   const size_t n = std::strlen(text);
   const text_marks marks = scan_text(text, n);
+  if (too_long && n >= kXmlTextWindow - kLongestTextWrapping &&
+      !text_fits_reader_window(text, n, marks.markup, question)) {
+    *too_long = true;
+    return nullptr;
+  }
   if (marks.markup) crlf_puts(w, kCdataOpen);
   put_converted(w, text, n, marks.line_feed);
   if (marks.markup) crlf_puts(w, kCdataClose);
@@ -138,42 +150,53 @@ const char* put_text(crlf_writer* w, const char* text) {
 constexpr size_t kFixedRunBytes = 128;
 
 // The item, in runs of fixed text and numbers reserved whole and the texts
-// between them. Stops at the first failed write (which the writer keeps).
-void put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length,
+// between them. Stops at the first failed write (which the writer keeps), and
+// at a text the reader could not take back (false).
+bool put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t name_length,
               xml_save_report* report) {
   char* p = crlf_reserve(w, kFixedRunBytes);
-  if (!p) return;
+  if (!p) return true;
   p = put_number(p, "<item id=\"", e->id);
   p = put_number(p, "\" tm_t_rpt=\"", e->tm_t_rpt);
   p = put_number(p, "\" stm_t_rpt=\"", e->stm_t_rpt);
   crlf_commit(w, put_literal(p, "\" ctgr=\""));
   put_converted(w, ctgr_name, name_length, true);
-  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return true;
   p = put_number(p, "\" l_ivl=\"", e->l_ivl);
   p = put_number(p, "\" rl_l_ivl=\"", e->rl_l_ivl);
   p = put_number(p, "\" ivl=\"", e->ivl);
   p = put_number(p, "\" rp=\"", e->rp);
   p = put_number(p, "\" gr=\"", e->gr);
   crlf_commit(w, put_literal(p, "\">\r\n<Q>"));
-  const char* q_mark = put_text(w, text_or_empty(e->q));
-  if (q_mark && report) report->unholdable(e, "question", q_mark, report->context);
-  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  bool too_long = false;
+  bool* refused = report && report->refuse_unreadable ? &too_long : nullptr;
+  const char* q_mark = put_text(w, text_or_empty(e->q), true, refused);
+  if (too_long) return false;
+  if (q_mark && report && report->unholdable) {
+    report->unholdable(e, "question", q_mark, report->context);
+  }
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return true;
   crlf_commit(w, put_literal(p, "</Q>\r\n<A>"));
-  const char* a_mark = put_text(w, text_or_empty(e->a));
-  if (a_mark && report) report->unholdable(e, "answer", a_mark, report->context);
-  if (!(p = crlf_reserve(w, kFixedRunBytes))) return;
+  const char* a_mark = put_text(w, text_or_empty(e->a), false, refused);
+  if (too_long) return false;
+  if (a_mark && report && report->unholdable) {
+    report->unholdable(e, "answer", a_mark, report->context);
+  }
+  if (!(p = crlf_reserve(w, kFixedRunBytes))) return true;
   crlf_commit(w, put_literal(p, "</A>\r\n</item>\r\n\r\n"));
+  return true;
 }
 
 }  // namespace
 
 int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_save_report* report) {
   trace("save_db_to_pc()\n");
-  xml_save_report quiet{nullptr, nullptr, 0};
+  xml_save_report quiet{nullptr, nullptr, false, 0, 0};
   if (!report) report = &quiet;
   report->system_error = 0;
-  // Nobody listens: the texts are not searched.
-  xml_save_report* watch = report->unholdable ? report : nullptr;
+  report->element_id = 0;
+  // Nobody listens and nothing is refused: the texts are not searched.
+  xml_save_report* watch = report->unholdable || report->refuse_unreadable ? report : nullptr;
 
   crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
   os_file file = kNoFile;
@@ -203,7 +226,8 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
   // and measured: once, for the first categories of the table.
   constexpr uint16_t kRemembered = 256;
   size_t name_lengths[kRemembered] = {};
-  const element* outside = nullptr;  // an element whose category is not in the table
+  const element* outside = nullptr;   // an element whose category is not in the table
+  const element* too_long = nullptr;  // one with a text the reader could not take back
   // The list lies all over memory: a runner walks a few elements ahead and
   // asks for their texts, so that they are at hand when their turn comes.
   constexpr int kRunAhead = 8;
@@ -229,18 +253,24 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
       length = std::strlen(name);
       if (e->ctgr < kRemembered) name_lengths[e->ctgr] = length + 1;
     }
-    put_item(w, e, name, length, watch);
+    if (!put_item(w, e, name, length, watch)) {
+      too_long = e;
+      break;
+    }
   }
-  if (outside) {
+  if (outside || too_long) {
     // Checked on the way rather than in a walk of its own: the file written so
     // far goes, the old one stays.
-    trace("save_xml(): element %u has category %u of %d\n", outside->id, outside->ctgr,
-          db->ctgr_count);
+    if (outside) {
+      trace("save_xml(): element %u has category %u of %d\n", outside->id, outside->ctgr,
+            db->ctgr_count);
+    }
     crlf_abandon(w);
     std::free(w);
     file_close(file);
     file_remove(tmp_path);
-    return kSaveXmlBadCategory;
+    report->element_id = too_long ? too_long->id : outside->id;
+    return too_long ? kSaveXmlTextTooLong : kSaveXmlBadCategory;
   }
   crlf_puts(w, kRootEnd);
 
@@ -282,6 +312,8 @@ const char* save_xml_result_text(int result) {
       return "its temporary file could not be written";
     case kSaveXmlBadCategory:
       return "an element's category is not in the category table";
+    case kSaveXmlTextTooLong:
+      return "an element has a question or answer too long for elements.xml to read back";
     default:
       return "it could not be written";
   }

@@ -12,9 +12,13 @@ enum save_xml_result {
       4,                    // the old elements.xml is intact; the temporary file holds the new text
   kSaveXmlWriteFailed = 5,  // a write failed; the temporary file is left incomplete
   kSaveXmlBadCategory = 6,  // an element's category index is not in the table; the file stays
+  // Asked to refuse them: an element has a question or answer whose lines the
+  // reader could not gather in its window; written, the file could not be
+  // read back. The file stays.
+  kSaveXmlTextTooLong = 7,
 };
 
-// What a save tells beyond its result. unholdable, when set, hears of each
+// What a save is asked and tells beyond its result. unholdable, when set, hears of each
 // text that elements.xml cannot hold as it is, as it is written: one that
 // holds the reader's end of a question, an answer or a CDATA section ("</Q>",
 // "</A>", "]]>") reads back cut or changed. field is "question" or "answer",
@@ -22,7 +26,12 @@ enum save_xml_result {
 struct xml_save_report {
   void (*unholdable)(const element* e, const char* field, const char* mark, void* context);
   void* context;
-  int system_error;  // out: the file layer's error behind a failure, or 0
+  // When set, an element with a text whose lines the reader could not gather
+  // fails the save with kSaveXmlTextTooLong before the old file is touched;
+  // otherwise such a text is written as it is.
+  bool refuse_unreadable;
+  int system_error;     // out: the file layer's error behind a failure, or 0
+  uint32_t element_id;  // out: the element behind kSaveXmlTextTooLong or kSaveXmlBadCategory
 };
 
 // Writes db to tmp_path, forces it to disk, and puts it in the place of

@@ -62,6 +62,13 @@ uint32_t czytaj(void* destination, uint32_t length, uint8_t handle, uint16_t num
     uint16_t next = static_cast<uint16_t>(hh_reader.rInfo.record_index + 1);
     if (next == numRecs) {
       trace("okkkkk\n");
+      // The writer never leaves bytes behind in its last record: a few that
+      // cannot make the next unit are the start of one cut off, so the
+      // database was truncated, not ended.
+      if (left != 0) {
+        hh_reader.failed = true;
+        hh_reader.short_record = true;
+      }
       return 0;
     }
     if (!read_record(next)) return 0;

@@ -12,14 +12,16 @@ struct record_reader_state {
   uint32_t readIndex;      // position in the current record
   bool started;
   bool failed;         // stopped before the end of the records
-  bool short_record;   // ... because a record was shorter than the unit that begins it
+  bool short_record;   // ... because a record was shorter than the unit that begins it,
+                       // or the last record ended inside one
   int32_t read_error;  // the Sync Manager's result when a read failed
 };
 extern record_reader_state hh_reader;
 
 // With a destination: takes one unit of length bytes. Returns length when
 // taken, 0 when not: at the clean end of the records (failed stays false) or
-// when a record cannot be read or does not hold the unit (failed is set).
+// when a record cannot be read or does not hold the unit, or the last record
+// ends inside it (failed is set).
 // Without one: starts the reader (reads record 0) when idle, finishes it
 // (releases the buffer) when started; both return 0.
 uint32_t czytaj(void* destination, uint32_t length, uint8_t handle, uint16_t numRecs);

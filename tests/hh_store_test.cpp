@@ -245,15 +245,20 @@ TEST_F(LoadDbFromHh, RecordThatCannotBeReadAtAnIdFailsTheLoad) {
 }
 
 TEST_F(LoadDbFromHh, StreamEndingInsideAUnitIsDamaged) {
+  auto joined = [](bytes a, const bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
   bytes cat = header_bytes(11, 0, 1);
   append_be16(&cat, 3);
   append_text(&cat, "abc");
   bytes elem = element_bytes(1, 1, 0, "question", "answer");
   const std::vector<bytes> cut_streams = {
-      bytes({0x00, 0x0B, 0, 0}),              // inside the header
-      bytes(cat.begin(), cat.end()),          // before the colour
-      bytes(elem.begin(), elem.begin() + 6),  // after the id
-      bytes(elem.begin(), elem.end() - 1),    // inside the answer
+      bytes({0x00, 0x0B, 0, 0}),                            // inside the header
+      bytes(cat.begin(), cat.end()),                        // before the colour
+      bytes(elem.begin(), elem.begin() + 6),                // after the id
+      bytes(elem.begin(), elem.end() - 1),                  // inside the answer
+      joined(elem, bytes(elem.begin(), elem.begin() + 2)),  // inside the next one's id
   };
   for (size_t i = 0; i < cut_streams.size(); ++i) {
     bytes stream = i < 2 ? cut_streams[i] : header_bytes(11, 0, 0);

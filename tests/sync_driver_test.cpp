@@ -213,6 +213,15 @@ TEST_F(OpenConduitTest, MissingOrEmptyDataDirectoryIsLoggedAndNothingHappens) {
   }
 }
 
+TEST_F(OpenConduitTest, RegistryThatIsNoRegularFileIsNotWaitedOn) {
+  const std::string fifo = dir.file("registry.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  registry_use_file(fifo);
+  put_handheld(kOther);
+  ASSERT_EQ(sync(0), kOpenConduitIncomplete);
+  EXPECT_TRUE(log_has("is not set"));
+}
+
 TEST_F(OpenConduitTest, DataDirectoryTooLongIsLogged) {
   set_data_dir(std::string(500, 'd'));
   ASSERT_EQ(sync(0), kOpenConduitIncomplete);
@@ -335,6 +344,18 @@ TEST_F(CompleteHotSync, FailedDesktopWriteLeavesTheHandheldAndTheRecord) {
   EXPECT_EQ(handheld_ids(), "100 200");
 }
 
+TEST_F(CompleteHotSync, RecordTooLargeToReadWholeIsLeftAsItIs) {
+  std::string others;
+  for (uint32_t id = 2; others.size() <= 70000; ++id)
+    others += std::to_string(id) + " 1234 Someone\n";
+  write_file(dir.file("desk/") + kConduitSyncRecordFile, others);
+  put_desktop(kOne);
+  put_handheld(kOther);
+  ASSERT_EQ(sync(0), kOpenConduitDone);
+  EXPECT_TRUE(log_has("could not be kept"));
+  EXPECT_EQ(read_file(dir.file("desk/") + kConduitSyncRecordFile), others);
+}
+
 TEST_F(CompleteHotSync, RecordsOfOtherUsersAreKept) {
   const sync_record_user other{7, "Someone Else"};
   ASSERT_EQ(write_last_complete_sync(desk().c_str(), other, 1234), 0);
@@ -388,8 +409,10 @@ TEST_F(OpenConduitTest, TextTooLongForTheHandheldIsLoggedWithItsElement) {
   const std::string before = read_file(pdb_path());
   put_desktop(kOne);
   ASSERT_EQ(sync(0), kOpenConduitIncomplete);
-  EXPECT_TRUE(log_has("element 4242 has a question or answer of 64720 bytes or more"));
+  // The desktop, written first, cannot hold it either: neither side changes.
+  EXPECT_TRUE(log_has("element 4242 has a question or answer too long for elements.xml"));
   EXPECT_EQ(read_file(pdb_path()), before);
+  EXPECT_EQ(desktop_ids(), "100");
 }
 
 }  // namespace

@@ -75,4 +75,40 @@ TEST_F(XmlRoundTrip, ColourZeroComesBackAsTheDefault) {
   EXPECT_EQ(back->ctgrs[0]->bgcolor, 0xFFFFFFFFu);
 }
 
+// The writer refuses exactly the texts whose lines the reader could not
+// gather: held to the reader itself over texts around the window's size, in
+// lines of several lengths, plain and in CDATA.
+TEST_F(XmlRoundTrip, TextsTooLongToReadBackAreRefusedExactly) {
+  for (size_t line : {60u, 4000u, 8180u, 9000u, 16400u}) {
+    for (size_t total :
+         {8150u, 8170u, 8176u, 8178u, 8179u, 8180u, 8181u, 8186u, 8190u, 8200u, 12000u, 20000u}) {
+      for (bool markup : {false, true}) {
+        std::string text = markup ? "<" : "";
+        while (text.size() < total) {
+          if (!text.empty() && text.size() % (line + 1) == line) text += '\n';
+          text += 'x';
+        }
+        const std::string where =
+            std::to_string(line) + "/" + std::to_string(total) + (markup ? " in CDATA" : "");
+        const std::string q = markup ? "<![CDATA[" + text + "]]>" : text;
+        write_file(dir.file("hand.xml"), crlf(xml_file(1, xml_item(1, 1, "c", q, "a"))));
+        test_db read;
+        insert_element(&read->head, nullptr);
+        const bool taken = load_db_from_pc(read.get(), dir.file("hand.xml").c_str()) == 1 &&
+                           read->head && text == read->head->q;
+        const bool fits = text_fits_reader_window(text.c_str(), text.size(), markup, true);
+        EXPECT_EQ(fits, taken) << where;
+        test_db db;
+        find_or_add_ctgr(db.get(), "c");
+        add_element(db.get(), 1, 1, text.c_str(), "a");
+        xml_save_report report{nullptr, nullptr, true, 0, 0};
+        EXPECT_EQ(save_xml(db.get(), dir.file("w.tmp").c_str(), dir.file("w.xml").c_str(), &report),
+                  fits ? kSaveXmlOk : kSaveXmlTextTooLong)
+            << where;
+        EXPECT_EQ(report.element_id, fits ? 0u : 1u) << where;
+      }
+    }
+  }
+}
+
 }  // namespace
