@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -101,7 +102,7 @@ class AllocationFailure : public ConduitTest {
       cleanup();
       if (failures == 0) break;
     }
-    const size_t baseline = heap_in_use();
+    size_t baseline = heap_in_use();
     int n = 1;
     for (;; ++n) {
       failures = 0;
@@ -112,13 +113,15 @@ class AllocationFailure : public ConduitTest {
       cleanup();
       // Memory a run keeps until the next one (a last error text) is no leak;
       // memory that a second run with the same failure does not give back is.
+      // Something kept from before that a run lets go of lowers the mark.
+      baseline = std::min(baseline, heap_in_use());
       if (heap_in_use() != baseline) {
         allocations_left = n;
         op();
         allocations_left = 0;
         cleanup();
         const size_t now = heap_in_use();
-        if (now != baseline) {
+        if (now > baseline) {
           ADD_FAILURE() << "allocation " << n << " failing leaked " << now - baseline << " bytes";
           return n;
         }
