@@ -82,6 +82,9 @@ HotSync as they were, so that the next HotSync merges both sides again.
 | a side that is a FIFO, a device or a folder; a symbolic link loop; an over-long name | refused with a message before any reading or backup, exit 2, no temporary folder left | hotsync_nothing_lost |
 | `pathtodatadir` without its trailing separator, or empty | names the folder; empty counts as not set (exit 1) | OpenConduitTest, win32_conduit_info |
 | a text holding `</Q>`, `</A>` or `]]>` written to `elements.xml` | written, one log entry per element and field, counted in the change report | OpenConduitTest, hotsync_report |
+| a handheld text too long for `elements.xml` to read back | the desktop is not written (nor, after it, the handheld), exit 1, the element named | XmlRoundTrip, OpenConduitTest |
+| a `QVelements.pdb` cut inside an element's id | damaged, not a shorter data set: nothing written, exit 1 | LoadDbFromHh |
+| a registry or record file that is a FIFO, or too large to read whole | not waited on; the record of other users kept | OpenConduitTest, CompleteHotSync |
 | a merge that would need a 65,537th category | reported as such, nothing written | SyncDbs |
 | a text that is not UTF-8 in `--json`; an interrupted backup; a clock set back | valid JSON (bytes escaped); the backup listed as incomplete and pruned; the backup just made never pruned | hotsync_nothing_lost |
 EOT
