@@ -8,6 +8,25 @@
 #include "hotsync/services/handheld_user.h"
 #include "platform/file.h"
 
+namespace {
+
+// One of the sync types the conduit knows. Another would make a HotSync that
+// does nothing, and use up the one-time action, with nobody told.
+bool parse_sync_type(const std::string& text, uint32_t* sync_type) {
+  uint32_t value = 0;
+  if (!parse_u32(text, &value)) return false;
+  for (uint32_t known :
+       {kSyncTypeFast, kSyncTypeSlow, kSyncTypeHHToPC, kSyncTypePCToHH, kSyncTypeDoNothing}) {
+    if (value == known) {
+      *sync_type = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 bool read_action_preferences(const std::string& folder, action_preferences* prefs,
                              std::string* why) {
   *prefs = action_preferences{};
@@ -22,10 +41,11 @@ bool read_action_preferences(const std::string& folder, action_preferences* pref
     if (eq == std::string::npos) continue;
     const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
     bool ok = true;
-    if (key == "default_action") ok = parse_u32(value, &prefs->default_action);
-    if (key == "next_action") ok = prefs->has_next = parse_u32(value, &prefs->next_action);
+    if (key == "default_action") ok = parse_sync_type(value, &prefs->default_action);
+    if (key == "next_action") ok = prefs->has_next = parse_sync_type(value, &prefs->next_action);
     if (!ok) {
-      *why = path + ", line " + std::to_string(number) + ": " + key + " is not a sync type";
+      *why = path + ", line " + std::to_string(number) + ": " + key +
+             " is not a sync type (0, 1, 2, 3 or 6)";
       return false;
     }
   }
