@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <sstream>
@@ -71,6 +73,10 @@ void read_info(const std::string& folder, backup_info* info) {
     if (key == "reason") info->reason = value;
     if (key == "desktop_elements" && is_number) info->desktop_elements = number;
     if (key == "handheld_elements" && is_number) info->handheld_elements = number;
+    if (key == "last_sync" && is_number) {
+      info->has_last_sync = true;
+      info->last_sync = number;
+    }
   }
 }
 
@@ -80,6 +86,7 @@ bool write_info(const std::string& folder, const backup_info& info, std::string*
        << "time=" << info.time << "\nreason=" << info.reason << "\n";
   if (info.desktop_elements >= 0) text << "desktop_elements=" << info.desktop_elements << "\n";
   if (info.handheld_elements >= 0) text << "handheld_elements=" << info.handheld_elements << "\n";
+  if (info.has_last_sync) text << "last_sync=" << info.last_sync << "\n";
   const std::string bytes = text.str();
   if (replace_file_contents(folder + "/" + kBackupInfoFile, bytes.data(), bytes.size()) != 0) {
     *why = "cannot write " + folder + "/" + kBackupInfoFile;
@@ -131,6 +138,7 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
 bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
                  backup_info* made, std::string* why) {
+  if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
   fs::create_directories(root, error);
@@ -140,6 +148,12 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   info.reason = reason;
   info.desktop_elements = desktop_count;
   info.handheld_elements = handheld_count;
+  // Restoring this backup puts its sides back to this time: with a later one
+  // the next HotSync would take what they lack for deleted since.
+  handheld_user user;
+  std::string unreadable;  // a backup without the time restores to "never"
+  info.has_last_sync = read_handheld_user(handheld, &user, &unreadable);
+  info.last_sync = user.last_sync;
   // The folder is made new: one left by a HotSync in the same second, or by
   // a clock that has since been set back, is never written into.
   bool made_new = false;
@@ -174,7 +188,9 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
 
 void prune_backups(const std::string& handheld, int keep, const std::string& kept) {
   if (keep < 0) return;
-  std::vector<backup_info> others = list_backups(handheld);
+  std::vector<backup_info> others;
+  std::string ignored;  // what cannot be listed is not removed
+  if (!list_backups(handheld, &others, &ignored)) return;
   size_t room = static_cast<size_t>(keep);
   const auto fresh = std::find_if(others.begin(), others.end(),
                                   [&](const backup_info& b) { return b.id == kept; });
@@ -187,24 +203,46 @@ void prune_backups(const std::string& handheld, int keep, const std::string& kep
     fs::remove_all(others[i].folder, error);
 }
 
-std::vector<backup_info> list_backups(const std::string& handheld) {
-  std::vector<backup_info> all;
+bool backups_folder_usable(const std::string& handheld, std::string* why) {
+  const std::string root = handheld + "/" + kBackupsFolder;
+  mode_t mode = 0;
+  const int error = file_mode(root, false, &mode);
+  if (error == ENOENT) return true;
+  if (error != 0) {
+    *why = "cannot use " + root + ": " + std::strerror(error);
+    return false;
+  }
+  if (!S_ISDIR(mode)) {
+    *why = root + " is " + file_kind_text(mode) +
+           ", not a folder; backups are kept only in a folder of the handheld folder";
+    return false;
+  }
+  return true;
+}
+
+bool list_backups(const std::string& handheld, std::vector<backup_info>* all, std::string* why) {
+  all->clear();
+  if (!backups_folder_usable(handheld, why)) return false;
+  const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
   const fs::directory_iterator end;
-  for (fs::directory_iterator it(handheld + "/" + kBackupsFolder, error); !error && it != end;
-       it.increment(error)) {
+  for (fs::directory_iterator it(root, error); !error && it != end; it.increment(error)) {
     std::error_code unusable;
     if (!it->is_directory(unusable)) continue;
     backup_info info;
     info.id = it->path().filename().string();
     info.folder = it->path().string();
     read_info(info.folder, &info);
-    all.push_back(info);
+    all->push_back(info);
   }
-  std::sort(all.begin(), all.end(), [](const backup_info& a, const backup_info& b) {
+  if (error && error != std::errc::no_such_file_or_directory) {
+    *why = "cannot list " + root + ": " + error.message();
+    return false;
+  }
+  std::sort(all->begin(), all->end(), [](const backup_info& a, const backup_info& b) {
     return a.time != b.time ? a.time < b.time : a.id < b.id;
   });
-  return all;
+  return true;
 }
 
 bool restore_backup(const backup_info& backup, const std::string& handheld,

@@ -22,12 +22,16 @@ struct backup_info {
   std::string reason;
   bool has_desktop = false, has_handheld = false;
   int64_t desktop_elements = -1, handheld_elements = -1;  // -1: unreadable or absent
+  // The handheld's last HotSync (user.conf) when it was made, the time at
+  // which its sides were last the same; older backups do not say.
+  bool has_last_sync = false;
+  uint32_t last_sync = 0;
 };
 
 // Copies the desktop file and the handheld database (those that exist) into a
-// new backup, then removes the oldest others beyond `keep` (the new one
-// counts, and stays whatever its time). False with *why when the copy cannot
-// be made (nothing of the sides is touched then).
+// new backup with the handheld's last sync time, then removes the oldest others beyond `keep` (the
+// new one counts, and stays whatever its time). False with *why when the copy cannot be made
+// (nothing of the sides is touched then).
 bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
                  backup_info* made, std::string* why);
@@ -37,8 +41,14 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
 // look the oldest).
 void prune_backups(const std::string& handheld, int keep, const std::string& kept);
 
-// The backups of a handheld folder, interrupted ones too, oldest first.
-std::vector<backup_info> list_backups(const std::string& handheld);
+// The backups of a handheld folder, interrupted ones too, oldest first, in
+// *all. False with *why when its backups folder cannot be read or is no
+// folder of its own (see backups_folder_usable); none yet is no error.
+bool list_backups(const std::string& handheld, std::vector<backup_info>* all, std::string* why);
+
+// False with *why when HANDHELD/backups exists but is not a folder, or is a
+// symbolic link: backups are written only inside the handheld folder.
+bool backups_folder_usable(const std::string& handheld, std::string* why);
 
 // Puts a backup's sides back (desktop, handheld or both): each file as it was
 // then, written beside and renamed over; a side the backup did not have is

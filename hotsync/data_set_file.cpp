@@ -1,9 +1,15 @@
 #include "hotsync/data_set_file.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_layout.h"
 #include "handheld/hh_store.h"
+#include "hotsync/host_paths.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file.h"
 #include "platform/sync_manager.h"
@@ -76,7 +82,9 @@ bool read_data_set(const std::string& path, element_db* db, std::string* why) {
   return false;
 }
 
-static const char* save_xml_text(int result) {
+namespace {
+
+const char* save_xml_text(int result) {
   switch (result) {
     case kSaveXmlCannotOpen:
       return "the temporary file cannot be created";
@@ -93,8 +101,7 @@ static const char* save_xml_text(int result) {
   }
 }
 
-bool write_data_set(const std::string& path, element_db* db, std::string* why) {
-  if (is_pdb(path)) return write_pdb(path, db, why);
+bool write_xml(const std::string& path, element_db* db, std::string* why) {
   const std::string tmp = path + ".tmp";
   int result = save_xml(db, tmp.c_str(), path.c_str());
   if (result == kSaveXmlOk) return true;
@@ -103,5 +110,30 @@ bool write_data_set(const std::string& path, element_db* db, std::string* why) {
       result == kSaveXmlWriteFailed || result == kSaveXmlCannotRename) {
     *why += " (" + tmp + ")";
   }
+  return false;
+}
+
+}  // namespace
+
+bool write_data_set(const std::string& path, element_db* db, std::string* why) {
+  // Only a file is replaced: the rename would put a regular file in the place
+  // of a device or a FIFO (of /dev/null, for root). A symbolic link is
+  // replaced itself, never followed.
+  mode_t mode = 0;
+  const int error = file_mode(path, false, &mode);
+  if (error == 0 && !S_ISREG(mode) && !S_ISLNK(mode)) {
+    *why = path + ": it is " + std::string(file_kind_text(mode)) + ", not a regular file";
+    return false;
+  }
+  if (error != 0 && error != ENOENT) {
+    *why = path + ": " + std::strerror(error);
+    return false;
+  }
+  if (is_pdb(path) ? write_pdb(path, db, why) : write_xml(path, db, why)) return true;
+  // The writers leave their temporary after some failures (the desktop's on
+  // purpose, for the conduit's next run to replace); a convert that failed
+  // leaves nothing.
+  file_remove((path + ".tmp").c_str());
+  if (is_pdb(path)) file_remove((path + ".records").c_str());
   return false;
 }

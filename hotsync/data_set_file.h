@@ -9,5 +9,7 @@
 // sets *why to a one-line message that names the file (and line, if known).
 bool read_data_set(const std::string& path, element_db* db, std::string* why);
 
-// Writes db to path through path + ".tmp". Same failure contract.
+// Writes db to path through path + ".tmp". Same failure contract; refuses a
+// path that holds something other than a regular file or a symbolic link, and
+// leaves no temporary behind when it fails.
 bool write_data_set(const std::string& path, element_db* db, std::string* why);

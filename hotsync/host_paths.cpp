@@ -1,5 +1,8 @@
 #include "hotsync/host_paths.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -66,4 +69,22 @@ std::string registry_desktop_file() {
   std::string path = xml ? xml : "";
   std::free(xml);
   return path;
+}
+
+int file_mode(const std::string& path, bool follow_links, mode_t* mode) {
+  struct stat st;
+  const int r = follow_links ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+  if (r != 0) return errno;
+  *mode = st.st_mode;
+  return 0;
+}
+
+const char* file_kind_text(mode_t mode) {
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "something else";
 }

@@ -3,6 +3,8 @@
 // usual places under HOME).
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 // DATA/quorvia-hotsync/handheld: the handheld folder.
@@ -26,3 +28,9 @@ std::string handheld_database_file(const std::string& folder);
 std::string registry_desktop_file();
 // The folder with a trailing separator, as the registry value holds it.
 std::string with_trailing_separator(const std::string& folder);
+
+// What is at path, as stat (following links) or lstat says: 0 with *mode, or
+// the system's error number. ENOENT and ENOTDIR mean nothing is there.
+int file_mode(const std::string& path, bool follow_links, mode_t* mode);
+// The kind of file a mode says, in words: "a folder", "a FIFO", "a device"...
+const char* file_kind_text(mode_t mode);

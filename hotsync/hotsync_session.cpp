@@ -1,18 +1,26 @@
 #include "hotsync/hotsync_session.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
+#include "conduit/sync_record.h"
+#include "handheld/hh_layout.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/backups.h"
 #include "hotsync/change_report.h"
@@ -113,25 +121,6 @@ int64_t texts_not_held(const std::vector<log_entry>& entries) {
   for (const log_entry& entry : entries)
     count += entry.text.find(kConduitUnholdableTextPhrase) != std::string::npos;
   return count;
-}
-
-// What is at path, as stat (following links) or lstat says: 0 with *mode, or
-// the system's error number. ENOENT and ENOTDIR mean nothing is there.
-int file_mode(const std::string& path, bool follow_links, mode_t* mode) {
-  struct stat st;
-  const int r = follow_links ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-  if (r != 0) return errno;
-  *mode = st.st_mode;
-  return 0;
-}
-
-const char* kind_of(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "something else";
 }
 
 // A HotSync of these sync types may write a side; carried through, it is
@@ -236,30 +225,102 @@ host_setup::~host_setup() {
     file_close(lock);
 }
 
+namespace {
+
+// Puts the registry of these options in place, as the conduit will read it:
+// one in memory for --desktop, so that no run leaves one behind however it
+// ends; else the registry file, the default one made on first use when
+// `make` (without it, one in memory as it would be made). *named_by says
+// where pathtodatadir comes from, for messages.
+bool use_registry(const session_options& options, bool make, std::string* named_by,
+                  std::string* why) {
+  if (!options.desktop.empty()) {
+    registry_use_text(registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
+                                         with_trailing_separator(options.desktop)));
+    *named_by = "given with --desktop";
+    return true;
+  }
+  std::string registry = options.registry;
+  if (registry.empty()) {
+    registry = default_registry_file();
+    std::error_code absent;
+    if (!make && !std::filesystem::exists(registry, absent) && !absent) {
+      registry_use_text(
+          registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, default_desktop_folder()));
+      *named_by = "pathtodatadir of the registry " + registry + " to be made";
+      return true;
+    }
+    if (make && !prepare_default_registry(&registry, why)) return false;
+  }
+  registry_use_file(registry);
+  *named_by = "pathtodatadir in " + registry;
+  return true;
+}
+
+// The data directory the registry in use names, in *dir with its separator:
+// kDataDirOk, or the conduit's kDataDirNotSet or kDataDirTooLong (the conduit
+// says so in its log then, before it touches a side).
+int registry_data_dir(std::string* dir) {
+  int status = kDataDirNotSet;
+  std::free(get_xml_path(&status));
+  char* named = status == kDataDirOk ? get_data_dir() : nullptr;
+  *dir = named ? named : "";
+  std::free(named);
+  return named ? kDataDirOk : status;
+}
+
+// False with *why unless the data directory is an existing folder: the
+// conduit would otherwise merge, then fail to write the desktop. The default
+// one, which hotsync makes on first use, counts when missing and is made when
+// `make`.
+bool data_dir_usable(const std::string& dir, const std::string& named_by, bool make,
+                     std::string* why) {
+  std::string folder = dir;
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();  // "x/elements.xml/" would say ENOTDIR, not what x/elements.xml is
+  mode_t mode = 0;
+  const int error = file_mode(folder, true, &mode);
+  if (error == 0 && S_ISDIR(mode)) return true;
+  if (error == ENOENT || error == ENOTDIR) {
+    if (dir == default_desktop_folder()) return !make || make_folders(dir, why);
+    *why = "the data directory " + dir + " does not exist (" + named_by + ")";
+  } else if (error == 0) {
+    *why = "the data directory " + dir + " is not a folder but " + file_kind_text(mode) + " (" +
+           named_by + ")";
+  } else {
+    *why = "cannot use the data directory " + dir + " (" + named_by + "): " + std::strerror(error);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool host_setup::prepare(const session_options& options, std::string* why) {
   handheld_ = options.handheld.empty() ? default_handheld_folder() : options.handheld;
   if (!make_folders(handheld_, why)) return false;
-  std::string registry = options.registry;
-  if (!options.desktop.empty()) {
-    // A registry of this run only, in memory, so that no run leaves one
-    // behind however it ends: pathtodatadir is the folder given.
-    registry_use_text(registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
-                                         with_trailing_separator(options.desktop)));
-  } else {
-    if (registry.empty() && !prepare_default_registry(&registry, why)) return false;
-    registry_use_file(registry);
-  }
+  if (!use_registry(options, true, &data_dir_named_by_, why)) return false;
   sync_manager_reset();
   sync_manager_use_folder(handheld_);
   return true;
 }
 
+bool host_setup::check_data_dir(std::string* why) {
+  std::string dir;
+  return registry_data_dir(&dir) != kDataDirOk ||
+         data_dir_usable(dir, data_dir_named_by_, true, why);
+}
+
 bool host_setup::lock_folders(std::string* why) {
   std::vector<std::string> folders = {handheld_};
-  // The data directory as the conduit will find it in the registry.
+  // The data directory as the conduit will find it in the registry; when it
+  // is the handheld folder itself, its lock is held already (a second one on
+  // the same file would wait for the first).
   if (char* dir = get_data_dir()) {
-    std::error_code unusable;  // the conduit finds out and says so in its log
-    if (std::filesystem::is_directory(dir, unusable)) folders.push_back(dir);
+    std::error_code unusable, unknown;  // the conduit finds out and says so in its log
+    if (std::filesystem::is_directory(dir, unusable) &&
+        !std::filesystem::equivalent(dir, handheld_, unknown)) {
+      folders.push_back(dir);
+    }
     std::free(dir);
   }
   for (const std::string& folder : folders) {
@@ -280,16 +341,6 @@ bool host_setup::lock_folders(std::string* why) {
 
 std::string handheld_folder_for(const session_options& options) {
   return options.handheld.empty() ? default_handheld_folder() : options.handheld;
-}
-
-std::string desktop_file_for(const session_options& options) {
-  if (!options.desktop.empty()) return with_trailing_separator(options.desktop) + "elements.xml";
-  const std::string registry =
-      options.registry.empty() ? default_registry_file() : options.registry;
-  std::error_code absent;
-  if (!std::filesystem::exists(registry, absent)) return "";
-  registry_use_file(registry);
-  return registry_desktop_file();
 }
 
 bool files_are_regular(const std::string& handheld, const std::string& desktop_file,
@@ -314,30 +365,77 @@ bool files_are_regular(const std::string& handheld, const std::string& desktop_f
       return false;
     }
     if (!S_ISREG(mode)) {
-      *why = f.path + " is " + kind_of(mode) + ", not a regular file; a HotSync uses only " +
+      *why = f.path + " is " + file_kind_text(mode) + ", not a regular file; a HotSync uses only " +
              "regular files there";
       return false;
     }
   }
-  return true;
+  return backups_folder_usable(handheld, why);
 }
 
 namespace {
 
-// The conduit's HotSync with the host's report and backups around it. The
-// report compares `before` (read from the sides the user has) with what the
-// run leaves in its own sides.
-int run_with_report(const session_options& options, const side_state* real_desktop,
-                    const side_state* real_handheld, const std::string& real_desktop_file,
-                    const std::string& real_handheld_folder, hotsync_outcome* outcome,
-                    std::string* why) {
+// What a dry run shows of the user's sides while its HotSync runs on private
+// copies: the sides as they are, their paths, and the copies' folders to be
+// named as the user's in the log.
+struct user_sides {
+  side_state desktop, handheld;
+  std::string desktop_file, handheld_folder;
+  std::vector<std::pair<std::string, std::string>> shown_as;  // private folder, the user's
+};
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Keeps a HotSync the conduit carried through as the handheld's record: the
+// one-time action used up, the last sync time moved on. What cannot be kept
+// is said in *not_kept; the HotSync itself stands.
+void record_hotsync(const session_options& options, const std::string& handheld, uint32_t sync_type,
+                    std::time_t started, handheld_user user, action_preferences prefs,
+                    std::string* not_kept) {
+  std::string why;
+  // The one-time action goes first: should the second write not happen, an
+  // older last sync time only makes the next HotSync keep more, where the
+  // one-time action run again (a one-way copy) could overwrite what was done
+  // since.
+  if (options.stored_action && prefs.has_next) {
+    prefs.has_next = false;  // it was for this HotSync only
+    if (!write_action_preferences(handheld, prefs, &why)) {
+      *not_kept = "the HotSync was done, but the action chosen for it could not be cleared (" +
+                  why +
+                  "): choose the next one with hotsync configure, or hotsync run repeats "
+                  "it. Its time was not kept in " +
+                  kHandheldUserFile +
+                  " either, so the next HotSync merges as if this one had not happened and "
+                  "nothing is lost.";
+      return;
+    }
+  }
+  if (!synchronises(sync_type)) return;
+  user.last_sync = static_cast<uint32_t>(started);
+  if (!write_handheld_user(handheld, user, &why)) {
+    *not_kept = "the HotSync was done, but its time could not be kept (" + why +
+                "), so the next HotSync merges as if it had not happened; nothing is lost.";
+  }
+}
+
+// The conduit's HotSync with the host's report and backups around it. For a
+// dry run, `user` has the sides the report compares with what the run leaves
+// in its own (private) sides.
+int run_with_report(const session_options& options, const user_sides* user,
+                    hotsync_outcome* outcome, std::string* why) {
   host_setup setup;
-  if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
+  if (!setup.prepare(options, why) || !setup.check_data_dir(why) || !setup.lock_folders(why)) {
+    return -1;
+  }
   const std::string& handheld = setup.handheld();
   const std::string desktop_file = registry_desktop_file();
   if (!files_are_regular(handheld, desktop_file, why)) return -1;
-  handheld_user user;
-  if (!read_handheld_user(handheld, &user, why)) return -1;
+  handheld_user handheld_user_now;
+  if (!read_handheld_user(handheld, &handheld_user_now, why)) return -1;
   action_preferences prefs;
   uint32_t sync_type = options.sync_type;
   if (options.stored_action) {
@@ -347,8 +445,8 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   const std::string pdb = handheld_database_file(handheld);
   side_state desktop_before, handheld_before;
   if (options.report) {
-    desktop_before = real_desktop ? *real_desktop : read_side(desktop_file);
-    handheld_before = real_handheld ? *real_handheld : read_side(pdb);
+    desktop_before = user ? user->desktop : read_side(desktop_file);
+    handheld_before = user ? user->handheld : read_side(pdb);
   }
   sync_manager_reset();
   sync_manager_use_folder(handheld);
@@ -385,11 +483,11 @@ int run_with_report(const session_options& options, const side_state* real_deskt
 
   std::vector<side_changes> sides;
   if (options.report) {
-    sides.push_back(compare_sides("desktop", real_desktop ? real_desktop_file : desktop_file,
+    sides.push_back(compare_sides("desktop", user ? user->desktop_file : desktop_file,
                                   desktop_before, read_side(desktop_file)));
-    sides.push_back(compare_sides(
-        "handheld", real_handheld ? handheld_database_file(real_handheld_folder) : pdb,
-        handheld_before, read_side(pdb)));
+    sides.push_back(compare_sides("handheld",
+                                  user ? handheld_database_file(user->handheld_folder) : pdb,
+                                  handheld_before, read_side(pdb)));
     if (result == kOpenConduitDone) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
     }
@@ -401,21 +499,16 @@ int run_with_report(const session_options& options, const side_state* real_deskt
       hotsync_log_add(entry.text.c_str(), entry.activity, entry.time_stamp);
   }
   const std::string text = options.report ? report_text(sides, options.verbose) : "";
-  const std::string entries_text = keep_log(handheld, started, sync_type, result, text);
+  std::string entries_text = keep_log(handheld, started, sync_type, result, text);
+  if (user) {
+    for (const auto& shown : user->shown_as)
+      entries_text = replace_all(entries_text, shown.first, shown.second);
+  }
   // Kept before anything is shown: a reader that stops reading early must not
-  // cost the record of a HotSync that happened. The one-time action goes
-  // first: should the second write not happen, an older last sync time only
-  // makes the next HotSync keep more, where the one-time action run again
-  // (a one-way copy) could overwrite what was done since.
+  // cost the record of a HotSync that happened.
   if (result == kOpenConduitDone) {
-    if (options.stored_action && prefs.has_next) {
-      prefs.has_next = false;  // it was for this HotSync only
-      if (!write_action_preferences(handheld, prefs, why)) return -1;
-    }
-    if (synchronises(sync_type)) {
-      user.last_sync = static_cast<uint32_t>(started);
-      if (!write_handheld_user(handheld, user, why)) return -1;
-    }
+    record_hotsync(options, handheld, sync_type, started, handheld_user_now, prefs,
+                   &outcome->not_recorded);
   }
   std::FILE* log_shown = options.json ? stderr : stdout;
   if (!entries_text.empty()) {
@@ -435,46 +528,150 @@ int run_with_report(const session_options& options, const side_state* real_deskt
   return 0;
 }
 
+// The dry run's private folder, for its signal handler: every file a run may
+// leave in it, then its folders, deepest first. Set only while the handled
+// signals are blocked.
+std::atomic<const std::vector<std::string>*> dry_run_leftovers{nullptr};
+pthread_t dry_run_thread;  // the thread that runs the HotSync and makes the files
+constexpr int kDryRunSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the dry run's folder with the calls a signal handler may make, then
+// ends the process by the signal, as it would have ended without the handler.
+// It runs on the HotSync's thread: on another (the desktop writer's), that one
+// would go on making files while they are removed.
+void remove_dry_run_folder(int signal_number) {
+  if (!pthread_equal(pthread_self(), dry_run_thread)) {
+    pthread_kill(dry_run_thread, signal_number);
+    return;
+  }
+  if (const std::vector<std::string>* names = dry_run_leftovers.load()) {
+    for (const std::string& name : *names) {
+      if (::unlink(name.c_str()) != 0) ::rmdir(name.c_str());
+    }
+  }
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);  // delivered once the handler returns
+}
+
+// The private folder of a dry run, which holds a full copy of the user's data:
+// gone when the run ends, however it ends. The destructor removes it; on
+// SIGINT, SIGTERM or SIGHUP a handler does.
+class dry_run_folder {
+ public:
+  explicit dry_run_folder(std::string* why) {
+    // Blocked until the handler knows the folder: a signal meanwhile waits.
+    const signals_blocked blocked;
+    path_ = make_temporary_folder("hotsync-dry-run", "the dry run", why);
+    if (path_.empty()) return;
+    const std::string desktop = path_ + "/desktop/", handheld = path_ + "/handheld/";
+    for (const std::string& name :
+         {std::string("elements.xml"), std::string(kConduitSyncRecordFile)}) {
+      leftovers_.push_back(desktop + name);
+      leftovers_.push_back(desktop + name + ".tmp");  // the copy's temporary
+    }
+    for (const char* name : {"elements.tmp", kSyncRecordTmpFile, kLockFile})
+      leftovers_.push_back(desktop + name);
+    for (const std::string& name : {std::string(kHhDbName) + ".pdb", std::string(kHandheldUserFile),
+                                    std::string(kActionPreferencesFile)}) {
+      leftovers_.push_back(handheld + name);
+      leftovers_.push_back(handheld + name + ".tmp");
+    }
+    for (const std::string& name : {std::string(kHhDbName) + ".pdb.records",
+                                    std::string(kHotSyncLogFile), std::string(kLockFile)}) {
+      leftovers_.push_back(handheld + name);
+    }
+    leftovers_.insert(leftovers_.end(), {desktop, handheld, path_});
+    dry_run_thread = pthread_self();
+    dry_run_leftovers.store(&leftovers_);
+    struct sigaction remove = {};
+    remove.sa_handler = remove_dry_run_folder;
+    sigemptyset(&remove.sa_mask);
+    for (int s : kDryRunSignals)
+      sigaddset(&remove.sa_mask, s);
+    for (size_t i = 0; i < std::size(kDryRunSignals); ++i) {
+      ::sigaction(kDryRunSignals[i], nullptr, &old_[i]);
+      // A signal ignored before (nohup, a background job) stays ignored.
+      if (old_[i].sa_handler != SIG_IGN) ::sigaction(kDryRunSignals[i], &remove, nullptr);
+    }
+  }
+  ~dry_run_folder() {
+    if (path_.empty()) return;
+    const signals_blocked blocked;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+    for (size_t i = 0; i < std::size(kDryRunSignals); ++i)
+      ::sigaction(kDryRunSignals[i], &old_[i], nullptr);
+    dry_run_leftovers.store(nullptr);
+  }
+  dry_run_folder(const dry_run_folder&) = delete;
+  dry_run_folder& operator=(const dry_run_folder&) = delete;
+  const std::string& path() const { return path_; }  // empty when it could not be made
+
+ private:
+  struct signals_blocked {
+    sigset_t old;
+    signals_blocked() {
+      sigset_t set;
+      sigemptyset(&set);
+      for (int s : kDryRunSignals)
+        sigaddset(&set, s);
+      ::pthread_sigmask(SIG_BLOCK, &set, &old);
+    }
+    ~signals_blocked() { ::pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+  };
+  std::string path_;
+  std::vector<std::string> leftovers_;
+  struct sigaction old_[std::size(kDryRunSignals)] = {};
+};
+
 // A HotSync on private copies of both sides: the same run, nothing of the
-// user's touched.
+// user's touched, the same verdict as the HotSync would reach.
 int run_dry(const session_options& options, hotsync_outcome* outcome, std::string* why) {
   const std::string handheld = handheld_folder_for(options);
-  const std::string desktop_file = desktop_file_for(options);
+  std::string named_by, data_dir;
+  if (!use_registry(options, false, &named_by, why)) return -1;
+  const bool data_dir_named = registry_data_dir(&data_dir) == kDataDirOk;
+  if (data_dir_named && !data_dir_usable(data_dir, named_by, false, why)) return -1;
+  const std::string desktop_file = data_dir_named ? data_dir + "elements.xml" : "";
   if (!files_are_regular(handheld, desktop_file, why)) return -1;
-  struct remove_after {
-    std::string folder;
-    ~remove_after() {
-      std::error_code ignored;
-      if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-    }
-  } scratch{make_temporary_folder("hotsync-dry-run", "the dry run", why)};
-  if (scratch.folder.empty()) return -1;
+  const dry_run_folder scratch(why);
+  if (scratch.path().empty()) return -1;
   session_options copy = options;
-  copy.handheld = scratch.folder + "/handheld";
-  copy.desktop = scratch.folder + "/desktop";
-  copy.registry.clear();
-  if (!make_folders(copy.handheld, why) || !make_folders(copy.desktop, why)) return -1;
-  // No lock is taken (its file would be new in the user's folders): the
-  // sides are only ever replaced whole, by a rename, so a copy is of one or
-  // the other. The conduit's record of its last complete HotSync goes along:
-  // without it the merge would tell new from deleted by another time.
-  if (!desktop_file.empty()) {
-    const std::filesystem::path data_dir = std::filesystem::path(desktop_file).parent_path();
+  copy.handheld = scratch.path() + "/handheld";
+  if (!make_folders(copy.handheld, why)) return -1;
+  user_sides user;
+  user.shown_as.emplace_back(copy.handheld + "/", with_trailing_separator(handheld));
+  if (data_dir_named) {
+    copy.desktop = scratch.path() + "/desktop";
+    copy.registry.clear();
+    if (!make_folders(copy.desktop, why)) return -1;
+    user.shown_as.emplace_back(copy.desktop + "/", data_dir);
+    // No lock is taken (its file would be new in the user's folders): the
+    // sides are only ever replaced whole, by a rename, so a copy is of one or
+    // the other. The conduit's record of its last complete HotSync goes along:
+    // without it the merge would tell new from deleted by another time.
     if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why) ||
-        !copy_if_present((data_dir / kConduitSyncRecordFile).string(),
+        !copy_if_present(data_dir + kConduitSyncRecordFile,
                          copy.desktop + "/" + kConduitSyncRecordFile, why)) {
       return -1;
     }
+  } else if (options.desktop.empty() && options.registry.empty()) {
+    // Else the copy's registry is the user's (in memory for --desktop, the
+    // file for --registry, here the default one, which exists): it names no
+    // data directory the conduit can use, so the conduit ends as it would on
+    // the user's, before it touches a side.
+    copy.registry = default_registry_file();
   }
   std::error_code absent;
   if (std::filesystem::is_directory(handheld, absent) &&
       !copy_handheld_folder(handheld, copy.handheld, why)) {
     return -1;
   }
-  const side_state desktop_before = read_side(desktop_file);
-  const side_state handheld_before = read_side(handheld_database_file(handheld));
-  return run_with_report(copy, &desktop_before, &handheld_before, desktop_file, handheld, outcome,
-                         why);
+  user.desktop = read_side(desktop_file);
+  user.handheld = read_side(handheld_database_file(handheld));
+  user.desktop_file = desktop_file;
+  user.handheld_folder = handheld;
+  return run_with_report(copy, &user, outcome, why);
 }
 
 }  // namespace
@@ -482,14 +679,18 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
 int run_hotsync(const session_options& options, hotsync_outcome* outcome, std::string* why) {
   *outcome = hotsync_outcome{};
   if (options.dry_run) return run_dry(options, outcome, why);
-  return run_with_report(options, nullptr, nullptr, "", "", outcome, why);
+  return run_with_report(options, nullptr, outcome, why);
 }
 
 int restore_sides(const session_options& options, const std::string& id, bool desktop,
                   bool handheld, std::string* why) {
   host_setup setup;
-  if (!setup.prepare(options, why) || !setup.lock_folders(why)) return -1;
-  const std::vector<backup_info> all = list_backups(setup.handheld());
+  if (!setup.prepare(options, why) || (desktop && !setup.check_data_dir(why)) ||
+      !setup.lock_folders(why)) {
+    return -1;
+  }
+  std::vector<backup_info> all;
+  if (!list_backups(setup.handheld(), &all, why)) return -1;
   const backup_info* chosen = nullptr;
   for (const backup_info& b : all) {
     if (b.id == id) chosen = &b;
@@ -507,6 +708,8 @@ int restore_sides(const session_options& options, const std::string& id, bool de
   const backup_info wanted = *chosen;
   const std::string desktop_file = registry_desktop_file();
   if (!files_are_regular(setup.handheld(), desktop_file, why)) return -1;
+  handheld_user user;
+  if (!read_handheld_user(setup.handheld(), &user, why)) return -1;
   const std::string pdb = handheld_database_file(setup.handheld());
   sync_manager_reset();
   backup_info made;
@@ -518,5 +721,20 @@ int restore_sides(const session_options& options, const std::string& id, bool de
   const bool restored =
       restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
   prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1, made.id);
+  // The sides put back were last the same at the backup's last HotSync: with
+  // a later time the next HotSync would take what was new then for deleted
+  // since (0, "never", when the backup does not say).
+  // A side left as it is may hold what was new since the backup's time: then
+  // the earlier of the two.
+  const uint32_t then = wanted.has_last_sync ? wanted.last_sync : 0;
+  user.last_sync = restored && desktop && handheld ? then : std::min(then, user.last_sync);
+  std::string not_kept;
+  if (!write_handheld_user(setup.handheld(), user, &not_kept)) {
+    *why = (restored ? "the backup was restored" : *why + "; the backup was not restored whole") +
+           ", but the time of the last HotSync could not be set back to " + std::to_string(then) +
+           " (" + not_kept + "): run the next HotSync with --last-sync " + std::to_string(then) +
+           ", or it may take what the sides lack for deleted";
+    return -1;
+  }
   return restored ? 0 : -1;
 }

@@ -29,25 +29,27 @@ struct hotsync_outcome {
   uint32_t sync_type = 0;      // the one the conduit was given
   int32_t conduit_result = 0;  // OpenConduit's: kOpenConduitDone when carried through
   bool changed = false;        // the report found a change on either side
+  // Non-empty: the HotSync was carried through, but this sentence says what of
+  // its record (user.conf, hotsync.conf) could not be kept.
+  std::string not_recorded;
 };
 
 // Runs one HotSync (on private copies of both sides for a dry run) with the
 // report and the backup around it, and records it as the last HotSync only
-// when the conduit carried it through. 0 with *outcome, or -1 with *why when
-// it could not be run (nothing was changed then) or not be recorded.
+// when the conduit carried it through. 0 with *outcome (a record that could
+// not be kept is in outcome->not_recorded), or -1 with *why when it could not
+// be run (nothing was changed then).
 int run_hotsync(const session_options& options, hotsync_outcome* outcome, std::string* why);
 
 // False with *why when a side (desktop_file, the handheld database) or a
 // file of the handheld folder that hotsync reads or writes exists but is not
-// a regular file, or cannot be looked at. Nothing is opened: a FIFO would
-// block. A side may be a symbolic link to a regular file; HotSync.log, which
-// is appended to in place, may not.
+// a regular file, or cannot be looked at, or its backups folder is no folder
+// of its own. Nothing is opened: a FIFO would block. A side may be a symbolic
+// link to a regular file; HotSync.log, which is appended to in place, may not.
 bool files_are_regular(const std::string& handheld, const std::string& desktop_file,
                        std::string* why);
 
-// The desktop file the conduit would use with these options (empty when the
-// registry names none), and the handheld folder.
-std::string desktop_file_for(const session_options& options);
+// The handheld folder of these options.
 std::string handheld_folder_for(const session_options& options);
 
 // Puts backup `id` of the handheld folder back (the desktop side, the handheld
@@ -64,6 +66,10 @@ class host_setup {
   host_setup(const host_setup&) = delete;
   host_setup& operator=(const host_setup&) = delete;
   bool prepare(const session_options& options, std::string* why);
+  // False with *why when the registry names a data directory that is not an
+  // existing folder (the default one is made). One it does not name, or names
+  // too long, passes: the conduit says so in its log.
+  bool check_data_dir(std::string* why);
   // Makes this the only HotSync on the handheld folder and the desktop
   // folder: waits briefly for another one to end, then refuses.
   bool lock_folders(std::string* why);
@@ -71,5 +77,6 @@ class host_setup {
 
  private:
   std::string handheld_;
+  std::string data_dir_named_by_;  // where pathtodatadir comes from, in words
   std::vector<intptr_t> locks_;
 };

@@ -96,6 +96,10 @@ int run_session(const session_options& options) {
     return options.dry_run ? kExitUsage : kExitFailure;
   }
   if (options.dry_run) return outcome.changed ? kDryRunWouldChange : kDryRunNoChange;
+  if (!outcome.not_recorded.empty()) {
+    std::fprintf(stderr, "hotsync: %s\n", outcome.not_recorded.c_str());
+    return kExitFailure;
+  }
   return 0;
 }
 
@@ -105,7 +109,12 @@ std::string count_text(int64_t count, bool present) {
 }
 
 int run_list_backups(const session_options& options) {
-  const std::vector<backup_info> all = list_backups(handheld_folder_for(options));
+  std::vector<backup_info> all;
+  std::string why;
+  if (!list_backups(handheld_folder_for(options), &all, &why)) {
+    std::fprintf(stderr, "hotsync: %s\n", why.c_str());
+    return kExitUsage;
+  }
   if (all.empty()) {
     std::printf("No backups in %s/backups\n", handheld_folder_for(options).c_str());
     return 0;
@@ -132,18 +141,37 @@ int run_restore(const session_options& options, const std::string& id, const std
   return 0;
 }
 
+// An empty value is a mistake in the command line (an unset variable), not a
+// request for the default: the default folder is somebody's real data.
+const CLI::Validator kNotEmpty(
+    [](std::string& value) { return value.empty() ? std::string("must not be empty") : ""; }, "",
+    "NOT_EMPTY");
+
 // Where the handheld and the desktop data are.
 void add_folder_options(CLI::App* command, session_options* options) {
-  command->add_option(
-      "--handheld", options->handheld,
-      "the handheld folder (created when missing); default " + default_handheld_folder());
-  command->add_option("--desktop", options->desktop,
-                      "the Quorvia data directory for this run (sets pathtodatadir); default: "
-                      "the registry's value");
-  command->add_option("--registry", options->registry,
-                      "the registry file (REGEDIT4) that holds pathtodatadir; default " +
-                          default_registry_file() + ", made on first use pointing at " +
-                          default_desktop_folder());
+  command
+      ->add_option(
+          "--handheld", options->handheld,
+          "the handheld folder (created when missing); default " + default_handheld_folder())
+      ->check(kNotEmpty);
+  command
+      ->add_option("--desktop", options->desktop,
+                   "the Quorvia data directory for this run (sets pathtodatadir), an existing "
+                   "folder; default: the registry's value")
+      ->check(kNotEmpty);
+  command
+      ->add_option("--registry", options->registry,
+                   "the registry file (REGEDIT4) that holds pathtodatadir; default " +
+                       default_registry_file() + ", made on first use pointing at " +
+                       default_desktop_folder())
+      ->check(kNotEmpty);
+}
+
+// Backups to keep, from `least` on: a bound a person can read in a message.
+CLI::Validator backups_kept(int least) {
+  constexpr int kMost = 100000;
+  return CLI::Range(least, kMost)
+      .description(std::to_string(least) + " to " + std::to_string(kMost));
 }
 
 // The options every HotSync command takes.
@@ -157,9 +185,12 @@ void add_session_options(CLI::App* command, session_options* options) {
             options->last_sync = t;
           },
           "the time of the last HotSync for this run, Unix seconds (default: the handheld's)")
-      ->type_name("T");
-  command->add_option("--conduit", options->conduit,
-                      "the conduit plug-in to load; default: the one installed with hotsync");
+      ->type_name("T")
+      ->check(kNotEmpty);
+  command
+      ->add_option("--conduit", options->conduit,
+                   "the conduit plug-in to load; default: the one installed with hotsync")
+      ->check(kNotEmpty);
 }
 
 // What the host adds around a HotSync.
@@ -179,7 +210,7 @@ void add_report_options(CLI::App* command, session_options* options) {
                    "backups to keep in HANDHELD/backups, made before every HotSync that may write "
                    "(0: make none)")
       ->default_val(kDefaultBackupsKept)
-      ->check(CLI::NonNegativeNumber);
+      ->check(backups_kept(0));
   command->add_flag_function(
       "--no-report", [options](int64_t) { options->report = false; },
       "do not read both sides before and after the HotSync to report the changes");
@@ -198,10 +229,12 @@ int main(int argc, char** argv) {
       "Exit status: 0 when the HotSync (or command) succeeded; 1 when the conduit did not "
       "carry the HotSync through (a side could not be read or written: the log says why, and "
       "nothing was lost or recorded as synchronised), when its Sync Manager registration was "
-      "refused, or when a file could not be read or written; 2 for a wrong command line or a "
-      "HotSync that could not be run (a side that is not a regular file, a folder that cannot "
-      "be used). A --dry-run exits 0 when nothing would change, 1 when something would and 2 "
-      "when its HotSync was not completed.\n\n"
+      "refused, when a file could not be read or written, or when a HotSync was done but its "
+      "time could not be kept in user.conf; 2 for a wrong command line (an empty value among "
+      "them) or a HotSync that could not be run (a side that is not a regular file, a folder "
+      "that cannot be used, a data directory that is not an existing folder). A --dry-run "
+      "exits 0 when nothing would change, 1 when something would and 2 when its HotSync was not "
+      "completed or would not be.\n\n"
       "Environment: XDG_DATA_HOME and XDG_CONFIG_HOME move the default folders; "
       "HOTSYNC_PROGRESS=1 or 0 shows or hides the progress line (by default shown on a terminal "
       "for large data sets); HOTSYNC_FAULTS=CALL:NTH:CODE[,...] makes Sync Manager calls fail, "
@@ -215,14 +248,19 @@ int main(int argc, char** argv) {
       "convert",
       "Read a data set from SRC and write it to DEST. A name ending in .pdb is a Palm database "
       "file holding QVelements; any other is an elements.xml-format file");
-  convert->add_option("SRC", src, "data set to read")->required();
+  convert->add_option("SRC", src, "data set to read")->required()->check(kNotEmpty);
   convert
-      ->add_option("DEST", dest, "file to write; written in full beside it, then renamed over it")
-      ->required();
+      ->add_option("DEST", dest,
+                   "file to write (not a device, FIFO or folder); written in full beside it, "
+                   "then renamed over it")
+      ->required()
+      ->check(kNotEmpty);
 
   std::string show_src;
   CLI::App* show = app.add_subcommand("show", "Print a data set for a person to read");
-  show->add_option("SRC", show_src, "data set to read: elements.xml format, or .pdb")->required();
+  show->add_option("SRC", show_src, "data set to read: elements.xml format, or .pdb")
+      ->required()
+      ->check(kNotEmpty);
 
   session_options session;
   struct hotsync_command {
@@ -244,10 +282,13 @@ int main(int argc, char** argv) {
     add_session_options(c.app, &session);
     add_report_options(c.app, &session);
   }
-  CLI::Option* raw_type = commands[3].app->add_option(
-      "--sync-type", session.sync_type,
-      "the sync type to pass to the conduit as it is (0 to 4294967295), instead of the action "
-      "chosen with configure");
+  CLI::Option* raw_type = commands[3]
+                              .app
+                              ->add_option("--sync-type", session.sync_type,
+                                           "the sync type to pass to the conduit as it is (0 to "
+                                           "4294967295), instead of the action "
+                                           "chosen with configure")
+                              ->check(kNotEmpty);
 
   CLI::App* backups = app.add_subcommand(
       "backups",
@@ -264,7 +305,7 @@ int main(int argc, char** argv) {
       ->add_option("--keep", session.keep_backups,
                    "backups to keep, the one made of the sides before restoring included")
       ->default_val(kDefaultBackupsKept)
-      ->check(CLI::PositiveNumber);
+      ->check(backups_kept(1));
   restore->add_option("ID", restore_id, "the backup, as hotsync backups lists it")->required();
   restore->add_option("--side", restore_side, "which side to put back")
       ->check(CLI::IsMember({"both", "desktop", "handheld"}))

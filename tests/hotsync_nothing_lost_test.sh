@@ -69,14 +69,31 @@ pair dry
 hs sync > /dev/null
 new=$(( $(date +%s) + 1000 ))
 xml 1000 10:1:1:ten 20:1:1:twenty 6000:1:1:desk-new 7000:1:1:hh-new $new:1:1:after > "$D/elements.xml"
-hs sync --dry-run --last-sync $((new + 1000)) | grep -E '^(desktop|handheld) ' > "$T/dry/predicted"
+hs sync --dry-run --last-sync $((new + 1000)) > "$T/dry/out"
+grep -E '^(desktop|handheld) ' "$T/dry/out" > "$T/dry/predicted"
 hs sync --last-sync $((new + 1000)) | grep -E '^(desktop|handheld) ' > "$T/dry/happened"
 check "a dry run predicts the HotSync, by the conduit's record of its last complete one" bash -c "cmp '$T/dry/predicted' '$T/dry/happened' && grep -q '^handheld  1 added' '$T/dry/happened'"
+check "a dry run's log names the user's elements.xml, not its copy" grep -qxF "$D/elements.xml" "$T/dry/out"
 
-# refused WHAT PATTERN: a sync of the pair exits 2 with PATTERN on standard
-# error, in time, without a backup.
+# A data directory a HotSync cannot use: the dry run reaches the HotSync's
+# verdict. Not set or too long, the conduit says so (exit 1, a dry run 2); no
+# existing folder, hotsync refuses it (2).
+pair datadir
+for reg in "unset|" "long|$(printf 'x%.0s' {1..600})" "missing|$T/datadir/none"; do
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quorvia\\SETTINGS]\n"pathtodatadir"="%s"\n' "${reg#*|}" > "$T/datadir/${reg%%|*}.reg"
+done
+for case in "not set|--registry $T/datadir/unset.reg|1" "too long|--registry $T/datadir/long.reg|1" \
+            "named by the registry, missing|--registry $T/datadir/missing.reg|2" \
+            "given, missing|--desktop $T/datadir/none|2" "given, a file|--desktop $D/elements.xml|2"; do
+  IFS='|' read -r what args status <<<"$case"
+  check "a data directory $what: exit $status, a dry run 2" bash -c "'$HS' sync --dry-run --handheld '$H' $args > /dev/null 2>&1; [ \$? = 2 ] || exit 1; '$HS' sync --handheld '$H' $args > /dev/null 2> '$T/datadir/err'; [ \$? = $status ] && { [ $status = 1 ] || grep -q '^hotsync: the data directory .* \\(does not exist\\|is not a folder\\)' '$T/datadir/err'; }"
+done
+check "the default data directory, removed, is made again" bash -c "'$HS' sync --handheld '$H' > /dev/null && rm -r '$XDG_DATA_HOME/quorvia-hotsync/desktop' && '$HS' sync --handheld '$H' > /dev/null && [ -s '$XDG_DATA_HOME/quorvia-hotsync/desktop/elements.xml' ]"
+
+# refused WHAT PATTERN [COMMAND]: a sync (or COMMAND) of the pair exits 2 with
+# PATTERN on standard error, in time, without a backup.
 refused() {
-  check "$1 is refused before anything is read" bash -c "timeout 20 '$HS' sync --handheld '$H' --desktop '$D' > /dev/null 2> '$T/refused.err'; [ \$? = 2 ] && grep -q '$2' '$T/refused.err' && [ ! -e '$H/backups' ]"
+  check "$1 is refused before anything is read" bash -c "timeout 20 '$HS' ${3:-sync} --handheld '$H' --desktop '$D' > /dev/null 2> '$T/refused.err'; [ \$? = 2 ] && grep -q '$2' '$T/refused.err' && [ -z \"\$(ls -A '$H/backups/' 2> /dev/null)\" ]"
 }
 pair fifo; rm "$D/elements.xml"; mkfifo "$D/elements.xml"
 refused "a FIFO as elements.xml" 'elements.xml is a FIFO, not a regular file'
@@ -84,6 +101,10 @@ pair folder; rm "$H/QVelements.pdb"; mkdir "$H/QVelements.pdb"
 refused "a folder as QVelements.pdb" 'QVelements.pdb is a folder, not a regular file'
 pair log-link; ln -s "$T/log-link/elsewhere" "$H/HotSync.log"
 refused "a symbolic link as HotSync.log" 'HotSync.log is a symbolic link, not a regular file'
+pair backups-link; mkdir "$T/backups-link/outside"; ln -s "$T/backups-link/outside" "$H/backups"
+refused "a symbolic link as the backups folder" 'backups is a symbolic link, not a folder'
+pair next-action; printf 'next_action=99\n' > "$H/hotsync.conf"
+refused "an unknown next_action" 'next_action is not a sync type' run
 pair linked; mv "$D/elements.xml" "$T/linked/real.xml"; ln -s "$T/linked/real.xml" "$D/elements.xml"
 check "a symbolic link to a regular elements.xml is read" bash -c "'$HS' sync --handheld '$H' --desktop '$D' > /dev/null && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000' ]"
 
@@ -99,6 +120,38 @@ for case in "a symbolic link loop as the handheld folder|--handheld $T/loop --de
   IFS='|' read -r what args <<<"$case"
   check "$what: a message and exit 2" bash -c "for dry in '' --dry-run; do '$HS' sync $args \$dry > /dev/null 2> '$T/unusable.err'; [ \$? = 2 ] && grep -q '^hotsync: ' '$T/unusable.err' && [ -z \"\$(ls -A '$TMPDIR')\" ] || exit 1; done"
 done
+
+check "backups of a symbolic link loop: the error, exit 2" bash -c "'$HS' backups --handheld '$T/loop' 2> '$T/loop.err'; [ \$? = 2 ] && grep -q 'Too many levels of symbolic links' '$T/loop.err'"
+
+# An empty value is no default, and a bad number gets a short message.
+for args in "--handheld ''" "--desktop ''" "--registry ''" "--conduit ''" "--last-sync ''" "--keep -1"; do
+  check "sync $args: a usage error in one short line" bash -c "'$HS' sync $args 2> '$T/usage.err'; [ \$? = 2 ] && head -1 '$T/usage.err' | grep -Eqx -- '--[a-z-]+: .{1,60}'"
+done
+
+# convert replaces only a file, and one that fails leaves no temporary.
+mkdir -p "$T/convert/folder" && mkfifo "$T/convert/fifo"
+cp "$SRC/examples/elements.xml" "$T/convert.xml"
+for case in "a FIFO|fifo|1" "a folder|folder|1" "an empty name||2"; do
+  IFS='|' read -r what dest status <<<"$case"
+  check "convert to $what: exit $status, nothing replaced or left" bash -c "cd '$T/convert' && '$HS' convert '$T/convert.xml' '$dest' 2> /dev/null; [ \$? = $status ] && [ -p fifo ] && [ \"\$(ls -A | xargs)\" = 'fifo folder' ]"
+done
+
+pair same
+check "one folder for both sides is locked once" timeout 20 "$HS" sync --handheld "$H" --desktop "$H"
+
+pair record; mkdir "$H/user.conf.tmp"
+hs sync > "$T/record/out" 2> "$T/record/err"; status=$?
+check "a HotSync whose time cannot be kept: its report, exit 1, said; user.conf as it was" bash -c "[ $status = 1 ] && grep -q '^Changes:' '$T/record/out' && grep -q '^hotsync: the HotSync was done, but its time could not be kept' '$T/record/err' && grep -qx 'last_sync=5000' '$H/user.conf'"
+
+# An interrupted dry run leaves no copy of the user's data behind.
+fresh signal
+{ printf '<quorvia core_version="10" time_of_start="1000">\r\n<category name="c" bgcolor="4294967295"/>\r\n'
+  awk 'BEGIN { for (i = 0; i < 50000; i++) printf "<item id=\"%d\" tm_t_rpt=\"1\" stm_t_rpt=\"1\" ctgr=\"c\" l_ivl=\"1\" rl_l_ivl=\"1\" ivl=\"1\" rp=\"1\" gr=\"3\">\r\n<Q>question %d</Q>\r\n<A>answer</A>\r\n</item>\r\n", 1000 + i, i }'
+  printf '</quorvia>'; } > "$D/elements.xml"
+"$HS" sync --dry-run --handheld "$H" --desktop "$D" > /dev/null 2>&1 & pid=$!
+until compgen -G "$TMPDIR/hotsync-dry-run-*/desktop/.hotsync.lock" > /dev/null || ! kill -0 $pid 2> /dev/null; do sleep 0.01; done
+kill -TERM $pid; wait $pid; status=$?
+check "a dry run ended by SIGTERM leaves no private folder" bash -c "[ $status = 143 ] && [ -z \"\$(ls -A '$TMPDIR')\" ]"
 
 fresh json
 xml 1000 "10:1:1:bad $(printf '\377') byte" "20:1:1:der Schlüssel" > "$D/elements.xml"
@@ -122,6 +175,19 @@ check "an interrupted backup is listed as incomplete" bash -c "'$HS' backups --h
 check "an interrupted backup is not restored" bash -c "! '$HS' restore 20000101-000000 --handheld '$H' --desktop '$D' 2> '$T/restore.err' && grep -q incomplete '$T/restore.err' && [ \"\$(ids '$D/elements.xml')\" = '10 20 6000' ]"
 hs sync --keep 2 > /dev/null
 check "the backup made before a HotSync is kept, whatever the clock; the oldest others go" bash -c "[ \"\$(ls '$H/backups' | grep -v ^2099 | wc -l)\" = 1 ] && grep -q 'reason=before a HotSync' \"\$(ls -d '$H'/backups/* | grep -v /2099)/backup.conf\" && [ -e '$H/backups/20991231-000001' ] && [ \$(ls '$H/backups' | wc -l) = 2 ]"
+
+# A restore puts back sides that were last the same at the backup's last
+# HotSync: the next HotSync must not take what was new then for deleted. A
+# backup that does not say when restores to "never".
+for side in both desktop handheld undated; do
+  pair "restore-$side"
+  hs sync > /dev/null
+  backup=$(ls "$H/backups" | head -1)
+  [ $side = undated ] && sed -i '/^last_sync=/d' "$H/backups/$backup/backup.conf"
+  hs restore "$backup" --side "${side/undated/both}" > /dev/null
+  hs sync > /dev/null
+  check "a restore ($side), then a HotSync: nothing restored is deleted" bash -c "[ \"\$(ids '$D/elements.xml')\" = '10 20 6000 7000' ] && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000' ]"
+done
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]
