@@ -149,6 +149,19 @@ const char* put_text(crlf_writer* w, const char* text, bool question, bool* too_
 // The most the fixed text and numbers between two texts of an item take.
 constexpr size_t kFixedRunBytes = 128;
 
+// The element's question or answer, told to the report as it asks; false for
+// one it was asked to refuse.
+bool put_field(crlf_writer* w, const element* e, bool question, xml_save_report* report) {
+  bool too_long = false;
+  const char* mark = put_text(w, text_or_empty(question ? e->q : e->a), question,
+                              report && report->refuse_unreadable ? &too_long : nullptr);
+  if (too_long) return false;
+  if (mark && report && report->unholdable) {
+    report->unholdable(e, question ? "question" : "answer", mark, report->context);
+  }
+  return true;
+}
+
 // The item, in runs of fixed text and numbers reserved whole and the texts
 // between them. Stops at the first failed write (which the writer keeps), and
 // at a text the reader could not take back (false).
@@ -168,20 +181,10 @@ bool put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t na
   p = put_number(p, "\" rp=\"", e->rp);
   p = put_number(p, "\" gr=\"", e->gr);
   crlf_commit(w, put_literal(p, "\">\r\n<Q>"));
-  bool too_long = false;
-  bool* refused = report && report->refuse_unreadable ? &too_long : nullptr;
-  const char* q_mark = put_text(w, text_or_empty(e->q), true, refused);
-  if (too_long) return false;
-  if (q_mark && report && report->unholdable) {
-    report->unholdable(e, "question", q_mark, report->context);
-  }
+  if (!put_field(w, e, true, report)) return false;
   if (!(p = crlf_reserve(w, kFixedRunBytes))) return true;
   crlf_commit(w, put_literal(p, "</Q>\r\n<A>"));
-  const char* a_mark = put_text(w, text_or_empty(e->a), false, refused);
-  if (too_long) return false;
-  if (a_mark && report && report->unholdable) {
-    report->unholdable(e, "answer", a_mark, report->context);
-  }
+  if (!put_field(w, e, false, report)) return false;
   if (!(p = crlf_reserve(w, kFixedRunBytes))) return true;
   crlf_commit(w, put_literal(p, "</A>\r\n</item>\r\n\r\n"));
   return true;
