@@ -63,14 +63,16 @@ struct text_marks {
 
 #if defined(__SSE2__)
 // Sixteen bytes at a time: the texts are short, and three searches of their
-// own would cost more in calls than in bytes.
+// own would cost more in calls than in bytes. ']' is looked for only when
+// asked (someone listens for the texts elements.xml cannot hold).
+template <bool kBrackets>
 text_marks scan_text(const char* s, size_t n) {
   if (n < 16) {
     text_marks marks{false, false, false};
     for (size_t i = 0; i < n; ++i) {
       marks.markup |= s[i] == '<' || s[i] == '&';
       marks.line_feed |= s[i] == '\n';
-      marks.bracket |= s[i] == ']';
+      if (kBrackets) marks.bracket |= s[i] == ']';
     }
     return marks;
   }
@@ -82,7 +84,7 @@ text_marks scan_text(const char* s, size_t n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     markup = _mm_or_si128(markup, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
     line_feed = _mm_or_si128(line_feed, _mm_cmpeq_epi8(v, lf));
-    bracket = _mm_or_si128(bracket, _mm_cmpeq_epi8(v, rb));
+    if (kBrackets) bracket = _mm_or_si128(bracket, _mm_cmpeq_epi8(v, rb));
   };
   size_t i = 0;
   for (; i + 16 <= n; i += 16)
@@ -92,9 +94,11 @@ text_marks scan_text(const char* s, size_t n) {
                     _mm_movemask_epi8(bracket) != 0};
 }
 #else
+template <bool kBrackets>
 text_marks scan_text(const char* s, size_t n) {
   return text_marks{std::memchr(s, '<', n) || std::memchr(s, '&', n),
-                    std::memchr(s, '\n', n) != nullptr, std::memchr(s, ']', n) != nullptr};
+                    std::memchr(s, '\n', n) != nullptr,
+                    kBrackets && std::memchr(s, ']', n) != nullptr};
 }
 #endif
 
@@ -130,11 +134,13 @@ const char* unholdable_mark(const char* text, const text_marks& marks) {
 // reads back whole.
 constexpr size_t kLongestTextWrapping = sizeof kCdataOpen + sizeof kCdataClose + sizeof "</Q>\n";
 
-// Writes the text; the mark that changes it on the way back, or null. A text
-// whose lines the reader could not gather is not written: *too_long is set.
-const char* put_text(crlf_writer* w, const char* text, bool question, bool* too_long) {
+// Writes the text; when watched, the mark that changes it on the way back, or
+// null. A text whose lines the reader could not gather is not written, when
+// too_long is given: *too_long is set.
+const char* put_text(crlf_writer* w, const char* text, bool question, bool watched,
+                     bool* too_long) {
   const size_t n = std::strlen(text);
-  const text_marks marks = scan_text(text, n);
+  const text_marks marks = watched ? scan_text<true>(text, n) : scan_text<false>(text, n);
   if (too_long && n >= kXmlTextWindow - kLongestTextWrapping &&
       !text_fits_reader_window(text, n, marks.markup, question)) {
     *too_long = true;
@@ -143,7 +149,7 @@ const char* put_text(crlf_writer* w, const char* text, bool question, bool* too_
   if (marks.markup) crlf_puts(w, kCdataOpen);
   put_converted(w, text, n, marks.line_feed);
   if (marks.markup) crlf_puts(w, kCdataClose);
-  return marks.markup || marks.bracket ? unholdable_mark(text, marks) : nullptr;
+  return watched && (marks.markup || marks.bracket) ? unholdable_mark(text, marks) : nullptr;
 }
 
 // The most the fixed text and numbers between two texts of an item take.
@@ -153,10 +159,11 @@ constexpr size_t kFixedRunBytes = 128;
 // one it was asked to refuse.
 bool put_field(crlf_writer* w, const element* e, bool question, xml_save_report* report) {
   bool too_long = false;
-  const char* mark = put_text(w, text_or_empty(question ? e->q : e->a), question,
+  const bool watched = report && report->unholdable;
+  const char* mark = put_text(w, text_or_empty(question ? e->q : e->a), question, watched,
                               report && report->refuse_unreadable ? &too_long : nullptr);
   if (too_long) return false;
-  if (mark && report && report->unholdable) {
+  if (mark) {
     report->unholdable(e, question ? "question" : "answer", mark, report->context);
   }
   return true;
