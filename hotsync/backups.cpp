@@ -199,8 +199,13 @@ void prune_backups(const std::string& handheld, int keep, const std::string& kep
     if (room > 0) --room;
   }
   std::error_code error;
-  for (size_t i = 0; others.size() - i > room; ++i)
+  for (size_t i = 0; others.size() - i > room; ++i) {
+    // backup.conf goes first: a removal stopped half-way leaves a backup that
+    // is listed as interrupted and never restored, not one that seems whole
+    // and would put back a side it no longer has as a missing one.
+    fs::remove(others[i].folder + "/" + kBackupInfoFile, error);
     fs::remove_all(others[i].folder, error);
+  }
 }
 
 bool backups_folder_usable(const std::string& handheld, std::string* why) {
@@ -257,22 +262,26 @@ bool restore_backup(const backup_info& backup, const std::string& handheld,
       {handheld_side, backup.has_handheld, handheld_database_file(backup.folder),
        handheld_database_file(handheld)},
   };
+  bool put_back = false;  // a side already restored, for the message of a later failure
   for (const side& s : sides) {
     if (!s.wanted) continue;
+    bool ok = true;
     if (s.target.empty()) {
       *why = "no desktop data directory to restore into";
-      return false;
-    }
-    if (s.kept) {
-      if (!copy_file_safely(s.copy, s.target, why)) return false;
+      ok = false;
+    } else if (s.kept) {
+      ok = copy_file_safely(s.copy, s.target, why);
     } else if (exists(s.target)) {
       // The side did not exist when the backup was made.
       const int error = file_remove(s.target.c_str());
-      if (error != 0) {
-        *why = "cannot remove " + s.target + ": " + file_error_text(error);
-        return false;
-      }
+      if (error != 0) *why = "cannot remove " + s.target + ": " + file_error_text(error);
+      ok = error == 0;
     }
+    if (!ok) {
+      if (put_back) *why += " (the desktop side was already put back)";
+      return false;
+    }
+    put_back = true;
   }
   return true;
 }

@@ -650,9 +650,13 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     // sides are only ever replaced whole, by a rename, so a copy is of one or
     // the other. The conduit's record of its last complete HotSync goes along:
     // without it the merge would tell new from deleted by another time.
-    if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why) ||
-        !copy_if_present(data_dir + kConduitSyncRecordFile,
-                         copy.desktop + "/" + kConduitSyncRecordFile, why)) {
+    if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why)) return -1;
+    // A record the conduit could not read (a folder, a FIFO) is one it does
+    // without, in the real run as in this one.
+    const std::string record = data_dir + kConduitSyncRecordFile;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(record, error) &&
+        !copy_file_safely(record, copy.desktop + "/" + kConduitSyncRecordFile, why)) {
       return -1;
     }
   } else if (options.desktop.empty() && options.registry.empty()) {
@@ -718,23 +722,37 @@ int restore_sides(const session_options& options, const std::string& id, bool de
     *why = "no restore without a backup of the sides as they are: " + *why;
     return -1;
   }
-  const bool restored =
-      restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
-  prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1, made.id);
   // The sides put back were last the same at the backup's last HotSync: with
   // a later time the next HotSync would take what was new then for deleted
-  // since (0, "never", when the backup does not say).
-  // A side left as it is may hold what was new since the backup's time: then
-  // the earlier of the two.
+  // since (0, "never", when the backup does not say). The time is lowered
+  // before any side is put back, so that a restore stopped at any moment
+  // leaves none later than its sides; at worst an element deleted since comes
+  // back once.
   const uint32_t then = wanted.has_last_sync ? wanted.last_sync : 0;
-  user.last_sync = restored && desktop && handheld ? then : std::min(then, user.last_sync);
+  const uint32_t present = user.last_sync;
+  user.last_sync = std::min(then, present);
   std::string not_kept;
-  if (!write_handheld_user(setup.handheld(), user, &not_kept)) {
-    *why = (restored ? "the backup was restored" : *why + "; the backup was not restored whole") +
-           ", but the time of the last HotSync could not be set back to " + std::to_string(then) +
-           " (" + not_kept + "): run the next HotSync with --last-sync " + std::to_string(then) +
-           ", or it may take what the sides lack for deleted";
+  if (user.last_sync != present && !write_handheld_user(setup.handheld(), user, &not_kept)) {
+    *why = "nothing was restored: the time of the last HotSync could not be set back to " +
+           std::to_string(then) + " (" + not_kept + ")";
     return -1;
   }
-  return restored ? 0 : -1;
+  if (!restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why)) {
+    *why += "; backup " + id + " is kept, and the sides as they were are in backup " + made.id;
+    return -1;
+  }
+  prune_backups(setup.handheld(), options.keep_backups > 0 ? options.keep_backups : 1, made.id);
+  // Both sides as the backup has them: its own time holds for them, also
+  // when it is later than the one that stood before.
+  if (desktop && handheld && user.last_sync != then) {
+    user.last_sync = then;
+    if (!write_handheld_user(setup.handheld(), user, &not_kept)) {
+      *why = "the backup was restored, but the time of its last HotSync could not be kept (" +
+             not_kept +
+             "); nothing is lost, the next HotSync may bring back an element deleted "
+             "since";
+      return -1;
+    }
+  }
+  return 0;
 }

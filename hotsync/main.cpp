@@ -103,6 +103,14 @@ int run_session(const session_options& options) {
   return 0;
 }
 
+// A command whose output could not be written (a full disk, a closed pipe)
+// has not told its reader what it did: that is a failure to say, not a success.
+int output_written(int status, const char* where_else = "") {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "hotsync: cannot write to standard output%s\n", where_else);
+  return status == 0 ? kExitFailure : status;
+}
+
 std::string count_text(int64_t count, bool present) {
   if (!present) return "-";
   return count < 0 ? "?" : std::to_string(count);
@@ -348,16 +356,19 @@ int main(int argc, char** argv) {
   try {
     if (convert->parsed()) return run_convert(src, dest);
     if (show->parsed()) return run_show(show_src);
-    if (backups->parsed()) return run_list_backups(session);
+    if (backups->parsed()) return output_written(run_list_backups(session));
     if (restore->parsed()) return run_restore(session, restore_id, restore_side);
     for (const hotsync_command& c : commands) {
       if (!c.app->parsed()) continue;
       if (c.app != commands[3].app) session.sync_type = c.sync_type;
       session.stored_action = c.app == commands[3].app && raw_type->count() == 0;
-      return run_session(session);
+      return output_written(run_session(session), "; what the HotSync did is in HotSync.log");
     }
     std::string why;
-    if (info->parsed() && run_info(session, &why) == 0) return 0;
+    if (info->parsed()) {
+      const int result = run_info(session, &why);
+      if (result == 0 || std::ferror(stdout)) return output_written(0);
+    }
     if (configure_app->parsed() && run_configure(session, configure, &why) == 0) return 0;
     if (!why.empty()) std::fprintf(stderr, "hotsync: %s\n", why.c_str());
   } catch (const std::bad_alloc&) {

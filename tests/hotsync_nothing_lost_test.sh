@@ -185,15 +185,27 @@ check "the backup made before a HotSync is kept, whatever the clock; the oldest 
 # A restore puts back sides that were last the same at the backup's last
 # HotSync: the next HotSync must not take what was new then for deleted. A
 # backup that does not say when restores to "never".
-for side in both desktop handheld undated; do
+# One whose handheld side fails half-way keeps the backup asked for.
+for side in both desktop handheld undated failed; do
   pair "restore-$side"
   hs sync > /dev/null
   backup=$(ls "$H/backups" | head -1)
   [ $side = undated ] && sed -i '/^last_sync=/d' "$H/backups/$backup/backup.conf"
-  hs restore "$backup" --side "${side/undated/both}" > /dev/null
+  [ $side = failed ] && mkdir -p "$H/QVelements.pdb.tmp/in-the-way"
+  case $side in undated | failed) which=both ;; *) which=$side ;; esac
+  hs restore "$backup" --keep 1 --side "$which" > /dev/null 2> "$T/restore.err"
+  if [ $side = failed ]; then
+    check "a restore that fails half-way keeps its backup" bash -c "grep -q 'backup $backup is kept' '$T/restore.err' && '$HS' backups --handheld '$H' | grep -q '^$backup '"
+    rm -r "$H/QVelements.pdb.tmp"
+  fi
   hs sync > /dev/null
   check "a restore ($side), then a HotSync: nothing restored is deleted" bash -c "[ \"\$(ids '$D/elements.xml')\" = '10 20 6000 7000' ] && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000' ]"
 done
+
+# A reader that cannot take the output is told by the exit status.
+if [ -c /dev/full ]; then
+  check "output that cannot be written fails the command" bash -c "! '$HS' backups --handheld '$H' > /dev/full 2> /dev/null"
+fi
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]
