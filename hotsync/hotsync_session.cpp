@@ -306,8 +306,21 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
 
 bool host_setup::check_data_dir(std::string* why) {
   std::string dir;
-  return registry_data_dir(&dir) != kDataDirOk ||
-         data_dir_usable(dir, data_dir_named_by_, true, why);
+  if (registry_data_dir(&dir) != kDataDirOk) return true;
+  if (!data_dir_usable(dir, data_dir_named_by_, true, why)) return false;
+  // Backups are pruned whole: a data directory among them would go with one.
+  std::error_code unknown;
+  const auto inside = std::filesystem::weakly_canonical(dir, unknown);
+  const auto backups = std::filesystem::weakly_canonical(handheld_ + "/backups", unknown);
+  if (!unknown &&
+      std::mismatch(backups.begin(), backups.end(), inside.begin(), inside.end()).first ==
+          backups.end()) {
+    *why = "the data directory " + dir +
+           " lies in the handheld's backups, which are removed "
+           "as they age; use a folder of its own";
+    return false;
+  }
+  return true;
 }
 
 bool host_setup::lock_folders(std::string* why) {

@@ -202,6 +202,11 @@ for side in both desktop handheld undated failed; do
   check "a restore ($side), then a HotSync: nothing restored is deleted" bash -c "[ \"\$(ids '$D/elements.xml')\" = '10 20 6000 7000' ] && [ \"\$(ids '$H/QVelements.pdb')\" = '10 20 6000 7000' ]"
 done
 
+pair inside-backups
+hs sync > /dev/null
+backup=$(ls "$H/backups" | head -1)
+check "a data directory among the backups is refused, not pruned" bash -c "'$HS' sync --keep 1 --handheld '$H' --desktop '$H/backups/$backup' > /dev/null 2>&1; [ \$? = 2 ] && [ -d '$H/backups/$backup' ]"
+
 # A reader that cannot take the output is told by the exit status.
 if [ -c /dev/full ]; then
   check "output that cannot be written fails the command" bash -c "! '$HS' backups --handheld '$H' > /dev/full 2> /dev/null"
