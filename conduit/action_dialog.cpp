@@ -6,8 +6,8 @@
 #include "conduit/conduit_api.h"
 #include "conduit/conduit_info.h"
 #include "conduit/module_state.h"
-#include "handheld/byte_order.h"
 #include "resources/resource_ids.h"
+#include "util/byte_order.h"
 
 uint8_t* g_dialog_record = nullptr;
 
@@ -184,7 +184,7 @@ extern "C" int32_t ConfigureConduit(void* preference) {
   auto* pref = static_cast<uint8_t*>(preference);
   const uint32_t current = get_le32(pref + kPrefSyncTypeOffset);
   uint8_t record[kCfgRecordSize] = {};
-  put_le32(record + kCfgVersionOffset, 1);
+  put_le32(record + kCfgVersionOffset, kCfgRecordVersion);
   put_le32(record + kCfgSizeOffset, kCfgRecordSize);
   put_le32(record + kCfgDefaultActionOffset, current);
   put_le32(record + kCfgNextActionOffset, current);
@@ -203,8 +203,9 @@ extern "C" int32_t CfgConduit(uint32_t kind, void* record, uint32_t* size) {
   if (!record) return ERR_NO_ARGS;
   if (!size) return ERR_NO_ARGS_SIZE;
   if (*size != kCfgRecordSize) return ERR_BAD_ARGS_SIZE;
-  if (kind != 0) return ERR_BAD_CFG_TYPE;
-  if (get_le32(static_cast<uint8_t*>(record) + kCfgVersionOffset) != 1) return ERR_BAD_CFG_VERSION;
+  if (kind != kCfgRecordKind) return ERR_BAD_CFG_TYPE;
+  if (get_le32(static_cast<uint8_t*>(record) + kCfgVersionOffset) != kCfgRecordVersion)
+    return ERR_BAD_CFG_VERSION;
   dialog_box_param(g_module, IDD_ACTION_CURRENT, foreground_window(), action_dialog_proc,
                    reinterpret_cast<intptr_t>(record));
   return 0;

@@ -32,13 +32,78 @@ constexpr int32_t kOpenConduitRefused = 1;  // the Sync Manager refused the regi
 // nothing that the next HotSync relies on was changed.
 constexpr int32_t kOpenConduitIncomplete = 2;
 
+// Where the conduit finds the desktop data: a string value in the current
+// user's part of the registry naming the Quorvia data directory. A value
+// without its separator still names the folder; an empty one is not set.
+constexpr char kRegistryKeyPath[] = "Software\\Quorvia\\SETTINGS";
+constexpr char kRegistryDataDirValue[] = "pathtodatadir";
+// The longest data directory the conduit takes, its separator included.
+constexpr int kConduitDataDirMaxLength = 499;
+// The desktop file in the data directory, and the temporary the conduit
+// writes before it puts it in its place.
+constexpr char kConduitDesktopFile[] = "elements.xml";
+constexpr char kConduitDesktopTmpFile[] = "elements.tmp";
+
 // What a host may look for beside the conduit's results. The conduit keeps the
 // time of its last complete HotSync per handheld user in this file of the
-// Quorvia data directory (a host that runs a HotSync on copies copies it too),
-// and names a text it wrote changed to elements.xml in a HotSync log entry
-// holding this phrase.
+// data directory, replaced through the temporary beside it (a host that runs
+// a HotSync on copies copies it too), and names a text it wrote changed to
+// elements.xml in a HotSync log entry holding this phrase.
 constexpr char kConduitSyncRecordFile[] = "conduit_last_sync.txt";
+constexpr char kConduitSyncRecordTmpFile[] = "conduit_last_sync.tmp";
 constexpr char kConduitUnholdableTextPhrase[] = "which elements.xml cannot hold";
+
+// GetConduitInfo's info types.
+constexpr uint32_t kInfoTypeName = 0;
+constexpr uint32_t kInfoTypeMaxSize = 1;
+constexpr uint32_t kInfoTypeDefaultAction = 2;
+constexpr uint32_t kInfoTypeConduitRecord = 3;
+constexpr uint32_t kInfoTypeFlag = 4;
+constexpr uint32_t kLastInfoType = 6;
+// The request record of info types 0 and 4: 80 bytes, of which the conduit
+// reads the version (must be 1) and the size (must be 80), little-endian.
+constexpr uint32_t kInfoRequestVersion = 1;
+constexpr uint32_t kInfoRequestSize = 80;
+// The conduit record of info type 3: fields at fixed offsets of the buffer.
+constexpr uint32_t kRecordCreatorOffset = 0;
+constexpr uint32_t kRecordNumberOffset = 4;
+constexpr uint32_t kRecordIdentifierOffset = 8;
+constexpr uint32_t kRecordPathOffset = 263;
+constexpr uint32_t kRecordNameOffset = 550;
+
+// The configuration record of CfgConduit: 352 bytes of the one kind and
+// version the conduit knows, numbers 32-bit little-endian.
+constexpr uint32_t kCfgRecordKind = 0;
+constexpr uint32_t kCfgRecordVersion = 1;
+constexpr uint32_t kCfgRecordSize = 352;
+constexpr uint32_t kCfgVersionOffset = 0;
+constexpr uint32_t kCfgSizeOffset = 4;
+constexpr uint32_t kCfgShowCurrentOffset = 8;
+constexpr uint32_t kCfgUserNameOffset = 16;
+constexpr uint32_t kCfgUserNameSize = 64;
+constexpr uint32_t kCfgDefaultActionOffset = 336;
+constexpr uint32_t kCfgNextActionOffset = 340;
+constexpr uint32_t kCfgChosenActionOffset = 344;
+constexpr uint32_t kCfgMakeDefaultOffset = 348;
+// The HotSync Manager's preference record of ConfigureConduit: two fields.
+constexpr uint32_t kPrefMakeDefaultOffset = 516;
+constexpr uint32_t kPrefSyncTypeOffset = 520;
+constexpr uint32_t kPrefRecordMinSize = 524;
+// make_default: the choice becomes the default, or holds for the next HotSync.
+constexpr uint32_t kMakeDefault = 1;
+constexpr uint32_t kNextHotSyncOnly = 2;
+
+// Refusals of the information and configuration entry points.
+constexpr int32_t ERR_BAD_INFO_TYPE = 4208;
+constexpr int32_t ERR_NO_OUT_BUFFER = 4209;
+constexpr int32_t ERR_BAD_OUT_SIZE = 4211;
+constexpr int32_t ERR_NO_ARGS = 4212;
+constexpr int32_t ERR_BAD_ARGS = 4213;
+constexpr int32_t ERR_NO_OUT_SIZE = 4215;
+constexpr int32_t ERR_NO_ARGS_SIZE = 4216;
+constexpr int32_t ERR_BAD_CFG_TYPE = 4217;
+constexpr int32_t ERR_BAD_ARGS_SIZE = 4218;
+constexpr int32_t ERR_BAD_CFG_VERSION = 4219;
 
 extern "C" {
 // Runs one HotSync in the direction the properties ask for. Returns one of

@@ -5,8 +5,8 @@
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
-#include "handheld/byte_order.h"
 #include "handheld/hh_layout.h"
+#include "util/byte_order.h"
 
 namespace {
 

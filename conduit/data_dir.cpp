@@ -58,9 +58,9 @@ static char* path_with(const char* file_name, int* status) {
 }
 
 char* get_xml_path(int* status) {
-  return path_with("elements.xml", status);
+  return path_with(kConduitDesktopFile, status);
 }
 
 char* get_tmp_path(int* status) {
-  return path_with("elements.tmp", status);
+  return path_with(kConduitDesktopTmpFile, status);
 }

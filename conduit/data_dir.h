@@ -2,11 +2,12 @@
 // paths of elements.xml and its temporary file built from it.
 #pragma once
 
-constexpr char kRegistryKeyPath[] = "Software\\Quorvia\\SETTINGS";
-constexpr char kRegistryDataDirValue[] = "pathtodatadir";
+#include "conduit/conduit_api.h"
+
 constexpr int kPathBufferSize = 512;
 // Room left for the 12-character file name and its terminator.
 constexpr int kMaxDataDirLength = kPathBufferSize - 13;
+static_assert(kMaxDataDirLength == kConduitDataDirMaxLength, "the API says how long");
 
 enum data_dir_status { kDataDirOk = 0, kDataDirNotSet, kDataDirTooLong };
 

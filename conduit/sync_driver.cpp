@@ -7,7 +7,6 @@
 
 #include "conduit/conduit_api.h"
 #include "conduit/data_dir.h"
-#include "conduit/side_writers.h"
 #include "conduit/sync_record.h"
 #include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
@@ -18,10 +17,17 @@
 #include "platform/sync_manager.h"
 #include "platform/trace.h"
 #include "sync/merge.h"
+#include "sync/side_writers.h"
 
 namespace {
 
 constexpr uint32_t kDstHour = 3600;
+
+constexpr bool same_text(const char* a, const char* b) {
+  return *a == *b && (*a == '\0' || same_text(a + 1, b + 1));
+}
+static_assert(same_text(kUnholdableTextPhrase, kConduitUnholdableTextPhrase),
+              "the API names the side writers' words");
 
 // Both data sets as construction leaves them, so that nothing of an earlier
 // HotSync in this loaded library is read or written again.

@@ -8,9 +8,9 @@
 
 #include "conduit/conduit_api.h"
 
-// The file in the data directory is kConduitSyncRecordFile; this is its
-// temporary while it is replaced.
-constexpr char kSyncRecordTmpFile[] = "conduit_last_sync.tmp";
+// The file in the data directory is kConduitSyncRecordFile, replaced
+// through kConduitSyncRecordTmpFile.
+constexpr const char* kSyncRecordTmpFile = kConduitSyncRecordTmpFile;
 
 // The handheld user a record belongs to, as the Sync Manager gives it.
 struct sync_record_user {

@@ -4,29 +4,24 @@
 #include <cstring>
 #include <memory>
 
-#include "conduit/action_dialog.h"
-#include "handheld/byte_order.h"
+#include "conduit/conduit_api.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conduit_plugin.h"
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/terminal_dialog.h"
 #include "resources/resource_ids.h"
+#include "util/byte_order.h"
 
 namespace {
 
-void put_le32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 int radio_of(uint32_t action) {
   switch (action) {
-    case 3:
+    case kSyncTypePCToHH:
       return IDC_PC_TO_HH;
-    case 2:
+    case kSyncTypeHHToPC:
       return IDC_HH_TO_PC;
-    case 6:
+    case kSyncTypeDoNothing:
       return IDC_DO_NOTHING;
     default:
       return IDC_SYNC;
@@ -55,7 +50,7 @@ struct choice {
 choice ask_cfg_conduit(const conduit_plugin& conduit, const handheld_user& user,
                        const action_preferences& prefs, int32_t* result) {
   uint8_t record[kCfgRecordSize] = {};
-  put_le32(record + kCfgVersionOffset, 1);
+  put_le32(record + kCfgVersionOffset, kCfgRecordVersion);
   put_le32(record + kCfgSizeOffset, kCfgRecordSize);
   put_le32(record + kCfgShowCurrentOffset, 1);
   std::strncpy(reinterpret_cast<char*>(record + kCfgUserNameOffset), user.name.c_str(),
@@ -66,7 +61,7 @@ choice ask_cfg_conduit(const conduit_plugin& conduit, const handheld_user& user,
   put_le32(record + kCfgChosenActionOffset, 0xFFFFFFFFu);
   put_le32(record + kCfgMakeDefaultOffset, 0);
   uint32_t size = kCfgRecordSize;
-  *result = conduit.CfgConduit(0, record, &size);
+  *result = conduit.CfgConduit(kCfgRecordKind, record, &size);
   choice c;
   c.make_default = get_le32(record + kCfgMakeDefaultOffset);
   c.action = get_le32(record + kCfgChosenActionOffset);

@@ -2,15 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include "conduit/data_dir.h"
+#include "conduit/conduit_api.h"
 #include "handheld/hh_layout.h"
 #include "platform/file.h"
 #include "platform/library_loader.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -64,11 +66,31 @@ std::string handheld_database_file(const std::string& folder) {
   return folder + "/" + kHhDbName + ".pdb";
 }
 
+data_dir_named registry_data_dir(std::string* dir) {
+  dir->clear();
+  registry_key key = 0;
+  if (registry_open_user_key(kRegistryKeyPath, &key) != kRegistryOk) return data_dir_named::no;
+  std::string value(4096, '\0');
+  uint32_t size = static_cast<uint32_t>(value.size());
+  const int32_t result = registry_query_value(key, kRegistryDataDirValue, &value[0], &size);
+  registry_close_key(key);
+  if (result == kRegistryMoreData) return data_dir_named::too_long;
+  if (result != kRegistryOk) return data_dir_named::no;
+  value.resize(std::min<size_t>(size, value.size()));
+  const size_t end = value.find('\0');
+  if (end == std::string::npos)
+    return data_dir_named::too_long;  // no string, as the conduit sees it
+  value.resize(end);
+  if (value.empty()) return data_dir_named::no;
+  if (!is_path_separator(value.back())) value += kPathSeparator;
+  if (value.size() > static_cast<size_t>(kConduitDataDirMaxLength)) return data_dir_named::too_long;
+  *dir = value;
+  return data_dir_named::yes;
+}
+
 std::string registry_desktop_file() {
-  char* xml = get_xml_path();
-  std::string path = xml ? xml : "";
-  std::free(xml);
-  return path;
+  std::string dir;
+  return registry_data_dir(&dir) == data_dir_named::yes ? dir + kConduitDesktopFile : "";
 }
 
 int file_mode(const std::string& path, bool follow_links, mode_t* mode) {

@@ -23,6 +23,13 @@ bool make_folders(const std::string& path, std::string* why);
 
 // The file that holds the handheld database QVelements in a handheld folder.
 std::string handheld_database_file(const std::string& folder);
+// Whether the registry in use names a data directory the conduit takes: not
+// at all (or empty), or one too long for it (the conduit says so in its log
+// then, before it touches a side).
+enum class data_dir_named { yes, no, too_long };
+// The data directory as the conduit reads it from the registry in use, in
+// *dir with its separator (empty unless yes).
+data_dir_named registry_data_dir(std::string* dir);
 // elements.xml in the data directory the registry in use names; empty when
 // it names none.
 std::string registry_desktop_file();

@@ -18,8 +18,6 @@
 #include <iterator>
 
 #include "conduit/conduit_api.h"
-#include "conduit/data_dir.h"
-#include "conduit/sync_record.h"
 #include "handheld/hh_layout.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/backups.h"
@@ -257,18 +255,6 @@ bool use_registry(const session_options& options, bool make, std::string* named_
   return true;
 }
 
-// The data directory the registry in use names, in *dir with its separator:
-// kDataDirOk, or the conduit's kDataDirNotSet or kDataDirTooLong (the conduit
-// says so in its log then, before it touches a side).
-int registry_data_dir(std::string* dir) {
-  int status = kDataDirNotSet;
-  std::free(get_xml_path(&status));
-  char* named = status == kDataDirOk ? get_data_dir() : nullptr;
-  *dir = named ? named : "";
-  std::free(named);
-  return named ? kDataDirOk : status;
-}
-
 // False with *why unless the data directory is an existing folder: the
 // conduit would otherwise merge, then fail to write the desktop. The default
 // one, which hotsync makes on first use, counts when missing and is made when
@@ -306,7 +292,7 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
 
 bool host_setup::check_data_dir(std::string* why) {
   std::string dir;
-  if (registry_data_dir(&dir) != kDataDirOk) return true;
+  if (registry_data_dir(&dir) != data_dir_named::yes) return true;
   if (!data_dir_usable(dir, data_dir_named_by_, true, why)) return false;
   // Backups are pruned whole: a data directory among them would go with one.
   std::error_code unknown;
@@ -328,13 +314,13 @@ bool host_setup::lock_folders(std::string* why) {
   // The data directory as the conduit will find it in the registry; when it
   // is the handheld folder itself, its lock is held already (a second one on
   // the same file would wait for the first).
-  if (char* dir = get_data_dir()) {
+  std::string dir;
+  if (registry_data_dir(&dir) == data_dir_named::yes) {
     std::error_code unusable, unknown;  // the conduit finds out and says so in its log
     if (std::filesystem::is_directory(dir, unusable) &&
         !std::filesystem::equivalent(dir, handheld_, unknown)) {
       folders.push_back(dir);
     }
-    std::free(dir);
   }
   for (const std::string& folder : folders) {
     os_file lock = kNoFile;
@@ -578,11 +564,11 @@ class dry_run_folder {
     if (path_.empty()) return;
     const std::string desktop = path_ + "/desktop/", handheld = path_ + "/handheld/";
     for (const std::string& name :
-         {std::string("elements.xml"), std::string(kConduitSyncRecordFile)}) {
+         {std::string(kConduitDesktopFile), std::string(kConduitSyncRecordFile)}) {
       leftovers_.push_back(desktop + name);
       leftovers_.push_back(desktop + name + ".tmp");  // the copy's temporary
     }
-    for (const char* name : {"elements.tmp", kSyncRecordTmpFile, kLockFile})
+    for (const char* name : {kConduitDesktopTmpFile, kConduitSyncRecordTmpFile, kLockFile})
       leftovers_.push_back(desktop + name);
     for (const std::string& name : {std::string(kHhDbName) + ".pdb", std::string(kHandheldUserFile),
                                     std::string(kActionPreferencesFile)}) {
@@ -643,9 +629,9 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
   const std::string handheld = handheld_folder_for(options);
   std::string named_by, data_dir;
   if (!use_registry(options, false, &named_by, why)) return -1;
-  const bool data_dir_named = registry_data_dir(&data_dir) == kDataDirOk;
-  if (data_dir_named && !data_dir_usable(data_dir, named_by, false, why)) return -1;
-  const std::string desktop_file = data_dir_named ? data_dir + "elements.xml" : "";
+  const bool named = registry_data_dir(&data_dir) == data_dir_named::yes;
+  if (named && !data_dir_usable(data_dir, named_by, false, why)) return -1;
+  const std::string desktop_file = named ? data_dir + kConduitDesktopFile : "";
   if (!files_are_regular(handheld, desktop_file, why)) return -1;
   const dry_run_folder scratch(why);
   if (scratch.path().empty()) return -1;
@@ -654,7 +640,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
   if (!make_folders(copy.handheld, why)) return -1;
   user_sides user;
   user.shown_as.emplace_back(copy.handheld + "/", with_trailing_separator(handheld));
-  if (data_dir_named) {
+  if (named) {
     copy.desktop = scratch.path() + "/desktop";
     copy.registry.clear();
     if (!make_folders(copy.desktop, why)) return -1;
@@ -663,7 +649,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     // sides are only ever replaced whole, by a rename, so a copy is of one or
     // the other. The conduit's record of its last complete HotSync goes along:
     // without it the merge would tell new from deleted by another time.
-    if (!copy_if_present(desktop_file, copy.desktop + "/elements.xml", why)) return -1;
+    if (!copy_if_present(desktop_file, copy.desktop + "/" + kConduitDesktopFile, why)) return -1;
     // A record the conduit could not read (a folder, a FIFO) is one it does
     // without, in the real run as in this one.
     const std::string record = data_dir + kConduitSyncRecordFile;

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "conduit/conduit_info.h"
-#include "handheld/byte_order.h"
+#include "conduit/conduit_api.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conduit_plugin.h"
+#include "util/byte_order.h"
 
 namespace {
 

@@ -278,12 +278,14 @@ int main(int argc, char** argv) {
     CLI::App* app;
   };
   hotsync_command commands[] = {
-      {"sync", "A two-way HotSync: merge the desktop and the handheld data set", 0, nullptr},
-      {"desktop-to-handheld", "A HotSync in which the desktop data set overwrites the handheld", 3,
+      {"sync", "A two-way HotSync: merge the desktop and the handheld data set", kSyncTypeFast,
        nullptr},
-      {"handheld-to-desktop", "A HotSync in which the handheld data set overwrites the desktop", 2,
-       nullptr},
-      {"run", "A HotSync with the action chosen for the next HotSync (see configure)", 0, nullptr},
+      {"desktop-to-handheld", "A HotSync in which the desktop data set overwrites the handheld",
+       kSyncTypePCToHH, nullptr},
+      {"handheld-to-desktop", "A HotSync in which the handheld data set overwrites the desktop",
+       kSyncTypeHHToPC, nullptr},
+      {"run", "A HotSync with the action chosen for the next HotSync (see configure)",
+       kSyncTypeFast, nullptr},
   };
   for (hotsync_command& c : commands) {
     c.app = app.add_subcommand(c.name, c.help);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "conduit/data_dir.h"
-#include "conduit/side_writers.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
 #include "model/databases.h"
 #include "platform/trace.h"
 #include "sync/list_index.h"
+#include "sync/side_writers.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "tests/hh_test_support.h"
 
-#include "handheld/byte_order.h"
 #include "handheld/hh_layout.h"
 #include "handheld/record_reader.h"
 #include "handheld/record_writer.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "util/byte_order.h"
 
 void HandheldTest::SetUp() {
   sync_manager_reset();

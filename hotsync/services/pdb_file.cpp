@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <ctime>
 
-#include "handheld/byte_order.h"
 #include "hotsync/services/atomic_file.h"
 #include "platform/file.h"
+#include "util/byte_order.h"
 
 uint32_t palm_time_now() {
   return static_cast<uint32_t>(static_cast<uint64_t>(std::time(nullptr)) + kPalmEpochOffset);

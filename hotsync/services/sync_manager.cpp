@@ -16,11 +16,11 @@
 #include <new>
 #include <vector>
 
-#include "handheld/byte_order.h"
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/pdb_file.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file.h"
+#include "util/byte_order.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // loop fed by a front end, buttons, statics, bitmaps and system colours.
 #include "platform/dialog_manager.h"
 
-#include "handheld/byte_order.h"
+#include "util/byte_order.h"
 
 #include <cctype>
 #include <cstdio>

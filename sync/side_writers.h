@@ -11,6 +11,10 @@ int write_handheld_side(element_db* db);
 // save_xml with db and the two paths; a failure is logged. Returns its code.
 int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path);
 
+// The words of the log line that names a text written changed to
+// elements.xml; hosts look for them (the conduit's API publishes them).
+constexpr char kUnholdableTextPhrase[] = "which elements.xml cannot hold";
+
 // Log why a side that exists could not be read.
 void log_desktop_unreadable(const char* xml_path, const pc_load_report& report);
 void log_handheld_unreadable(const hh_load_report& report);

@@ -1,11 +1,10 @@
-#include "conduit/side_writers.h"
+#include "sync/side_writers.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <new>
 #include <vector>
 
-#include "conduit/conduit_api.h"
 #include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
@@ -92,7 +91,7 @@ int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_pat
   for (const unholdable_text& t : texts.found) {
     log_conduit_message(
         "element %lu: its %s holds \"%s\", %s; the desktop reads it back cut or changed there.\n",
-        static_cast<unsigned long>(t.id), t.field, t.mark, kConduitUnholdableTextPhrase);
+        static_cast<unsigned long>(t.id), t.field, t.mark, kUnholdableTextPhrase);
   }
   if (texts.untold != 0) {
     log_conduit_message("%lu more texts hold what elements.xml cannot hold.\n", texts.untold);
