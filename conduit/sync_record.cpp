@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 
 namespace {
 
@@ -110,16 +111,13 @@ int write_last_complete_sync(const char* data_dir, const sync_record_user& user,
                   static_cast<unsigned long>(time));
     text += mine + line_name(user.name) + "\n";
 
-    const std::string tmp = dir + kSyncRecordTmpFile;
-    os_file f;
-    error = file_create(tmp.c_str(), &f);
+    const std::string tmp = dir + kConduitSyncRecordTmpFile;
+    file_replacement r;
+    error = file_replacement_begin(&r, tmp.c_str());
     if (error != 0) return error;
-    error = file_write(f, text.data(), text.size());
-    if (error == 0) error = file_sync(f);
-    const int close_error = file_close(f);
-    if (error == 0) error = close_error;
-    if (error == 0) error = file_replace(tmp.c_str(), (dir + kConduitSyncRecordFile).c_str());
-    if (error != 0) file_remove(tmp.c_str());
+    error = file_replacement_write(&r, text.data(), text.size());
+    if (error == 0) error = file_replacement_commit(&r, (dir + kConduitSyncRecordFile).c_str());
+    if (error != 0) file_replacement_abandon(&r);
     return error;
   } catch (const std::bad_alloc&) {
     return ENOMEM;

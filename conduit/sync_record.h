@@ -10,7 +10,6 @@
 
 // The file in the data directory is kConduitSyncRecordFile, replaced
 // through kConduitSyncRecordTmpFile.
-constexpr const char* kSyncRecordTmpFile = kConduitSyncRecordTmpFile;
 
 // The handheld user a record belongs to, as the Sync Manager gives it.
 struct sync_record_user {

@@ -12,6 +12,7 @@
 #include "desktop/xml_format.h"
 #include "desktop/xml_reader.h"
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 #include "platform/trace.h"
 
 namespace {
@@ -209,15 +210,15 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
   xml_save_report* watch = report->unholdable || report->refuse_unreadable ? report : nullptr;
 
   crlf_writer* w = static_cast<crlf_writer*>(std::malloc(sizeof(crlf_writer)));
-  os_file file = kNoFile;
-  const int open_error = w ? file_create(tmp_path, &file) : ENOMEM;
+  file_replacement out;
+  const int open_error = w ? file_replacement_begin(&out, tmp_path) : ENOMEM;
   if (open_error != 0) {
     trace("save_xml(): Cannot write/create/access %s\n", tmp_path);
     std::free(w);
     report->system_error = open_error;
     return kSaveXmlCannotOpen;
   }
-  crlf_start(w, file);
+  crlf_start(w, out.file);
 
   crlf_puts(w, kXmlHeader);
   crlf_puts(w, "<quorvia core_version=\"");
@@ -277,29 +278,27 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
     }
     crlf_abandon(w);
     std::free(w);
-    file_close(file);
-    file_remove(tmp_path);
+    file_replacement_abandon(&out);
     report->element_id = too_long ? too_long->id : outside->id;
     return too_long ? kSaveXmlTextTooLong : kSaveXmlBadCategory;
   }
   crlf_puts(w, kRootEnd);
 
+  // A temporary that failed is left as it is (the results say so): what it
+  // holds shows how far the save came.
   int error = crlf_flush(w);
   std::free(w);
   if (error != 0) {
-    file_close(file);
+    file_replacement_leave(&out);
     report->system_error = error;
     return kSaveXmlWriteFailed;
   }
-  error = file_sync(file);
-  int close_error = file_close(file);
-  if (error == 0) error = close_error;
-  if (error != 0) {
+  error = file_replacement_commit(&out, xml_path);
+  if (error != 0 && !out.complete) {
     trace("Error: cannot close \"%s\", reason: %s\n", tmp_path, file_error_text(error));
     report->system_error = error;
     return kSaveXmlCannotClose;
   }
-  error = file_replace(tmp_path, xml_path);
   if (error != 0) {
     trace("Cannot rename \"%s\" to \"%s\"; %s\n", tmp_path, xml_path, file_error_text(error));
     report->system_error = error;

@@ -13,6 +13,7 @@
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 
 namespace fs = std::filesystem;
 
@@ -98,14 +99,15 @@ bool write_info(const std::string& folder, const backup_info& info, std::string*
 }  // namespace
 
 bool copy_file_safely(const std::string& from, const std::string& to, std::string* why) {
-  os_file in = kNoFile, out = kNoFile;
+  os_file in = kNoFile;
   int error = file_open_read(from.c_str(), &in);
   if (error != 0) {
     *why = "cannot read " + from + ": " + file_error_text(error);
     return false;
   }
   const std::string tmp = to + ".tmp";
-  error = file_create(tmp.c_str(), &out);
+  file_replacement out;
+  error = file_replacement_begin(&out, tmp.c_str());
   if (error != 0) {
     file_close(in);
     *why = "cannot write " + tmp + ": " + file_error_text(error);
@@ -118,16 +120,13 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
     error = file_read(in, buffer.data(), buffer.size(), &got);
     if (error != 0) read_failed = true;
     if (error != 0 || got == 0) break;
-    error = file_write(out, buffer.data(), got);
+    error = file_replacement_write(&out, buffer.data(), got);
     if (error != 0) break;
   }
   file_close(in);
-  if (error == 0) error = file_sync(out);
-  const int close_error = file_close(out);
-  if (error == 0) error = close_error;
-  if (error == 0) error = file_replace(tmp.c_str(), to.c_str());
+  if (error == 0) error = file_replacement_commit(&out, to.c_str());
   if (error != 0) {
-    file_remove(tmp.c_str());
+    file_replacement_abandon(&out);
     *why = (read_failed ? "cannot read " + from : "cannot write " + to) + ": " +
            file_error_text(error);
     return false;

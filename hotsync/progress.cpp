@@ -9,7 +9,7 @@
 #include <string>
 
 #include "hotsync/services/sync_manager_host.h"
-#include "platform/file_faults.h"
+#include "platform/file_counters.h"
 
 namespace {
 
@@ -45,13 +45,13 @@ progress_display::~progress_display() {
 }
 
 void progress_display::run() {
-  const uint64_t read_start = file_bytes_moved(file_op::read);
-  const uint64_t written_start = file_bytes_moved(file_op::write);
+  const uint64_t read_start = file_bytes_moved(file_direction::read);
+  const uint64_t written_start = file_bytes_moved(file_direction::write);
   const sync_progress records_start = sync_manager_progress();
   static const char kSpinner[] = "|/-\\";
   for (unsigned tick = 0; !done_; ++tick) {
-    const uint64_t read = file_bytes_moved(file_op::read) - read_start;
-    const uint64_t written = file_bytes_moved(file_op::write) - written_start;
+    const uint64_t read = file_bytes_moved(file_direction::read) - read_start;
+    const uint64_t written = file_bytes_moved(file_direction::write) - written_start;
     const sync_progress now = sync_manager_progress();
     const uint64_t records_read = now.records_read - records_start.records_read;
     const uint64_t records_written = now.records_written - records_start.records_written;

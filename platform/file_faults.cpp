@@ -1,10 +1,6 @@
 #include "platform/file_faults.h"
 
-#include <atomic>
-
 namespace {
-
-std::atomic<uint64_t> bytes_read{0}, bytes_written{0};
 
 struct armed_fault {
   int calls;
@@ -39,12 +35,4 @@ void file_fault_reset() {
 
 int file_fault_calls(file_op op) {
   return faults[static_cast<int>(op)].calls;
-}
-
-void file_count_bytes(file_op op, uint64_t n) {
-  (op == file_op::write ? bytes_written : bytes_read).fetch_add(n, std::memory_order_relaxed);
-}
-
-uint64_t file_bytes_moved(file_op op) {
-  return (op == file_op::write ? bytes_written : bytes_read).load(std::memory_order_relaxed);
 }

@@ -2,8 +2,6 @@
 // operation fail with a chosen error, without touching the file. For tests.
 #pragma once
 
-#include <cstdint>
-
 enum class file_op { open_read, open_write, read, write, sync, close, replace, remove, count };
 
 // The nth call (1 = the next one) of op from now on fails with error.
@@ -15,8 +13,3 @@ int file_fault_injected(file_op op);
 void file_fault_reset();
 // How many calls of op have been made since the last reset.
 int file_fault_calls(file_op op);
-
-// Bytes moved by the successful reads and writes of the process so far, for a
-// progress display in another thread. The file layers count them.
-void file_count_bytes(file_op op, uint64_t n);
-uint64_t file_bytes_moved(file_op op);

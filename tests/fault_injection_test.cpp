@@ -15,6 +15,7 @@
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
+#include "platform/file_replacement.h"
 #include "platform/sync_manager.h"
 #include "tests/conduit_test_support.h"
 
@@ -174,6 +175,53 @@ TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
       EXPECT_EQ(result, e.code) << static_cast<int>(e.op) << " " << n;
       EXPECT_EQ(now, old_bytes) << "the old file stays whole";
     }
+  }
+}
+
+// The replacement every writer of a whole file goes through: each call of each
+// kind failing in turn fails it with that error, leaving the old file and no
+// temporary. Each step it must take is reached, so none goes round the seam.
+TEST(FileReplacement, EveryFileOperationFailingInTurn) {
+  scratch_dir dir;
+  const std::string path = dir.file("target"), tmp = dir.file("target.tmp");
+  const std::string old_bytes = "old", pieces[] = {"first ", "second ", "third"};
+  struct kind {
+    file_op op;
+    bool reached;  // by a replacement that goes through
+  };
+  const kind kinds[] = {{file_op::open_read, false}, {file_op::open_write, true},
+                        {file_op::read, false},      {file_op::write, true},
+                        {file_op::sync, true},       {file_op::close, true},
+                        {file_op::replace, true},    {file_op::remove, false}};
+  static_assert(sizeof kinds / sizeof kinds[0] == static_cast<size_t>(file_op::count), "");
+  for (const kind& k : kinds) {
+    const int op = static_cast<int>(k.op);
+    int n = 1;
+    for (;; ++n) {
+      write_file(path, old_bytes);
+      file_fault_reset();
+      file_fault_arm(k.op, n, EIO);
+      file_replacement r;
+      int error = file_replacement_begin(&r, tmp.c_str());
+      if (error == 0) {
+        for (const std::string& piece : pieces) {
+          if (error == 0) error = file_replacement_write(&r, piece.data(), piece.size());
+        }
+        if (error == 0) error = file_replacement_commit(&r, path.c_str());
+        if (error != 0) file_replacement_abandon(&r);
+      }
+      const int calls = file_fault_calls(k.op);
+      file_fault_reset();
+      EXPECT_FALSE(exists(tmp)) << op << " " << n;
+      if (calls < n) {
+        EXPECT_EQ(error, 0) << op;
+        EXPECT_EQ(read_file(path), "first second third") << op;
+        break;
+      }
+      EXPECT_EQ(error, EIO) << op << " " << n;
+      EXPECT_EQ(read_file(path), old_bytes) << op << " " << n;
+    }
+    EXPECT_EQ(n > 1, k.reached) << "file_op " << op;
   }
 }
 

@@ -1,6 +1,6 @@
 #include "hotsync/services/atomic_file.h"
 
-#include "platform/file.h"
+#include "platform/file_replacement.h"
 
 int replace_file_contents(const std::string& path, const void* bytes, size_t size) {
   return replace_file_pieces(path, {file_piece{bytes, size}});
@@ -8,16 +8,13 @@ int replace_file_contents(const std::string& path, const void* bytes, size_t siz
 
 int replace_file_pieces(const std::string& path, const std::vector<file_piece>& pieces) {
   const std::string tmp = path + ".tmp";
-  os_file f;
-  int error = file_create(tmp.c_str(), &f);
+  file_replacement r;
+  int error = file_replacement_begin(&r, tmp.c_str());
   if (error != 0) return error;
   for (size_t i = 0; i < pieces.size() && error == 0; ++i) {
-    if (pieces[i].size > 0) error = file_write(f, pieces[i].bytes, pieces[i].size);
+    if (pieces[i].size > 0) error = file_replacement_write(&r, pieces[i].bytes, pieces[i].size);
   }
-  if (error == 0) error = file_sync(f);
-  int close_error = file_close(f);
-  if (error == 0) error = close_error;
-  if (error == 0) error = file_replace(tmp.c_str(), path.c_str());
-  if (error != 0) file_remove(tmp.c_str());
+  if (error == 0) error = file_replacement_commit(&r, path.c_str());
+  if (error != 0) file_replacement_abandon(&r);
   return error;
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <ctime>
 
-#include "hotsync/services/atomic_file.h"
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 #include "util/byte_order.h"
 
 uint32_t palm_time_now() {
@@ -366,21 +366,18 @@ int write_body(os_file to, const pdb_database& db, intptr_t records_file, std::s
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
                    intptr_t records_file) {
   const std::string tmp = path + ".tmp";
-  os_file f;
-  int error = file_create(tmp.c_str(), &f);
+  file_replacement r;
+  int error = file_replacement_begin(&r, tmp.c_str());
   if (error != 0) {
     *why = file_error_text(error);
     return kPdbFileIoError;
   }
-  int result = write_body(f, db, records_file, why);
-  if (result == kPdbFileOk) error = file_sync(f);
-  const int close_error = file_close(f);
-  if (error == 0) error = close_error;
-  if (result == kPdbFileOk && error == 0) error = file_replace(tmp.c_str(), path.c_str());
-  if (result == kPdbFileOk && error != 0) {
+  int result = write_body(r.file, db, records_file, why);
+  if (result == kPdbFileOk) error = file_replacement_commit(&r, path.c_str());
+  if (error != 0) {
     *why = file_error_text(error);
     result = kPdbFileIoError;
   }
-  if (result != kPdbFileOk) file_remove(tmp.c_str());
+  if (result != kPdbFileOk) file_replacement_abandon(&r);
   return result;
 }

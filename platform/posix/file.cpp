@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/file_counters.h"
 #include "platform/file_faults.h"
 
 namespace {
@@ -74,7 +75,7 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   } while (r < 0 && errno == EINTR);
   if (r < 0) return errno;
   *got = static_cast<size_t>(r);
-  file_count_bytes(file_op::read, *got);
+  file_count_bytes(file_direction::read, *got);
   return 0;
 }
 
@@ -87,7 +88,7 @@ int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
   } while (r < 0 && errno == EINTR);
   if (r < 0) return errno;
   *got = static_cast<size_t>(r);
-  file_count_bytes(file_op::read, *got);
+  file_count_bytes(file_direction::read, *got);
   return 0;
 }
 
@@ -110,7 +111,7 @@ int file_write(os_file f, const void* buf, size_t n) {
     }
     p += w;
     n -= static_cast<size_t>(w);
-    file_count_bytes(file_op::write, static_cast<uint64_t>(w));
+    file_count_bytes(file_direction::write, static_cast<uint64_t>(w));
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/file_counters.h"
 #include "platform/file_faults.h"
 
 namespace {
@@ -62,7 +63,7 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
   if (!ReadFile(handle_of(f), buf, want, &read, nullptr)) return static_cast<int>(GetLastError());
   *got = read;
-  file_count_bytes(file_op::read, read);
+  file_count_bytes(file_direction::read, read);
   return 0;
 }
 
@@ -80,7 +81,7 @@ int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
     return static_cast<int>(error);
   }
   *got = read;
-  file_count_bytes(file_op::read, read);
+  file_count_bytes(file_direction::read, read);
   return 0;
 }
 
@@ -103,7 +104,7 @@ int file_write(os_file f, const void* buf, size_t n) {
     }
     p += written;
     n -= written;
-    file_count_bytes(file_op::write, written);
+    file_count_bytes(file_direction::write, written);
   }
   return 0;
 }

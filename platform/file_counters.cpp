@@ -1,0 +1,23 @@
+#include "platform/file_counters.h"
+
+#include <atomic>
+
+namespace {
+
+// Read by another thread while the file layers add to them; nothing else
+// hangs on their order.
+std::atomic<uint64_t> bytes_read{0}, bytes_written{0};
+
+std::atomic<uint64_t>& counter(file_direction direction) {
+  return direction == file_direction::write ? bytes_written : bytes_read;
+}
+
+}  // namespace
+
+void file_count_bytes(file_direction direction, uint64_t n) {
+  counter(direction).fetch_add(n, std::memory_order_relaxed);
+}
+
+uint64_t file_bytes_moved(file_direction direction) {
+  return counter(direction).load(std::memory_order_relaxed);
+}
