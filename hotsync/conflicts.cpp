@@ -210,7 +210,9 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
       if (d) {
         while (kept_at < changed_on_desktop.size() && changed_on_desktop[kept_at].digest.id < b.id)
           ++kept_at;
-        if (kept_at == changed_on_desktop.size()) continue;  // unchanged: not kept, no conflict
+        if (kept_at == changed_on_desktop.size() || changed_on_desktop[kept_at].digest.id != b.id) {
+          continue;  // a change the desktop's reading did not see: none to keep
+        }
         c.on_desktop = true;
         c.desktop = std::move(changed_on_desktop[kept_at]);
       }
