@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -22,12 +23,6 @@ namespace {
 constexpr char kBackupsFolder[] = "backups";
 constexpr char kBackupInfoFile[] = "backup.conf";
 constexpr char kDesktopCopy[] = "elements.xml";
-
-std::string id_for(std::time_t t) {
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", std::localtime(&t));
-  return text;
-}
 
 bool exists(const std::string& path) {
   std::error_code unusable;
@@ -157,7 +152,7 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   // a clock that has since been set back, is never written into.
   bool made_new = false;
   for (int n = 1; !made_new; ++n) {
-    info.id = n == 1 ? id_for(now) : id_for(now) + "-" + std::to_string(n);
+    info.id = n == 1 ? time_id(now) : time_id(now) + "-" + std::to_string(n);
     info.folder = root + "/" + info.id;
     made_new = fs::create_directory(info.folder, error);
     if (error) {
@@ -207,8 +202,38 @@ void prune_backups(const std::string& handheld, int keep, const std::string& kep
   }
 }
 
+std::string time_id(std::time_t t) {
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", std::localtime(&t));
+  return text;
+}
+
+bool time_of_id(const std::string& id, int64_t* t, int* n) {
+  std::tm parts{};
+  int length = 0, second = 1;
+  char dash = 0;
+  if (std::sscanf(id.c_str(), "%4d%2d%2d-%2d%2d%2d%n", &parts.tm_year, &parts.tm_mon,
+                  &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &length) != 6 ||
+      length != 15) {
+    return false;
+  }
+  if (id.size() > 15 && (std::sscanf(id.c_str() + 15, "%c%d", &dash, &second) != 2 || dash != '-' ||
+                         second < 2 || id.substr(15) != "-" + std::to_string(second))) {
+    return false;
+  }
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  parts.tm_isdst = -1;
+  *t = static_cast<int64_t>(std::mktime(&parts));
+  *n = second;
+  return true;
+}
+
 bool backups_folder_usable(const std::string& handheld, std::string* why) {
-  const std::string root = handheld + "/" + kBackupsFolder;
+  return own_folder_usable(handheld + "/" + kBackupsFolder, "backups", why);
+}
+
+bool own_folder_usable(const std::string& root, const char* kept, std::string* why) {
   mode_t mode = 0;
   const int error = file_mode(root, false, &mode);
   if (error == ENOENT) return true;
@@ -217,8 +242,8 @@ bool backups_folder_usable(const std::string& handheld, std::string* why) {
     return false;
   }
   if (!S_ISDIR(mode)) {
-    *why = root + " is " + file_kind_text(mode) +
-           ", not a folder; backups are kept only in a folder of the handheld folder";
+    *why = root + " is " + file_kind_text(mode) + ", not a folder; " + kept +
+           " are kept only in a folder of the handheld folder";
     return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,15 @@ bool list_backups(const std::string& handheld, std::vector<backup_info>* all, st
 // False with *why when HANDHELD/backups exists but is not a folder, or is a
 // symbolic link: backups are written only inside the handheld folder.
 bool backups_folder_usable(const std::string& handheld, std::string* why);
+// The same for any folder hotsync keeps files in; `kept` says what, in words.
+bool own_folder_usable(const std::string& folder, const char* kept, std::string* why);
+
+// The id of what is made at t (a backup, a conflict file): its local time as
+// YYYYMMDD-HHMMSS, to which a "-N" is added for a second one in the same
+// second.
+std::string time_id(std::time_t t);
+// The time an id says, and its N (1 without one); false for no such id.
+bool time_of_id(const std::string& id, int64_t* t, int* n);
 
 // Puts a backup's sides back (desktop, handheld or both): each file as it was
 // then, written beside and renamed over; a side the backup did not have is

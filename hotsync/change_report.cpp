@@ -10,10 +10,12 @@
 
 namespace {
 
+constexpr uint64_t kDigestPrime = 1099511628211ull;
+
 uint64_t text_hash(const char* text) {
-  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  uint64_t h = kDigestStart;
   for (const char* p = text ? text : ""; *p; ++p)
-    h = (h ^ static_cast<uint8_t>(*p)) * 1099511628211ull;
+    h = (h ^ static_cast<uint8_t>(*p)) * kDigestPrime;
   return h;
 }
 
@@ -46,6 +48,8 @@ size_t utf8_length(const std::string& s, size_t i) {
   return n;
 }
 
+}  // namespace
+
 std::string json_string(const std::string& s) {
   std::string out = "\"";
   for (size_t i = 0; i < s.size();) {
@@ -68,8 +72,6 @@ std::string json_string(const std::string& s) {
   return out + "\"";
 }
 
-// The question's start on one line, for a listing, without a character cut
-// in two at its end.
 std::string one_line(const char* text) {
   std::string s = text;
   size_t end = s.size();
@@ -86,9 +88,19 @@ std::string one_line(const char* text) {
   return s;
 }
 
-}  // namespace
+uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest) {
+  const uint8_t* p = static_cast<const uint8_t*>(bytes);
+  for (size_t i = 0; i < size; ++i)
+    digest = (digest ^ p[i]) * kDigestPrime;
+  return digest;
+}
 
-side_state read_side(const std::string& path) {
+uint64_t texts_digest(const element_digest& d) {
+  // The multiplication keeps a question and an answer that trade places apart.
+  return (d.question_hash * kDigestPrime) ^ d.answer_hash;
+}
+
+side_state read_side(const std::string& path, const element_keeper& keeper) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(path, error);
@@ -103,6 +115,11 @@ side_state read_side(const std::string& path) {
   side.tm_strt = db.tm_strt;
   for (int32_t c = 0; c < db.ctgr_count; ++c)
     side.categories.push_back(db.ctgrs[c]->name);
+  // Digests are made in list order, where the elements lie one after the
+  // other in memory, and put in id order by their places: equal ids keep
+  // their file order.
+  std::vector<element_digest> in_list_order;
+  std::vector<const element*> elements;
   for (const element* e = db.head; e; e = e->next) {
     element_digest d{};
     d.id = e->id;
@@ -113,11 +130,24 @@ side_state read_side(const std::string& path) {
     d.question_hash = text_hash(e->q);
     d.answer_hash = text_hash(e->a);
     std::snprintf(d.question_start, sizeof d.question_start, "%s", e->q ? e->q : "");
-    side.elements.push_back(d);
+    in_list_order.push_back(d);
+    if (keeper) elements.push_back(e);
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> order(in_list_order.size());  // id, place
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = {in_list_order[i].id, static_cast<uint32_t>(i)};
+  std::sort(order.begin(), order.end());
+  side.elements.resize(order.size());
+  for (size_t k = 0; k < order.size(); ++k)
+    side.elements[k] = in_list_order[order[k].second];
+  std::vector<element_digest>().swap(in_list_order);
+  if (keeper) {
+    std::vector<const element*> by_id(order.size());
+    for (size_t k = 0; k < order.size(); ++k)
+      by_id[k] = elements[order[k].second];
+    keeper(side, db, by_id.data());
   }
   release_db(&db);
-  std::stable_sort(side.elements.begin(), side.elements.end(),
-                   [](const element_digest& a, const element_digest& b) { return a.id < b.id; });
   return side;
 }
 
@@ -238,7 +268,8 @@ std::string report_text(const std::vector<side_changes>& sides, bool verbose) {
   return out;
 }
 
-std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose) {
+std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose,
+                        const std::string& more) {
   std::string out = "{\"dry_run\": ";
   out += dry_run ? "true" : "false";
   bool any = false;
@@ -275,5 +306,5 @@ std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bo
     }
     out += "]}";
   }
-  return out + "]}\n";
+  return out + "]" + more + "}\n";
 }

@@ -3,9 +3,19 @@
 // kept in HotSync.log.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+struct element;
+struct element_db;
+
+// FNV-1a: the same on every platform, so that a digest kept in a file
+// compares with one made on another machine.
+constexpr uint64_t kDigestStart = 14695981039346656037ull;
+uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest = kDigestStart);
 
 // One element as the report compares it: its values, its category by name and
 // digests of its texts.
@@ -27,8 +37,17 @@ struct side_state {
   std::vector<element_digest> elements;  // by id; equal ids in file order
 };
 
+// Both texts of an element as one number, as the base of the last HotSync
+// keeps them.
+uint64_t texts_digest(const element_digest& d);
+
+// Hears of a side once it is read, while its whole elements are still there:
+// by_id[k] is the element behind side.elements[k], valid until it returns.
+using element_keeper =
+    std::function<void(const side_state& side, const element_db& db, const element* const* by_id)>;
+
 // Reads a side: elements.xml format, or a .pdb file holding QVelements.
-side_state read_side(const std::string& path);
+side_state read_side(const std::string& path, const element_keeper& keeper = nullptr);
 
 struct element_change {
   uint32_t id;
@@ -62,4 +81,12 @@ void predict_replacement(uint32_t sync_type, const side_state& desktop, const si
 // The report as text and as JSON; verbose: each element too. JSON strings
 // keep valid UTF-8 as it is and give each byte of anything else as \u00XX.
 std::string report_text(const std::vector<side_changes>& sides, bool verbose);
-std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose);
+// more: further members of the report's object, each with its leading ", ".
+std::string report_json(const std::vector<side_changes>& sides, bool dry_run, bool verbose,
+                        const std::string& more = "");
+
+// A JSON string of s, as the report writes them.
+std::string json_string(const std::string& s);
+// The start of a question on one line, for a listing: line ends as spaces,
+// no character cut in two at its end.
+std::string one_line(const char* text);

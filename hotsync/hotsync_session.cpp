@@ -23,12 +23,14 @@
 #include "hotsync/backups.h"
 #include "hotsync/change_report.h"
 #include "hotsync/conduit_plugin.h"
+#include "hotsync/conflicts.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/progress.h"
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "hotsync/sync_base.h"
 #include "platform/file.h"
 #include "platform/library_loader.h"
 #include "platform/posix/registry_file.h"
@@ -369,7 +371,7 @@ bool files_are_regular(const std::string& handheld, const std::string& desktop_f
       return false;
     }
   }
-  return backups_folder_usable(handheld, why);
+  return backups_folder_usable(handheld, why) && conflicts_folder_usable(handheld, why);
 }
 
 namespace {
@@ -378,7 +380,7 @@ namespace {
 // copies: the sides as they are, their paths, and the copies' folders to be
 // named as the user's in the log.
 struct user_sides {
-  side_state desktop, handheld;
+  sides_before before;
   std::string desktop_file, handheld_folder;
   std::vector<std::pair<std::string, std::string>> shown_as;  // private folder, the user's
 };
@@ -442,18 +444,22 @@ int run_with_report(const session_options& options, const user_sides* user,
     sync_type = next_hotsync_action(prefs);
   }
   const std::string pdb = handheld_database_file(handheld);
-  side_state desktop_before, handheld_before;
-  if (options.report) {
-    desktop_before = user ? user->desktop : read_side(desktop_file);
-    handheld_before = user ? user->handheld : read_side(pdb);
+  sides_before own_before;
+  if (options.report && !user) {
+    own_before =
+        read_sides_before(desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync));
   }
+  const sides_before& before = user ? user->before : own_before;
+  const side_state& desktop_before = before.desktop;
+  const side_state& handheld_before = before.handheld;
   sync_manager_reset();
   sync_manager_use_folder(handheld);
+  backup_info backup;
   if (!options.dry_run && options.keep_backups > 0 && synchronises(sync_type)) {
     if (!make_backup(handheld, desktop_file, element_count(desktop_before),
                      element_count(handheld_before),
                      "before a HotSync (sync type " + std::to_string(sync_type) + ")",
-                     options.keep_backups, nullptr, why)) {
+                     options.keep_backups, &backup, why)) {
       *why = "no HotSync without a backup: " + *why;
       return -1;
     }
@@ -480,24 +486,69 @@ int run_with_report(const session_options& options, const user_sides* user,
   outcome->sync_type = sync_type;
   outcome->conduit_result = result;
 
+  // The merge settles conflicts; a one-way copy overwrites a side as asked.
+  std::vector<conflict> conflicts;
+  if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
+  // The data set both sides now hold is the base of the next HotSync: kept
+  // when both can be read, and only for a HotSync that becomes the last one.
+  const bool completed = result == kOpenConduitDone;
+  bool keep_base = options.report && !options.dry_run && completed && synchronises(sync_type);
+  base_builder base;
   std::vector<side_changes> sides;
+  std::string conflict_lines, conflict_members;
   if (options.report) {
-    sides.push_back(compare_sides("desktop", user ? user->desktop_file : desktop_file,
-                                  desktop_before, read_side(desktop_file)));
-    sides.push_back(compare_sides("handheld",
-                                  user ? handheld_database_file(user->handheld_folder) : pdb,
-                                  handheld_before, read_side(pdb)));
-    if (result == kOpenConduitDone) {
+    // One side after the other, each let go once it is compared and taken.
+    for (const bool desktop : {true, false}) {
+      const side_state after = read_side(desktop ? desktop_file : pdb);
+      if (desktop) {
+        sides.push_back(compare_sides("desktop", user ? user->desktop_file : desktop_file,
+                                      desktop_before, after));
+      } else {
+        sides.push_back(compare_sides("handheld",
+                                      user ? handheld_database_file(user->handheld_folder) : pdb,
+                                      handheld_before, after));
+      }
+      see_after(&conflicts, desktop, after);
+      keep_base = keep_base && (after.readable || !after.exists);
+      if (keep_base) desktop ? base.take_desktop(after) : base.take_handheld(after);
+    }
+    if (completed) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
     }
     sides[0].texts_not_held = texts_not_held(entries);
     outcome->changed = sides[0].changed() || sides[1].changed();
+    conflicts_kept kept;
+    kept.dry_run = options.dry_run;
+    kept.completed = completed;
+    if (!options.dry_run && any_version_dropped(conflicts)) {
+      keep_dropped_versions(
+          handheld, backup.id.empty() ? time_id(started) : backup.id,
+          desktop_before.readable ? desktop_before.tm_strt : handheld_before.tm_strt, conflicts,
+          options.keep_backups, &kept);
+      if (!kept.problem.empty()) {
+        std::fprintf(stderr, "hotsync: the versions this HotSync dropped could not be kept: %s\n",
+                     kept.problem.c_str());
+      }
+    }
+    conflict_lines = conflicts_text(conflicts, sides[0], sides[1], kept, options.verbose);
+    conflict_members = conflicts_json(conflicts, sides[0], sides[1], kept);
     // The conduit's log as it was at its return, whatever the reading added.
     hotsync_log_reset();
     for (const log_entry& entry : entries)
       hotsync_log_add(entry.text.c_str(), entry.activity, entry.time_stamp);
   }
-  const std::string text = options.report ? report_text(sides, options.verbose) : "";
+  // Kept before user.conf takes this HotSync's time, which makes it valid: a
+  // base that could not be written stays with the time of its own HotSync
+  // and is then no knowledge.
+  if (keep_base) {
+    if (const int error = write_sync_base(handheld, static_cast<uint32_t>(started), base.base())) {
+      std::fprintf(stderr,
+                   "hotsync: cannot write %s/%s (%s): the next HotSync cannot tell conflicts\n",
+                   handheld.c_str(), kSyncBaseFile, file_error_text(error));
+    }
+  }
+  const std::string text =
+      options.report ? report_text(sides, options.verbose) + conflict_lines : "";
   std::string entries_text = keep_log(handheld, started, sync_type, result, text);
   if (user) {
     for (const auto& shown : user->shown_as)
@@ -516,7 +567,8 @@ int run_with_report(const session_options& options, const user_sides* user,
   }
   std::fflush(log_shown);
   if (options.report && options.json) {
-    std::fputs(report_json(sides, options.dry_run, options.verbose).c_str(), stdout);
+    std::fputs(report_json(sides, options.dry_run, options.verbose, conflict_members).c_str(),
+               stdout);
   } else if (options.report) {
     std::fputs(options.dry_run ? "A dry run; nothing of yours was touched. It would change:\n"
                                : "Changes:\n",
@@ -670,8 +722,13 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
       !copy_handheld_folder(handheld, copy.handheld, why)) {
     return -1;
   }
-  user.desktop = read_side(desktop_file);
-  user.handheld = read_side(handheld_database_file(handheld));
+  // The base is the user's: the copies are made of the same sides, at the
+  // same last HotSync.
+  handheld_user last;
+  std::string unreadable;  // the run on the copy refuses it in words
+  read_handheld_user(handheld, &last, &unreadable);
+  user.before = read_sides_before(desktop_file, handheld_database_file(handheld),
+                                  read_sync_base(handheld, last.last_sync));
   user.desktop_file = desktop_file;
   user.handheld_folder = handheld;
   return run_with_report(copy, &user, outcome, why);

@@ -10,6 +10,7 @@
 #include "conduit/conduit_api.h"
 #include "hotsync/backups.h"
 #include "hotsync/conduit_commands.h"
+#include "hotsync/conflicts.h"
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/hotsync_session.h"
@@ -139,6 +140,37 @@ int run_list_backups(const session_options& options) {
   return 0;
 }
 
+int run_list_conflicts(const session_options& options) {
+  const std::string handheld = handheld_folder_for(options);
+  std::vector<conflict_file> all;
+  std::string why;
+  if (!list_conflict_files(handheld, &all, &why)) {
+    std::fprintf(stderr, "hotsync: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  if (all.empty()) {
+    std::printf("No conflicts kept in %s/conflicts\n", handheld.c_str());
+    return 0;
+  }
+  std::printf("%-20s %-19s %10s  %s\n", "ID", "made", "elements", "file");
+  for (const conflict_file& f : all) {
+    char when[32];
+    const std::time_t t = static_cast<std::time_t>(f.time);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+    scoped_db data;
+    std::string unreadable;
+    int64_t count = -1;
+    if (read_data_set(f.path, &data.db, &unreadable)) {
+      count = 0;
+      for (const element* e = data.db.head; e; e = e->next)
+        ++count;
+    }
+    std::printf("%-20s %-19s %10s  %s\n", f.id.c_str(), when, count_text(count, true).c_str(),
+                f.path.c_str());
+  }
+  return 0;
+}
+
 int run_restore(const session_options& options, const std::string& id, const std::string& side) {
   std::string why;
   if (restore_sides(options, id, side != "handheld", side != "desktop", &why) != 0) {
@@ -205,7 +237,8 @@ void add_session_options(CLI::App* command, session_options* options) {
 void add_report_options(CLI::App* command, session_options* options) {
   command->add_flag("--verbose,-v", options->verbose,
                     "list each element the HotSync added, updated or deleted (id and the start "
-                    "of its question)");
+                    "of its question), and each conflict with the side whose version was kept "
+                    "and why");
   command->add_flag("--json", options->json,
                     "print the change report as JSON on standard output (the HotSync log goes "
                     "to standard error)");
@@ -216,7 +249,8 @@ void add_report_options(CLI::App* command, session_options* options) {
   command
       ->add_option("--keep", options->keep_backups,
                    "backups to keep in HANDHELD/backups, made before every HotSync that may write "
-                   "(0: make none)")
+                   "(0: make none); also the conflict files to keep in HANDHELD/conflicts, the "
+                   "one just written always among them")
       ->default_val(kDefaultBackupsKept)
       ->check(backups_kept(0));
   command->add_flag_function(
@@ -248,8 +282,10 @@ int main(int argc, char** argv) {
       "for large data sets); HOTSYNC_FAULTS=CALL:NTH:CODE[,...] makes Sync Manager calls fail, "
       "for tests.\n\n"
       "Files: the handheld folder holds QVelements.pdb, user.conf (the user and the last "
-      "HotSync), hotsync.conf (the chosen action), HotSync.log and backups/; the registry file "
-      "says where the desktop's elements.xml is.");
+      "HotSync), hotsync.conf (the chosen action), HotSync.log, backups/, sync_base.bin (what "
+      "both sides held after the last HotSync, to tell conflicts) and conflicts/ (the versions "
+      "HotSyncs dropped in conflicts); the registry file says where the desktop's elements.xml "
+      "is.");
 
   std::string src, dest;
   CLI::App* convert = app.add_subcommand(
@@ -305,6 +341,12 @@ int main(int argc, char** argv) {
       "List the backups of both sides kept in the handheld folder, with their time and element "
       "counts");
   add_folder_options(backups, &session);
+  CLI::App* conflicts = app.add_subcommand(
+      "conflicts",
+      "List the files that keep the versions HotSyncs dropped in conflicts (an element both "
+      "sides changed, or one deleted while the other changed it), with their time and element "
+      "counts; each is an elements.xml-format file that show and convert read");
+  add_folder_options(conflicts, &session);
   std::string restore_id, restore_side = "both";
   CLI::App* restore = app.add_subcommand(
       "restore",
@@ -359,6 +401,7 @@ int main(int argc, char** argv) {
     if (convert->parsed()) return run_convert(src, dest);
     if (show->parsed()) return run_show(show_src);
     if (backups->parsed()) return output_written(run_list_backups(session));
+    if (conflicts->parsed()) return output_written(run_list_conflicts(session));
     if (restore->parsed()) return run_restore(session, restore_id, restore_side);
     for (const hotsync_command& c : commands) {
       if (!c.app->parsed()) continue;

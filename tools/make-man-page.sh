@@ -11,8 +11,8 @@ include=$(mktemp)
 trap 'rm -f "$include"' EXIT
 {
   echo "[COMMANDS]"
-  for command in sync desktop-to-handheld handheld-to-desktop run configure info backups restore \
-                 convert show; do
+  for command in sync desktop-to-handheld handheld-to-desktop run configure info backups conflicts \
+                 restore convert show; do
     echo ".SS $command"
     echo ".nf"
     "$hs" "$command" --help | sed 's/\\/\\\\/g; s/^\./\\\&./'
@@ -22,7 +22,7 @@ trap 'rm -f "$include"' EXIT
 [FILES]
 .TP
 .I ~/.local/share/quorvia-hotsync/handheld/
-the default handheld folder: QVelements.pdb, user.conf, hotsync.conf, HotSync.log, backups/
+the default handheld folder: QVelements.pdb, user.conf, hotsync.conf, HotSync.log, backups/, sync_base.bin, conflicts/
 .TP
 .I ~/.config/quorvia-hotsync/registry.reg
 the registry: where the Quorvia data directory (elements.xml) is; made on first use, pointing at ~/.local/share/quorvia-hotsync/desktop/

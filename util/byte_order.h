@@ -52,3 +52,12 @@ inline void put_be24(uint8_t* p, uint32_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
   p[2] = static_cast<uint8_t>(v);
 }
+
+inline void put_be64(uint8_t* p, uint64_t v) {
+  put_be32(p, static_cast<uint32_t>(v >> 32));
+  put_be32(p + 4, static_cast<uint32_t>(v));
+}
+
+inline uint64_t get_be64(const uint8_t* p) {
+  return (static_cast<uint64_t>(get_be32(p)) << 32) | get_be32(p + 4);
+}

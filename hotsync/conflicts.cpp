@@ -1,0 +1,481 @@
+#include "hotsync/conflicts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <unordered_map>
+
+#include "hotsync/backups.h"
+#include "hotsync/data_set_file.h"
+#include "model/element_db.h"
+#include "platform/file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kConflictsFolder[] = "conflicts";
+constexpr char kConflictFileEnd[] = ".xml";
+constexpr size_t kRp = 5;  // rp's place in element_digest::schedule
+
+// Walks the elements of a side in id order, the first of each id only: the
+// merge takes no part in the others.
+struct id_cursor {
+  const std::vector<element_digest>& all;
+  size_t at = 0;
+  // The first element of `id`, or null; ids below it are passed for good.
+  const element_digest* find(uint32_t id) {
+    while (at < all.size() && all[at].id < id)
+      ++at;
+    return at < all.size() && all[at].id == id ? &all[at] : nullptr;
+  }
+  size_t place() const { return at; }
+};
+
+std::string category_of(const side_state& side, const element_digest& d) {
+  return d.category < side.categories.size() ? side.categories[d.category] : std::string();
+}
+
+bool same_texts_and_schedule(const element_digest& a, const element_digest& b) {
+  return a.question_hash == b.question_hash && a.answer_hash == b.answer_hash &&
+         std::memcmp(a.schedule, b.schedule, sizeof a.schedule) == 0;
+}
+
+// Compares one side's elements with the base, categories by name.
+class base_view {
+ public:
+  base_view(const sync_base& base, const side_state& side) : base_(base) {
+    std::unordered_map<std::string, uint32_t> index;
+    for (uint32_t c = 0; c < base.categories.size(); ++c)
+      index.emplace(base.categories[c], c);
+    auto find = [&](const std::string& name) {
+      const auto it = index.find(name);
+      return it == index.end() ? int64_t{-1} : int64_t{it->second};
+    };
+    for (const std::string& name : side.categories)
+      to_base_.push_back(find(name));
+    unnamed_ = find("");
+  }
+  // The base's element of `id`, or null.
+  const base_element* find(uint32_t id) {
+    const auto& all = base_.elements;
+    while (at_ < all.size() && all[at_].id < id)
+      ++at_;
+    return at_ < all.size() && all[at_].id == id ? &all[at_] : nullptr;
+  }
+  bool changed(const element_digest& d, const base_element& b) const {
+    if ((b.flags & kBaseSidesDiffered) != 0 || texts_digest(d) != b.texts ||
+        std::memcmp(d.schedule, b.schedule, sizeof d.schedule) != 0) {
+      return true;
+    }
+    return (d.category < to_base_.size() ? to_base_[d.category] : unnamed_) != int64_t{b.category};
+  }
+
+ private:
+  const sync_base& base_;
+  std::vector<int64_t> to_base_;  // by the side's category index; -1: not in the base
+  int64_t unnamed_ = -1;
+  size_t at_ = 0;
+};
+
+kept_element keep(const element_db& db, const element& e, const element_digest& d) {
+  kept_element k;
+  k.digest = d;
+  if (e.ctgr < db.ctgr_count) {
+    k.category = db.ctgrs[e.ctgr]->name;
+    k.bgcolor = db.ctgrs[e.ctgr]->bgcolor;
+  }
+  k.question = e.q ? e.q : "";
+  k.answer = e.a ? e.a : "";
+  return k;
+}
+
+bool same_as_kept(const side_state& side, const element_digest& d, const kept_element& v) {
+  return same_texts_and_schedule(d, v.digest) && category_of(side, d) == v.category;
+}
+
+bool usable(const side_state& side) {
+  return side.readable && !side.elements.empty();
+}
+
+const char* side_name(bool desktop) {
+  return desktop ? "desktop" : "handheld";
+}
+
+std::string rp_text(const kept_element& v) {
+  return std::to_string(v.digest.schedule[kRp]);
+}
+
+// Why the merge came out as it did for c, by the field that decided it.
+std::string why(const conflict& c, const side_changes& desktop, const side_changes& handheld) {
+  const bool d = c.desktop_kept(), h = c.handheld_kept();
+  if (d && h) {
+    if (c.on_desktop && c.on_handheld &&
+        c.desktop.digest.schedule[kRp] == c.handheld.digest.schedule[kRp]) {
+      return "both reviewed " + rp_text(c.desktop) + " times: the merge copies neither";
+    }
+    return "";
+  }
+  if (!d && !h) return "neither version is on either side now";
+  const bool desktop_won = d;
+  const kept_element& winner = desktop_won ? c.desktop : c.handheld;
+  const kept_element& loser = desktop_won ? c.handheld : c.desktop;
+  const bool winner_there = desktop_won ? c.on_desktop : c.on_handheld;
+  const bool loser_there = desktop_won ? c.on_handheld : c.on_desktop;
+  const side_changes& losing_side = desktop_won ? handheld : desktop;
+  if (!losing_side.replaced_because.empty()) return losing_side.replaced_because;
+  if (!winner_there) {
+    return std::string("deleted on the ") + side_name(desktop_won) + " since the last HotSync";
+  }
+  if (!loser_there) return "the merge took it for new and copied it back";
+  if (winner.digest.schedule[kRp] > loser.digest.schedule[kRp]) {
+    return "reviewed " + rp_text(winner) + " times against " + rp_text(loser);
+  }
+  return "";
+}
+
+std::string count_of(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string with_why(const std::string& text, const std::string& reason) {
+  return reason.empty() ? text : text + " (" + reason + ")";
+}
+
+// A version that was on its side and is on none now.
+bool dropped(const conflict& c, bool desktop) {
+  return desktop ? c.on_desktop && !c.desktop_kept() : c.on_handheld && !c.handheld_kept();
+}
+
+// The question a listing shows for c: of the side's own version, or the
+// other's when the side had deleted it.
+const char* question_of(const conflict& c, bool desktop) {
+  const bool own = desktop ? c.on_desktop : c.on_handheld;
+  return (own == desktop ? c.desktop : c.handheld).digest.question_start;
+}
+
+std::string listing_row(uint32_t id, const std::string& what, const char* question) {
+  char line[512];
+  std::snprintf(line, sizeof line, "  %10u  %-34s %s\n", id, what.c_str(),
+                one_line(question).c_str());
+  return line;
+}
+
+}  // namespace
+
+sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
+                               const sync_base& base) {
+  sides_before out;
+  if (!base.known) {
+    out.desktop = read_side(desktop_file);
+    out.handheld = read_side(pdb);
+    return out;
+  }
+  // The desktop's changes since the base are kept whole until the handheld,
+  // read next, shows which of them are in conflict.
+  std::vector<kept_element> changed_on_desktop;
+  out.desktop = read_side(
+      desktop_file, [&](const side_state& side, const element_db& db, const element* const* by_id) {
+        base_view view(base, side);
+        for (size_t k = 0; k < side.elements.size(); ++k) {
+          const element_digest& d = side.elements[k];
+          if (k > 0 && side.elements[k - 1].id == d.id) continue;
+          const base_element* b = view.find(d.id);
+          if (b && view.changed(d, *b)) changed_on_desktop.push_back(keep(db, *by_id[k], d));
+        }
+      });
+  if (!usable(out.desktop)) {
+    out.handheld = read_side(pdb);
+    return out;
+  }
+  out.handheld = read_side(pdb, [&](const side_state& side, const element_db& db,
+                                    const element* const* by_id) {
+    if (side.elements.empty()) return;
+    base_view on_desktop(base, out.desktop), on_handheld(base, side);
+    id_cursor desktop{out.desktop.elements}, handheld{side.elements};
+    size_t kept_at = 0;
+    for (const base_element& b : base.elements) {
+      const element_digest* d = desktop.find(b.id);
+      const element_digest* h = handheld.find(b.id);
+      const bool d_changed = d && on_desktop.changed(*d, b);
+      const bool h_changed = h && on_handheld.changed(*h, b);
+      const bool in_conflict = d && h ? d_changed && h_changed &&
+                                            !(same_texts_and_schedule(*d, *h) &&
+                                              category_of(out.desktop, *d) == category_of(side, *h))
+                                      : d_changed || h_changed;
+      if (!in_conflict) continue;
+      conflict c;
+      c.id = b.id;
+      if (d) {
+        while (kept_at < changed_on_desktop.size() && changed_on_desktop[kept_at].digest.id < b.id)
+          ++kept_at;
+        if (kept_at == changed_on_desktop.size() || changed_on_desktop[kept_at].digest.id != b.id) {
+          continue;  // a change the desktop's reading did not see: none to keep
+        }
+        c.on_desktop = true;
+        c.desktop = std::move(changed_on_desktop[kept_at]);
+      }
+      if (h) {
+        c.on_handheld = true;
+        c.handheld = keep(db, *by_id[handheld.place()], *h);
+      }
+      out.conflicts.push_back(std::move(c));
+    }
+  });
+  if (!usable(out.handheld)) out.conflicts.clear();
+  return out;
+}
+
+void see_after(std::vector<conflict>* conflicts, bool desktop, const side_state& after) {
+  const bool unreadable = after.exists && !after.readable;
+  id_cursor cursor{after.elements};
+  for (conflict& c : *conflicts) {
+    conflict::holding& holds = desktop ? c.desktop_after : c.handheld_after;
+    if (unreadable) {
+      holds = conflict::kSomethingElse;
+      c.present_after = true;  // for all we know
+      continue;
+    }
+    const element_digest* a = cursor.find(c.id);
+    if (!a) {
+      holds = conflict::kNone;
+      continue;
+    }
+    c.present_after = true;
+    const bool is_desktops = c.on_desktop && same_as_kept(after, *a, c.desktop);
+    const bool is_handhelds = c.on_handheld && same_as_kept(after, *a, c.handheld);
+    c.desktop_found = c.desktop_found || is_desktops;
+    c.handheld_found = c.handheld_found || is_handhelds;
+    holds = (desktop ? is_desktops : is_handhelds)   ? conflict::kOwn
+            : (desktop ? is_handhelds : is_desktops) ? conflict::kOther
+                                                     : conflict::kSomethingElse;
+  }
+}
+
+bool any_version_dropped(const std::vector<conflict>& conflicts) {
+  for (const conflict& c : conflicts) {
+    if (dropped(c, true) || dropped(c, false)) return true;
+  }
+  return false;
+}
+
+std::string conflicts_text(const std::vector<conflict>& conflicts, const side_changes& desktop,
+                           const side_changes& handheld, const conflicts_kept& kept, bool verbose) {
+  std::string out;
+  std::string where;
+  if (!kept.file.empty()) {
+    where = "; the other versions are in " + kept.file;
+  } else if (!kept.problem.empty()) {
+    where = "; the other versions could not be kept: " + kept.problem;
+  } else if (kept.dry_run && any_version_dropped(conflicts)) {
+    where = "; a HotSync would keep the other versions in conflicts/";
+  }
+  char head[16];
+  for (const bool d : {true, false}) {
+    // The conflicts that cost this side its version: taken over by the
+    // other's, deleted with the element, or neither.
+    std::vector<const conflict*> taken, deleted, other;
+    for (const conflict& c : conflicts) {
+      if (d ? c.desktop_kept() : c.handheld_kept()) continue;
+      const conflict::holding holds = d ? c.desktop_after : c.handheld_after;
+      (holds == conflict::kOther  ? taken
+       : holds == conflict::kNone ? deleted
+                                  : other)
+          .push_back(&c);
+    }
+    const size_t n = taken.size() + deleted.size() + other.size();
+    if (n == 0) continue;
+    std::vector<std::string> parts;
+    if (!taken.empty()) {
+      parts.push_back("the " + std::string(side_name(!d)) + "'s version kept for " +
+                      std::to_string(taken.size()));
+      if (taken.size() == 1)
+        parts.back() = with_why(parts.back(), why(*taken[0], desktop, handheld));
+    }
+    if (!deleted.empty()) {
+      parts.push_back(
+          count_of(deleted.size(), "changed element deleted", "changed elements deleted"));
+    }
+    if (!other.empty()) parts.push_back(std::to_string(other.size()) + " overwritten");
+    std::snprintf(head, sizeof head, "%-8s  ", side_name(d));
+    out += head + count_of(n, "conflict: ", "conflicts: ");
+    for (size_t i = 0; i < parts.size(); ++i)
+      out += (i ? ", " : "") + parts[i];
+    out += where + "\n";
+    if (!verbose) continue;
+    for (const auto* group : {&taken, &deleted, &other}) {
+      for (const conflict* c : *group) {
+        const std::string what = group == &taken
+                                     ? "the " + std::string(side_name(!d)) + "'s version kept"
+                                 : group == &deleted ? std::string("changed here, deleted")
+                                                     : std::string("overwritten");
+        out += listing_row(c->id, with_why("conflict: " + what, why(*c, desktop, handheld)),
+                           question_of(*c, d));
+      }
+    }
+  }
+  if (!kept.completed) return out;
+  std::vector<const conflict*> apart;
+  for (const conflict& c : conflicts) {
+    if (c.desktop_kept() && c.handheld_kept()) apart.push_back(&c);
+  }
+  if (apart.empty()) return out;
+  std::snprintf(head, sizeof head, "%-8s  ", "both");
+  std::string line = count_of(apart.size(), "conflict", "conflicts") +
+                     " left apart: each side keeps its own version";
+  if (apart.size() == 1) line = with_why(line, why(*apart[0], desktop, handheld));
+  out += head + line + "\n";
+  if (verbose) {
+    for (const conflict* c : apart)
+      out += listing_row(c->id, with_why("conflict: left apart", why(*c, desktop, handheld)),
+                         question_of(*c, true));
+  }
+  return out;
+}
+
+std::string conflicts_json(const std::vector<conflict>& conflicts, const side_changes& desktop,
+                           const side_changes& handheld, const conflicts_kept& kept) {
+  std::string out = ", \"conflicts\": {\"found\": " + std::to_string(conflicts.size());
+  out += ", \"file\": ";
+  out += kept.file.empty() ? "null" : json_string(kept.file);
+  out += ", \"elements\": [";
+  for (size_t i = 0; i < conflicts.size(); ++i) {
+    const conflict& c = conflicts[i];
+    const bool d = c.desktop_kept(), h = c.handheld_kept();
+    out += i ? ", " : "";
+    out += "{\"id\": " + std::to_string(c.id);
+    out += ", \"question\": " + json_string(one_line(question_of(c, true)));
+    out += ", \"desktop\": \"" + std::string(c.on_desktop ? "changed" : "deleted") + "\"";
+    out += ", \"handheld\": \"" + std::string(c.on_handheld ? "changed" : "deleted") + "\"";
+    out += ", \"kept\": \"" +
+           std::string(d && h ? "both"
+                       : d    ? "desktop"
+                       : h    ? "handheld"
+                              : "none") +
+           "\"";
+    const std::string reason = why(c, desktop, handheld);
+    out += ", \"why\": " + (reason.empty() ? std::string("null") : json_string(reason)) + "}";
+  }
+  return out + "]}";
+}
+
+bool conflicts_folder_usable(const std::string& handheld, std::string* why) {
+  return own_folder_usable(handheld + "/" + kConflictsFolder, "conflicts", why);
+}
+
+namespace {
+
+// The dropped versions as a data set of their own, the desktop's version of
+// an element before the handheld's. False when memory runs out.
+bool dropped_versions(const std::vector<conflict>& conflicts, element_db* db) {
+  element** tail = &db->head;
+  for (const conflict& c : conflicts) {
+    for (const bool d : {true, false}) {
+      if (!dropped(c, d)) continue;
+      const kept_element& v = d ? c.desktop : c.handheld;
+      element* e = new_element();
+      if (!e) return false;
+      *tail = e;
+      tail = &e->next;
+      ++db->el_count;
+      e->id = v.digest.id;
+      const uint16_t* s = v.digest.schedule;
+      e->tm_t_rpt = s[0];
+      e->stm_t_rpt = s[1];
+      e->l_ivl = s[2];
+      e->rl_l_ivl = s[3];
+      e->ivl = s[4];
+      e->rp = s[5];
+      e->gr = s[6];
+      e->q = copy_text(v.question.c_str());
+      e->a = copy_text(v.answer.c_str());
+      const int32_t before = db->ctgr_count;
+      const int32_t index = find_or_add_ctgr(db, v.category.c_str());
+      if (!e->q || !e->a || index == kNoCategory) return false;
+      if (db->ctgr_count > before) db->ctgrs[index]->bgcolor = v.bgcolor;
+      e->ctgr = static_cast<uint16_t>(index);
+    }
+  }
+  return db->ctgr_count > 0 || add_root_ctgr(db);
+}
+
+// Removes the oldest conflict files beyond `keep`, never the one named `kept`.
+void prune_conflict_files(const std::string& handheld, int keep, const std::string& kept) {
+  std::vector<conflict_file> others;
+  std::string ignored;  // what cannot be listed is not removed
+  if (!list_conflict_files(handheld, &others, &ignored)) return;
+  others.erase(std::remove_if(others.begin(), others.end(),
+                              [&](const conflict_file& f) { return f.id == kept; }),
+               others.end());
+  const size_t room = keep > 0 ? static_cast<size_t>(keep) - 1 : 0;
+  for (size_t i = 0; others.size() - i > room; ++i)
+    file_remove(others[i].path.c_str());
+}
+
+}  // namespace
+
+void keep_dropped_versions(const std::string& handheld, const std::string& id, int32_t tm_strt,
+                           const std::vector<conflict>& conflicts, int keep, conflicts_kept* kept) {
+  const std::string folder = handheld + "/" + kConflictsFolder;
+  if (!conflicts_folder_usable(handheld, &kept->problem)) return;
+  std::error_code error;
+  fs::create_directory(folder, error);
+  if (error) {
+    kept->problem = "cannot make " + folder + ": " + error.message();
+    return;
+  }
+  // A file of the same second (a clock set back) is never written over.
+  std::string name = id;
+  for (int n = 2; file_exists((folder + "/" + name + kConflictFileEnd).c_str()); ++n)
+    name = id + "-" + std::to_string(n);
+  element_db db;
+  construct_db(&db);
+  db.tm_strt = tm_strt;
+  std::string why;
+  const std::string path = folder + "/" + name + kConflictFileEnd;
+  if (!dropped_versions(conflicts, &db)) {
+    kept->problem = "out of memory";
+  } else if (!write_data_set(path, &db, &why)) {
+    kept->problem = why;
+  } else {
+    kept->file = std::string(kConflictsFolder) + "/" + name + kConflictFileEnd;
+    prune_conflict_files(handheld, keep, name);
+  }
+  release_db(&db);
+}
+
+bool list_conflict_files(const std::string& handheld, std::vector<conflict_file>* all,
+                         std::string* why) {
+  all->clear();
+  if (!conflicts_folder_usable(handheld, why)) return false;
+  const std::string folder = handheld + "/" + kConflictsFolder;
+  std::vector<std::pair<int, conflict_file>> found;  // by N, for the order
+  std::error_code error;
+  const fs::directory_iterator end;
+  for (fs::directory_iterator it(folder, error); !error && it != end; it.increment(error)) {
+    std::error_code unusable;
+    const std::string name = it->path().filename().string();
+    const size_t stem = name.size() - std::min(name.size(), std::strlen(kConflictFileEnd));
+    conflict_file f;
+    int n = 0;
+    if (it->is_symlink(unusable) || !it->is_regular_file(unusable) ||
+        name.compare(stem, std::string::npos, kConflictFileEnd) != 0 ||
+        !time_of_id(name.substr(0, stem), &f.time, &n)) {
+      continue;  // not one hotsync wrote: a temporary, a file put there
+    }
+    f.id = name.substr(0, stem);
+    f.path = it->path().string();
+    found.emplace_back(n, f);
+  }
+  if (error && error != std::errc::no_such_file_or_directory) {
+    *why = "cannot list " + folder + ": " + error.message();
+    return false;
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return a.second.time != b.second.time ? a.second.time < b.second.time : a.first < b.first;
+  });
+  for (auto& entry : found)
+    all->push_back(std::move(entry.second));
+  return true;
+}

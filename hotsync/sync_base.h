@@ -1,0 +1,73 @@
+// What both sides held after the last complete HotSync, kept in the handheld
+// folder so that the next HotSync can tell which side changed an element
+// since, and find the elements both changed:
+//
+//   HANDHELD/sync_base.bin
+//
+// Per element its id, a digest of its texts, its seven schedule values and
+// its category by name. It belongs to the HotSync whose time user.conf holds
+// as the last one: beside any other time (a HotSync whose base could not be
+// kept, a restore, a run with --no-report) it is no knowledge at all.
+//
+// The file, numbers big-endian:
+//   "QVBASE" and the format version (2)
+//   the last HotSync it belongs to (4), categories (4), elements (4)
+//   each category: name length (2), the name
+//   each element, ascending id: id (4), texts digest (8), the seven schedule
+//     values (2 each), category (4), flags (1: kBaseSidesDiffered)
+//   a digest of every byte before (8)
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "hotsync/change_report.h"
+
+constexpr char kSyncBaseFile[] = "sync_base.bin";
+
+// The sides held different versions of it after the HotSync (a pair the
+// merge left apart, a text elements.xml cannot hold): each side counts as
+// having changed it since.
+constexpr uint8_t kBaseSidesDiffered = 1;
+
+struct base_element {
+  uint32_t id;
+  uint16_t schedule[7];  // as element_digest::schedule
+  uint8_t flags;
+  uint32_t category;  // index into sync_base::categories
+  uint64_t texts;     // texts_digest
+};
+
+struct sync_base {
+  bool known = false;  // false: nothing is known of the last HotSync
+  std::vector<std::string> categories;
+  std::vector<base_element> elements;  // ascending id, each id once
+};
+
+// The base of the HotSync at last_sync in the handheld folder. One that is
+// missing, cannot be read, is damaged or belongs to another time is unknown.
+sync_base read_sync_base(const std::string& handheld, uint32_t last_sync);
+
+// Builds the base from both sides as a HotSync left them: the desktop first,
+// then the handheld, whose version an element keeps in the base. Each side
+// can be let go once it was taken.
+class base_builder {
+ public:
+  void take_desktop(const side_state& desktop);
+  void take_handheld(const side_state& handheld);
+  const sync_base& base() const { return base_; }
+
+ private:
+  // The base's index of the category of d in `side`, added when new; only
+  // the categories elements use are kept.
+  uint32_t category_index(const side_state& side, const element_digest& d);
+  sync_base base_;
+  std::unordered_map<std::string, uint32_t> names_;
+  std::vector<int64_t> side_to_base_;  // for the side being taken; -1: not looked up
+};
+
+// Replaces the base in the handheld folder with `base`, for the HotSync at
+// last_sync. 0, or the system's error number.
+int write_sync_base(const std::string& handheld, uint32_t last_sync, const sync_base& base);
