@@ -9,9 +9,11 @@ BUILD=$1
 source "$(dirname "$0")/shell_check.sh"
 
 cached() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+# The Release build takes warnings as the build under test does.
 if [ "$(cached CMAKE_BUILD_TYPE)" != Release ]; then
   if ! { cmake -S "$(dirname "$0")/.." -B "$BUILD/release" -G "$(cached CMAKE_GENERATOR)" \
-           -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF &&
+           -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF \
+           -DQV_WERROR="$(cached QV_WERROR)" &&
          cmake --build "$BUILD/release"; } >"$T/build.log" 2>&1; then
     echo "FAIL the Release build"; tail -20 "$T/build.log"; exit 1
   fi

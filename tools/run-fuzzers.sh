@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-12}
 report=${2:-}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQV_FUZZ=ON -DQV_SANITIZE=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF >/dev/null
+  -DQV_FUZZ=ON -DQV_SANITIZE=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON >/dev/null
 targets=(xml_reader hh_stream pdb_file conduit_args merge)
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 work=$(mktemp -d)
