@@ -37,7 +37,10 @@ constexpr int32_t kOpenConduitIncomplete = 2;
 // without its separator still names the folder; an empty one is not set.
 constexpr char kRegistryKeyPath[] = "Software\\Quorvia\\SETTINGS";
 constexpr char kRegistryDataDirValue[] = "pathtodatadir";
-// The longest data directory the conduit takes, its separator included.
+// The room the conduit reads the value into, its terminator included (a
+// longer value is too long, whatever a NUL in it says), and the longest
+// data directory it takes, its separator included.
+constexpr int kConduitDataDirValueRoom = 512;
 constexpr int kConduitDataDirMaxLength = 499;
 // The desktop file in the data directory, and the temporary the conduit
 // writes before it puts it in its place.

@@ -7,7 +7,9 @@
 constexpr int kPathBufferSize = 512;
 // Room left for the 12-character file name and its terminator.
 constexpr int kMaxDataDirLength = kPathBufferSize - 13;
-static_assert(kMaxDataDirLength == kConduitDataDirMaxLength, "the API says how long");
+static_assert(kPathBufferSize == kConduitDataDirValueRoom &&
+                  kMaxDataDirLength == kConduitDataDirMaxLength,
+              "the API says how long");
 
 enum data_dir_status { kDataDirOk = 0, kDataDirNotSet, kDataDirTooLong };
 

@@ -153,6 +153,18 @@ const char* put_text(crlf_writer* w, const char* text, bool question, bool watch
   return watched && (marks.markup || marks.bracket) ? unholdable_mark(text, marks) : nullptr;
 }
 
+}  // namespace
+
+bool xml_holds_text(const char* text, bool question) {
+  const size_t n = std::strlen(text);
+  const text_marks marks = scan_text<true>(text, n);
+  return (marks.markup || marks.bracket ? unholdable_mark(text, marks) == nullptr : true) &&
+         (n < kXmlTextWindow - kLongestTextWrapping ||
+          text_fits_reader_window(text, n, marks.markup, question));
+}
+
+namespace {
+
 // The most the fixed text and numbers between two texts of an item take.
 constexpr size_t kFixedRunBytes = 128;
 

@@ -41,5 +41,9 @@ struct xml_save_report {
 // report, when given, is filled as its comment says.
 int save_xml(element_db* db, const char* tmp_path, const char* xml_path,
              xml_save_report* report = nullptr);
+// Whether the reader takes the text back as save_xml writes it: short
+// enough for its window, and holding nothing it would take for an end
+// (</Q>, </A>, ]]>).
+bool xml_holds_text(const char* text, bool question);
 // A failed save in words, for a person.
 const char* save_xml_result_text(int result);

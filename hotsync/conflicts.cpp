@@ -17,6 +17,8 @@ namespace {
 
 constexpr char kConflictsFolder[] = "conflicts";
 constexpr char kConflictFileEnd[] = ".xml";
+constexpr char kConflictPdbEnd[] = ".pdb";
+static_assert(sizeof kConflictFileEnd == sizeof kConflictPdbEnd, "listing takes four bytes off");
 constexpr size_t kRp = 5;  // rp's place in element_digest::schedule
 
 // Walks the elements of a side in id order, the first of each id only: the
@@ -366,13 +368,14 @@ bool conflicts_folder_usable(const std::string& handheld, std::string* why) {
 
 namespace {
 
-// The dropped versions as a data set of their own, the desktop's version of
-// an element before the handheld's. False when memory runs out.
-bool dropped_versions(const std::vector<conflict>& conflicts, element_db* db) {
+// The dropped versions as a data set of their own, or with `every` each
+// version either side held, the desktop's version of an element before the
+// handheld's. False when memory runs out.
+bool conflict_versions(const std::vector<conflict>& conflicts, bool every, element_db* db) {
   element** tail = &db->head;
   for (const conflict& c : conflicts) {
     for (const bool d : {true, false}) {
-      if (!dropped(c, d)) continue;
+      if (every ? !(d ? c.on_desktop : c.on_handheld) : !dropped(c, d)) continue;
       const kept_element& v = d ? c.desktop : c.handheld;
       element* e = new_element();
       if (!e) return false;
@@ -400,23 +403,53 @@ bool dropped_versions(const std::vector<conflict>& conflicts, element_db* db) {
   return db->ctgr_count > 0 || add_root_ctgr(db);
 }
 
-// Removes the oldest conflict files beyond `keep`, never the one named `kept`.
+// Removes the oldest conflict files beyond `keep`, never the one named
+// `kept`; with no keep at all, none (as no backup is removed then).
 void prune_conflict_files(const std::string& handheld, int keep, const std::string& kept) {
+  if (keep <= 0) return;
   std::vector<conflict_file> others;
   std::string ignored;  // what cannot be listed is not removed
   if (!list_conflict_files(handheld, &others, &ignored)) return;
   others.erase(std::remove_if(others.begin(), others.end(),
                               [&](const conflict_file& f) { return f.id == kept; }),
                others.end());
-  const size_t room = keep > 0 ? static_cast<size_t>(keep) - 1 : 0;
+  const size_t room = static_cast<size_t>(keep) - 1;
   for (size_t i = 0; others.size() - i > room; ++i)
     file_remove(others[i].path.c_str());
 }
 
+// Writes the versions to conflicts/NAME.xml, or to NAME.pdb when
+// elements.xml cannot hold one of their texts whole: the handheld's format
+// holds any, and show and convert read both. *file: the one written; the
+// other is removed. "" or why not.
+std::string write_versions(const std::string& handheld, const std::string& name, int32_t tm_strt,
+                           const std::vector<conflict>& conflicts, bool every, std::string* file) {
+  element_db db;
+  construct_db(&db);
+  db.tm_strt = tm_strt;
+  std::string why;
+  if (!conflict_versions(conflicts, every, &db)) {
+    why = "out of memory";
+  } else {
+    const bool xml = xml_holds_whole(db);
+    const std::string stem = std::string(kConflictsFolder) + "/" + name;
+    const std::string chosen = stem + (xml ? kConflictFileEnd : kConflictPdbEnd);
+    const std::string other = stem + (xml ? kConflictPdbEnd : kConflictFileEnd);
+    if (write_data_set(handheld + "/" + chosen, &db, &why)) {
+      *file = chosen;
+      file_remove((handheld + "/" + other).c_str());
+    } else if (why.empty()) {
+      why = "it cannot be written";
+    }
+  }
+  release_db(&db);
+  return why;
+}
+
 }  // namespace
 
-void keep_dropped_versions(const std::string& handheld, const std::string& id, int32_t tm_strt,
-                           const std::vector<conflict>& conflicts, int keep, conflicts_kept* kept) {
+void keep_conflicting_versions(const std::string& handheld, const std::string& id, int32_t tm_strt,
+                               const std::vector<conflict>& conflicts, conflicts_kept* kept) {
   const std::string folder = handheld + "/" + kConflictsFolder;
   if (!conflicts_folder_usable(handheld, &kept->problem)) return;
   std::error_code error;
@@ -427,22 +460,28 @@ void keep_dropped_versions(const std::string& handheld, const std::string& id, i
   }
   // A file of the same second (a clock set back) is never written over.
   std::string name = id;
-  for (int n = 2; file_exists((folder + "/" + name + kConflictFileEnd).c_str()); ++n)
+  for (int n = 2; file_exists((folder + "/" + name + kConflictFileEnd).c_str()) ||
+                  file_exists((folder + "/" + name + kConflictPdbEnd).c_str());
+       ++n) {
     name = id + "-" + std::to_string(n);
-  element_db db;
-  construct_db(&db);
-  db.tm_strt = tm_strt;
-  std::string why;
-  const std::string path = folder + "/" + name + kConflictFileEnd;
-  if (!dropped_versions(conflicts, &db)) {
-    kept->problem = "out of memory";
-  } else if (!write_data_set(path, &db, &why)) {
-    kept->problem = why;
-  } else {
-    kept->file = std::string(kConflictsFolder) + "/" + name + kConflictFileEnd;
-    prune_conflict_files(handheld, keep, name);
   }
-  release_db(&db);
+  kept->problem = write_versions(handheld, name, tm_strt, conflicts, true, &kept->file);
+}
+
+void keep_dropped_versions(const std::string& handheld, int32_t tm_strt,
+                           const std::vector<conflict>& conflicts, int keep, conflicts_kept* kept) {
+  if (kept->file.empty()) return;
+  const std::string path = handheld + "/" + kept->file;
+  if (!any_version_dropped(conflicts)) {
+    file_remove(path.c_str());
+    kept->file.clear();
+    return;
+  }
+  // Narrowed to what was dropped; when that fails the file keeps every
+  // version, the dropped ones among them.
+  const std::string name = fs::path(kept->file).stem().string();
+  write_versions(handheld, name, tm_strt, conflicts, false, &kept->file);
+  prune_conflict_files(handheld, keep, name);
 }
 
 bool list_conflict_files(const std::string& handheld, std::vector<conflict_file>* all,
@@ -456,11 +495,13 @@ bool list_conflict_files(const std::string& handheld, std::vector<conflict_file>
   for (fs::directory_iterator it(folder, error); !error && it != end; it.increment(error)) {
     std::error_code unusable;
     const std::string name = it->path().filename().string();
+    // Both ends are four bytes: .xml, or .pdb for texts elements.xml cannot hold.
     const size_t stem = name.size() - std::min(name.size(), std::strlen(kConflictFileEnd));
     conflict_file f;
     int n = 0;
     if (it->is_symlink(unusable) || !it->is_regular_file(unusable) ||
-        name.compare(stem, std::string::npos, kConflictFileEnd) != 0 ||
+        (name.compare(stem, std::string::npos, kConflictFileEnd) != 0 &&
+         name.compare(stem, std::string::npos, kConflictPdbEnd) != 0) ||
         !time_of_id(name.substr(0, stem), &f.time, &n)) {
       continue;  // not one hotsync wrote: a temporary, a file put there
     }

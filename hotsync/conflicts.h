@@ -81,10 +81,16 @@ bool any_version_dropped(const std::vector<conflict>& conflicts);
 // False with *why when HANDHELD/conflicts exists but is no folder of its own.
 bool conflicts_folder_usable(const std::string& handheld, std::string* why);
 
-// Writes the dropped versions to HANDHELD/conflicts/ID.xml (ID, or ID-N when
-// taken), time_of_start tm_strt, then removes the oldest other conflict
-// files beyond `keep`. *kept->file is set, or *kept->problem.
-void keep_dropped_versions(const std::string& handheld, const std::string& id, int32_t tm_strt,
+// Before the HotSync: writes every version of each conflict to
+// HANDHELD/conflicts/ID.xml (ID, or ID-N when taken), time of start tm_strt,
+// so that a HotSync cut short once the conduit wrote keeps them all.
+// kept->file is set, or kept->problem.
+void keep_conflicting_versions(const std::string& handheld, const std::string& id, int32_t tm_strt,
+                               const std::vector<conflict>& conflicts, conflicts_kept* kept);
+// After it: narrows kept->file to the versions the HotSync dropped, or
+// removes it when none was, then removes the oldest other conflict files
+// beyond `keep` (none when keep is 0).
+void keep_dropped_versions(const std::string& handheld, int32_t tm_strt,
                            const std::vector<conflict>& conflicts, int keep, conflicts_kept* kept);
 
 struct conflict_file {

@@ -103,12 +103,15 @@ const char* save_xml_text(int result) {
 
 bool write_xml(const std::string& path, element_db* db, std::string* why) {
   const std::string tmp = path + ".tmp";
-  int result = save_xml(db, tmp.c_str(), path.c_str());
+  xml_save_report report{};
+  int result = save_xml(db, tmp.c_str(), path.c_str(), &report);
   if (result == kSaveXmlOk) return true;
   *why = path + ": " + save_xml_text(result);
   if (result == kSaveXmlCannotOpen || result == kSaveXmlCannotClose ||
       result == kSaveXmlWriteFailed || result == kSaveXmlCannotRename) {
-    *why += " (" + tmp + ")";
+    *why += " (" + tmp +
+            (report.system_error ? std::string(": ") + file_error_text(report.system_error) : "") +
+            ")";
   }
   return false;
 }
@@ -136,4 +139,11 @@ bool write_data_set(const std::string& path, element_db* db, std::string* why) {
   file_remove((path + ".tmp").c_str());
   if (is_pdb(path)) file_remove((path + ".records").c_str());
   return false;
+}
+
+bool xml_holds_whole(const element_db& db) {
+  for (const element* e = db.head; e; e = e->next) {
+    if (!xml_holds_text(e->q, true) || !xml_holds_text(e->a, false)) return false;
+  }
+  return true;
 }

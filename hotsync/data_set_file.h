@@ -13,3 +13,6 @@ bool read_data_set(const std::string& path, element_db* db, std::string* why);
 // path that holds something other than a regular file or a symbolic link, and
 // leaves no temporary behind when it fails.
 bool write_data_set(const std::string& path, element_db* db, std::string* why);
+// Whether elements.xml holds every text of db as it is: none too long for its
+// reader, none holding an end of its markup (</Q>, </A>, ]]>).
+bool xml_holds_whole(const element_db& db);

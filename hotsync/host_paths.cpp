@@ -70,7 +70,8 @@ data_dir_named registry_data_dir(std::string* dir) {
   dir->clear();
   registry_key key = 0;
   if (registry_open_user_key(kRegistryKeyPath, &key) != kRegistryOk) return data_dir_named::no;
-  std::string value(4096, '\0');
+  // Read into the room the conduit gives it, so that both see the same value.
+  std::string value(kConduitDataDirValueRoom, '\0');
   uint32_t size = static_cast<uint32_t>(value.size());
   const int32_t result = registry_query_value(key, kRegistryDataDirValue, &value[0], &size);
   registry_close_key(key);

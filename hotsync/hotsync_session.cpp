@@ -235,6 +235,13 @@ namespace {
 bool use_registry(const session_options& options, bool make, std::string* named_by,
                   std::string* why) {
   if (!options.desktop.empty()) {
+    // A registry value is one line.
+    if (options.desktop.find_first_of("\r\n") != std::string::npos) {
+      *why =
+          "--desktop: a data directory whose name holds a line break cannot be named in the "
+          "registry; rename the folder";
+      return false;
+    }
     registry_use_text(registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
                                          with_trailing_separator(options.desktop)));
     *named_by = "given with --desktop";
@@ -281,6 +288,24 @@ bool data_dir_usable(const std::string& dir, const std::string& named_by, bool m
   return false;
 }
 
+// False with *why when the data directory lies among the handheld's
+// backups: they are pruned whole, and it would go with one.
+bool data_dir_outside_backups(const std::string& dir, const std::string& handheld,
+                              std::string* why) {
+  std::error_code unknown;
+  const auto inside = std::filesystem::weakly_canonical(dir, unknown);
+  const auto backups = std::filesystem::weakly_canonical(handheld + "/backups", unknown);
+  if (!unknown &&
+      std::mismatch(backups.begin(), backups.end(), inside.begin(), inside.end()).first ==
+          backups.end()) {
+    *why = "the data directory " + dir +
+           " lies in the handheld's backups, which are removed "
+           "as they age; use a folder of its own";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool host_setup::prepare(const session_options& options, std::string* why) {
@@ -295,20 +320,14 @@ bool host_setup::prepare(const session_options& options, std::string* why) {
 bool host_setup::check_data_dir(std::string* why) {
   std::string dir;
   if (registry_data_dir(&dir) != data_dir_named::yes) return true;
-  if (!data_dir_usable(dir, data_dir_named_by_, true, why)) return false;
-  // Backups are pruned whole: a data directory among them would go with one.
-  std::error_code unknown;
-  const auto inside = std::filesystem::weakly_canonical(dir, unknown);
-  const auto backups = std::filesystem::weakly_canonical(handheld_ + "/backups", unknown);
-  if (!unknown &&
-      std::mismatch(backups.begin(), backups.end(), inside.begin(), inside.end()).first ==
-          backups.end()) {
-    *why = "the data directory " + dir +
-           " lies in the handheld's backups, which are removed "
-           "as they age; use a folder of its own";
-    return false;
-  }
-  return true;
+  return data_dir_usable(dir, data_dir_named_by_, true, why) &&
+         data_dir_outside_backups(dir, handheld_, why);
+}
+
+bool host_setup::check_data_dir_outside_backups(std::string* why) {
+  std::string dir;
+  return registry_data_dir(&dir) != data_dir_named::yes ||
+         data_dir_outside_backups(dir, handheld_, why);
 }
 
 bool host_setup::lock_folders(std::string* why) {
@@ -465,6 +484,24 @@ int run_with_report(const session_options& options, const user_sides* user,
     }
   }
 
+  // The merge settles conflicts; a one-way copy overwrites a side as asked.
+  std::vector<conflict> conflicts;
+  if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
+  // Every version of each is kept before the conduit runs: a HotSync cut
+  // short once it wrote a side would otherwise leave no word of the one lost.
+  conflicts_kept kept;
+  kept.dry_run = options.dry_run;
+  const int32_t tm_strt =
+      desktop_before.readable ? desktop_before.tm_strt : handheld_before.tm_strt;
+  if (!options.dry_run && !conflicts.empty()) {
+    keep_conflicting_versions(handheld, backup.id.empty() ? time_id(std::time(nullptr)) : backup.id,
+                              tm_strt, conflicts, &kept);
+    if (!kept.problem.empty()) {
+      *why = "no HotSync that would drop versions it cannot keep: " + kept.problem;
+      return -1;
+    }
+  }
+
   sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
   if (!arm_faults_from_environment(why)) return -1;
   conduit_plugin conduit;
@@ -486,9 +523,6 @@ int run_with_report(const session_options& options, const user_sides* user,
   outcome->sync_type = sync_type;
   outcome->conduit_result = result;
 
-  // The merge settles conflicts; a one-way copy overwrites a side as asked.
-  std::vector<conflict> conflicts;
-  if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
   // The data set both sides now hold is the base of the next HotSync: kept
   // when both can be read, and only for a HotSync that becomes the last one.
   const bool completed = result == kOpenConduitDone;
@@ -517,19 +551,8 @@ int run_with_report(const session_options& options, const user_sides* user,
     }
     sides[0].texts_not_held = texts_not_held(entries);
     outcome->changed = sides[0].changed() || sides[1].changed();
-    conflicts_kept kept;
-    kept.dry_run = options.dry_run;
     kept.completed = completed;
-    if (!options.dry_run && any_version_dropped(conflicts)) {
-      keep_dropped_versions(
-          handheld, backup.id.empty() ? time_id(started) : backup.id,
-          desktop_before.readable ? desktop_before.tm_strt : handheld_before.tm_strt, conflicts,
-          options.keep_backups, &kept);
-      if (!kept.problem.empty()) {
-        std::fprintf(stderr, "hotsync: the versions this HotSync dropped could not be kept: %s\n",
-                     kept.problem.c_str());
-      }
-    }
+    keep_dropped_versions(handheld, tm_strt, conflicts, options.keep_backups, &kept);
     conflict_lines = conflicts_text(conflicts, sides[0], sides[1], kept, options.verbose);
     conflict_members = conflicts_json(conflicts, sides[0], sides[1], kept);
     // The conduit's log as it was at its return, whatever the reading added.
@@ -682,7 +705,10 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
   std::string named_by, data_dir;
   if (!use_registry(options, false, &named_by, why)) return -1;
   const bool named = registry_data_dir(&data_dir) == data_dir_named::yes;
-  if (named && !data_dir_usable(data_dir, named_by, false, why)) return -1;
+  if (named && (!data_dir_usable(data_dir, named_by, false, why) ||
+                !data_dir_outside_backups(data_dir, handheld, why))) {
+    return -1;
+  }
   const std::string desktop_file = named ? data_dir + kConduitDesktopFile : "";
   if (!files_are_regular(handheld, desktop_file, why)) return -1;
   const dry_run_folder scratch(why);
@@ -745,7 +771,8 @@ int run_hotsync(const session_options& options, hotsync_outcome* outcome, std::s
 int restore_sides(const session_options& options, const std::string& id, bool desktop,
                   bool handheld, std::string* why) {
   host_setup setup;
-  if (!setup.prepare(options, why) || (desktop && !setup.check_data_dir(why)) ||
+  if (!setup.prepare(options, why) ||
+      !(desktop ? setup.check_data_dir(why) : setup.check_data_dir_outside_backups(why)) ||
       !setup.lock_folders(why)) {
     return -1;
   }

@@ -68,8 +68,11 @@ class host_setup {
   bool prepare(const session_options& options, std::string* why);
   // False with *why when the registry names a data directory that is not an
   // existing folder (the default one is made). One it does not name, or names
-  // too long, passes: the conduit says so in its log.
+  // too long, passes: the conduit says so in its log. One among the
+  // handheld's backups is refused.
   bool check_data_dir(std::string* why);
+  // Only the last: for what leaves the desktop alone but prunes backups.
+  bool check_data_dir_outside_backups(std::string* why);
   // Makes this the only HotSync on the handheld folder and the desktop
   // folder: waits briefly for another one to end, then refuses.
   bool lock_folders(std::string* why);

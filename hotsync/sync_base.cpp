@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "hotsync/services/atomic_file.h"
 #include "platform/file.h"
@@ -19,16 +20,33 @@ constexpr size_t kElementSize = 4 + 8 + 7 * 2 + 4 + 1;
 constexpr size_t kFileDigestSize = 8;
 
 // The whole file at path, or false when there is none that can be read.
-bool read_whole_file(const std::string& path, std::vector<uint8_t>* bytes) {
+// The base file's bytes, when its header belongs to the HotSync at
+// last_sync and its size to the counts the header gives: a file put there
+// by something else is not read into memory whole.
+bool read_base_file(const std::string& path, uint32_t last_sync, std::vector<uint8_t>* bytes) {
   os_file f = kNoFile;
   if (file_open_read(path.c_str(), &f) != 0) return false;
   uint64_t size = 0;
+  uint8_t head[kHeaderSize];
+  size_t got = 0;
   int error = file_size(f, &size);
-  if (error == 0 && size > SIZE_MAX / 2) error = EFBIG;
+  if (error == 0) error = file_read_at(f, 0, head, sizeof head, &got);
+  if (error == 0 && got == sizeof head && std::memcmp(head, kMagic, kMagicSize) == 0 &&
+      get_be16(head + kMagicSize) == kFormatVersion &&
+      get_be32(head + kMagicSize + 2) == last_sync) {
+    const uint64_t categories = get_be32(head + kMagicSize + 6);
+    const uint64_t elements = get_be32(head + kMagicSize + 10);
+    const uint64_t fixed = kHeaderSize + elements * kElementSize + kFileDigestSize;
+    if (size < fixed + categories * 2 || size > fixed + categories * (2 + UINT16_MAX) ||
+        size > SIZE_MAX / 2) {
+      error = EINVAL;
+    }
+  } else if (error == 0) {
+    error = EINVAL;
+  }
   if (error == 0) bytes->resize(static_cast<size_t>(size));
   size_t at = 0;
   while (error == 0 && at < bytes->size()) {
-    size_t got = 0;
     error = file_read(f, bytes->data() + at, bytes->size() - at, &got);
     if (got == 0) break;
     at += got;
@@ -69,7 +87,11 @@ bool same_values(const base_element& a, const base_element& b) {
 sync_base read_sync_base(const std::string& handheld, uint32_t last_sync) {
   sync_base base;
   std::vector<uint8_t> bytes;
-  if (!read_whole_file(handheld + "/" + kSyncBaseFile, &bytes)) return base;
+  try {
+    if (!read_base_file(handheld + "/" + kSyncBaseFile, last_sync, &bytes)) return base;
+  } catch (const std::bad_alloc&) {
+    return base;  // no memory for it: no knowledge, as for a damaged one
+  }
   if (bytes.size() < kHeaderSize + kFileDigestSize) return base;
   const size_t body = bytes.size() - kFileDigestSize;
   if (digest_bytes(bytes.data(), body) != get_be64(bytes.data() + body)) return base;

@@ -78,6 +78,23 @@ for i in 1 2 3; do
   hs sync --keep 2 > /dev/null
 done
 check "--keep N keeps the last N conflict files" test "$(ls "$H/conflicts" | wc -l)" = 2
+xml 1000 10:1:14:pc-4 > "$D/elements.xml"
+xml 1000 10:1:24:hh-4 > "$T/keep/h.xml"
+"$HS" convert "$T/keep/h.xml" "$H/QVelements.pdb"
+hs sync --keep 0 > /dev/null
+check "--keep 0 removes no conflict file, as it removes no backup" test "$(ls "$H/conflicts" | wc -l)" = 3
+
+# A dropped version whose text elements.xml would give back cut.
+conflicting marks
+xml 1000 10:1:9:ten-pc 20:2:1:twenty 30:3:1:thirty 40:4:1:forty 50:5:1:fifty > "$D/elements.xml"
+xml 1000 10:1:8:'x</A>y' 20:2:1:twenty 30:3:1:thirty 40:4:1:forty 50:5:1:fifty > "$T/marks/h.xml"
+"$HS" convert "$T/marks/h.xml" "$H/QVelements.pdb"
+hs sync > /dev/null
+check "a version elements.xml cannot hold whole is kept in the handheld's format" bash -c "'$HS' show '$H'/conflicts/*.pdb | grep -qF 'x</A>y'"
+
+conflicting hugebase
+truncate -s 20G "$H/sync_base.bin"
+check "a base far larger than it says is no knowledge, and no HotSync is refused" hs sync
 
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -66,6 +66,12 @@ fresh plugin
 check "a conduit that cannot be loaded exits 2" bash -c "'$HS' sync --handheld '$H' --desktop '$D' --conduit '$T/none.so'; [ \$? = 2 ]"
 check "defaults live under the user's data folder" bash -c "'$HS' sync >/dev/null && [ -d '$XDG_DATA_HOME/quorvia-hotsync/handheld' ] && grep -q pathtodatadir '$XDG_CONFIG_HOME/quorvia-hotsync/registry.reg'"
 check "a registry without the value is reported" bash -c "printf 'REGEDIT4\r\n' > '$T/empty.reg' && '$HS' sync --handheld '$H' --registry '$T/empty.reg' | grep -q 'is not set'"
+# The host reads the value as the conduit does: one that a NUL cuts short
+# but that is too long as a whole is too long for both.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quorvia\\SETTINGS]\r\n"pathtodatadir"="%s\0%600s"\r\n' "$D" "" > "$T/nul.reg"
+check "a value too long past its NUL: the dry run foresees the HotSync not completed" bash -c "'$HS' sync --dry-run --handheld '$H' --registry '$T/nul.reg' > /dev/null 2>&1; [ \$? = 2 ]"
+check "--desktop with a line break is refused plainly" bash -c "'$HS' sync --handheld '$H' --desktop '$T/a
+b' 2> '$T/nl.err'; [ \$? = 2 ] && grep -q 'line break' '$T/nl.err'"
 
 fresh lock
 xml 1000 1:1:1:desk > "$D/elements.xml"

@@ -205,7 +205,9 @@ done
 pair inside-backups
 hs sync > /dev/null
 backup=$(ls "$H/backups" | head -1)
-check "a data directory among the backups is refused, not pruned" bash -c "'$HS' sync --keep 1 --handheld '$H' --desktop '$H/backups/$backup' > /dev/null 2>&1; [ \$? = 2 ] && [ -d '$H/backups/$backup' ]"
+for command in "sync" "sync --dry-run" "restore $backup --side handheld"; do
+  check "a data directory among the backups is refused, not pruned ($command)" bash -c "'$HS' $command --keep 1 --handheld '$H' --desktop '$H/backups/$backup' > /dev/null 2>&1; [ \$? != 0 ] && [ -d '$H/backups/$backup' ]"
+done
 
 # A reader that cannot take the output is told by the exit status.
 if [ -c /dev/full ]; then
