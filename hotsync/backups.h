@@ -57,6 +57,8 @@ bool own_folder_usable(const std::string& folder, const char* kept, std::string*
 // YYYYMMDD-HHMMSS, to which a "-N" is added for a second one in the same
 // second.
 std::string time_id(std::time_t t);
+// The length of a time id without its -N: YYYYMMDD-HHMMSS.
+constexpr size_t kTimeIdLength = 15;
 // The time an id says, and its N (1 without one); false for no such id.
 bool time_of_id(const std::string& id, int64_t* t, int* n);
 

@@ -418,6 +418,20 @@ void prune_conflict_files(const std::string& handheld, int keep, const std::stri
     file_remove(others[i].path.c_str());
 }
 
+// Temporaries of a conflict file that a HotSync cut short left: the lock on
+// the handheld folder says no other is being written.
+void remove_stale_temporaries(const std::string& folder) {
+  std::error_code error;
+  const fs::directory_iterator end;
+  for (fs::directory_iterator it(folder, error); !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    const fs::path end = it->path().extension();
+    const bool tmp = end == ".tmp" || end == ".records";
+    std::error_code unusable;
+    if (tmp && !it->is_directory(unusable)) file_remove(it->path().string().c_str());
+  }
+}
+
 // Writes the versions to conflicts/NAME.xml, or to NAME.pdb when
 // elements.xml cannot hold one of their texts whole: the handheld's format
 // holds any, and show and convert read both. *file: the one written; the
@@ -435,9 +449,19 @@ std::string write_versions(const std::string& handheld, const std::string& name,
     const std::string stem = std::string(kConflictsFolder) + "/" + name;
     const std::string chosen = stem + (xml ? kConflictFileEnd : kConflictPdbEnd);
     const std::string other = stem + (xml ? kConflictPdbEnd : kConflictFileEnd);
-    if (write_data_set(handheld + "/" + chosen, &db, &why)) {
-      *file = chosen;
-      file_remove((handheld + "/" + other).c_str());
+    // A text too long even for the handheld's records goes to elements.xml as
+    // it is: its bytes are kept, though the reader gives it back cut.
+    std::string written = chosen;
+    bool ok = write_data_set(handheld + "/" + chosen, &db, &why);
+    if (!ok && !xml) {
+      std::string ignored;
+      written = other;
+      ok = write_data_set(handheld + "/" + other, &db, &ignored);
+    }
+    if (ok) {
+      *file = written;
+      why.clear();
+      file_remove((handheld + "/" + (written == chosen ? other : chosen)).c_str());
     } else if (why.empty()) {
       why = "it cannot be written";
     }
@@ -458,12 +482,16 @@ void keep_conflicting_versions(const std::string& handheld, const std::string& i
     kept->problem = "cannot make " + folder + ": " + error.message();
     return;
   }
-  // A file of the same second (a clock set back) is never written over.
+  // A file of the same second (a clock set back) is never written over; the
+  // next free -N follows the id's own, so that the name stays one an id has.
+  remove_stale_temporaries(folder);
+  int64_t time = 0;
+  int n = 1;
+  const std::string stem = time_of_id(id, &time, &n) ? id.substr(0, kTimeIdLength) : id;
   std::string name = id;
-  for (int n = 2; file_exists((folder + "/" + name + kConflictFileEnd).c_str()) ||
-                  file_exists((folder + "/" + name + kConflictPdbEnd).c_str());
-       ++n) {
-    name = id + "-" + std::to_string(n);
+  while (file_exists((folder + "/" + name + kConflictFileEnd).c_str()) ||
+         file_exists((folder + "/" + name + kConflictPdbEnd).c_str())) {
+    name = stem + "-" + std::to_string(++n);
   }
   kept->problem = write_versions(handheld, name, tm_strt, conflicts, true, &kept->file);
 }

@@ -487,6 +487,12 @@ int run_with_report(const session_options& options, const user_sides* user,
   // The merge settles conflicts; a one-way copy overwrites a side as asked.
   std::vector<conflict> conflicts;
   if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
+
+  sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
+  if (!arm_faults_from_environment(why)) return -1;
+  conduit_plugin conduit;
+  if (!load_conduit(options.conduit, &conduit, why)) return -1;
+
   // Every version of each is kept before the conduit runs: a HotSync cut
   // short once it wrote a side would otherwise leave no word of the one lost.
   conflicts_kept kept;
@@ -501,11 +507,6 @@ int run_with_report(const session_options& options, const user_sides* user,
       return -1;
     }
   }
-
-  sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
-  if (!arm_faults_from_environment(why)) return -1;
-  conduit_plugin conduit;
-  if (!load_conduit(options.conduit, &conduit, why)) return -1;
 
   const std::time_t started = std::time(nullptr);
   hotsync_log_reset();

@@ -345,7 +345,8 @@ int main(int argc, char** argv) {
       "conflicts",
       "List the files that keep the versions HotSyncs dropped in conflicts (an element both "
       "sides changed, or one deleted while the other changed it), with their time and element "
-      "counts; each is an elements.xml-format file that show and convert read");
+      "counts; each is an elements.xml-format file, or a .pdb for texts elements.xml cannot hold, "
+      "that show and convert read");
   add_folder_options(conflicts, &session);
   std::string restore_id, restore_side = "both";
   CLI::App* restore = app.add_subcommand(

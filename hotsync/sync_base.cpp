@@ -37,8 +37,9 @@ bool read_base_file(const std::string& path, uint32_t last_sync, std::vector<uin
     const uint64_t categories = get_be32(head + kMagicSize + 6);
     const uint64_t elements = get_be32(head + kMagicSize + 10);
     const uint64_t fixed = kHeaderSize + elements * kElementSize + kFileDigestSize;
-    if (size < fixed + categories * 2 || size > fixed + categories * (2 + UINT16_MAX) ||
-        size > SIZE_MAX / 2) {
+    // Only the categories elements use are kept: no more of them than elements.
+    if (categories > elements || size < fixed + categories * 2 ||
+        size > fixed + categories * (2 + UINT16_MAX) || size > SIZE_MAX / 2) {
       error = EINVAL;
     }
   } else if (error == 0) {

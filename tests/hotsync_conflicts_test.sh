@@ -53,6 +53,8 @@ conflicting dry
 hs sync --dry-run > "$T/dry.txt"
 check "a dry run shows the conflicts and writes no file" bash -c "grep -q '^desktop   1 conflict: .*; a HotSync would keep the other versions in conflicts/\$' '$T/dry.txt' && test ! -e '$H/conflicts'"
 
+check "a HotSync that cannot start leaves no conflict file" bash -c "! '$HS' sync --handheld '$H' --desktop '$D' --conduit '$T/none.so' > /dev/null 2>&1 && test -z \"\$(ls -A '$H/conflicts' 2> /dev/null)\""
+
 conflicting nobase
 rm "$H/sync_base.bin"
 hs sync > "$T/nobase.txt"
