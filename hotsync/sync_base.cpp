@@ -140,6 +140,15 @@ uint32_t base_builder::category_index(const side_state& side, const element_dige
   return found;
 }
 
+base_element base_builder::base_of(const side_state& side, const element_digest& d) {
+  base_element e{};
+  e.id = d.id;
+  std::memcpy(e.schedule, d.schedule, sizeof e.schedule);
+  e.category = category_index(side, d);
+  e.texts = texts_digest(d);
+  return e;
+}
+
 void base_builder::take_desktop(const side_state& desktop) {
   side_to_base_.assign(desktop.categories.size(), -1);
   base_.elements.reserve(desktop.elements.size());
@@ -147,12 +156,7 @@ void base_builder::take_desktop(const side_state& desktop) {
     const element_digest& d = desktop.elements[k];
     // The merge takes the first element of an id and leaves the others alone.
     if (k > 0 && desktop.elements[k - 1].id == d.id) continue;
-    base_element e{};
-    e.id = d.id;
-    std::memcpy(e.schedule, d.schedule, sizeof e.schedule);
-    e.category = category_index(desktop, d);
-    e.texts = texts_digest(d);
-    base_.elements.push_back(e);
+    base_.elements.push_back(base_of(desktop, d));
   }
 }
 
@@ -164,11 +168,7 @@ void base_builder::take_handheld(const side_state& handheld) {
   for (size_t k = 0; k < handheld.elements.size(); ++k) {
     const element_digest& d = handheld.elements[k];
     if (k > 0 && handheld.elements[k - 1].id == d.id) continue;
-    base_element e{};
-    e.id = d.id;
-    std::memcpy(e.schedule, d.schedule, sizeof e.schedule);
-    e.category = category_index(handheld, d);
-    e.texts = texts_digest(d);
+    base_element e = base_of(handheld, d);
     for (; i < all.size() && all[i].id < d.id; ++i)
       all[i].flags |= kBaseSidesDiffered;  // on the desktop only
     if (i < all.size() && all[i].id == d.id) {

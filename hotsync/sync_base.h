@@ -63,6 +63,7 @@ class base_builder {
   // The base's index of the category of d in `side`, added when new; only
   // the categories elements use are kept.
   uint32_t category_index(const side_state& side, const element_digest& d);
+  base_element base_of(const side_state& side, const element_digest& d);
   sync_base base_;
   std::unordered_map<std::string, uint32_t> names_;
   std::vector<int64_t> side_to_base_;  // for the side being taken; -1: not looked up
