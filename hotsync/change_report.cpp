@@ -13,10 +13,7 @@ namespace {
 constexpr uint64_t kDigestPrime = 1099511628211ull;
 
 uint64_t text_hash(const char* text) {
-  uint64_t h = kDigestStart;
-  for (const char* p = text ? text : ""; *p; ++p)
-    h = (h ^ static_cast<uint8_t>(*p)) * kDigestPrime;
-  return h;
+  return text ? digest_bytes(text, std::strlen(text)) : kDigestStart;
 }
 
 // The length of the well-formed UTF-8 sequence that starts at s[i], or 0

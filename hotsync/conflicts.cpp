@@ -21,13 +21,14 @@ constexpr char kConflictPdbEnd[] = ".pdb";
 static_assert(sizeof kConflictFileEnd == sizeof kConflictPdbEnd, "listing takes four bytes off");
 constexpr size_t kRp = 5;  // rp's place in element_digest::schedule
 
-// Walks the elements of a side in id order, the first of each id only: the
-// merge takes no part in the others.
+// Walks elements in id order (a side's, the base's), the first of each id
+// only: the merge takes no part in the others.
+template <class T>
 struct id_cursor {
-  const std::vector<element_digest>& all;
+  const std::vector<T>& all;
   size_t at = 0;
   // The first element of `id`, or null; ids below it are passed for good.
-  const element_digest* find(uint32_t id) {
+  const T* find(uint32_t id) {
     while (at < all.size() && all[at].id < id)
       ++at;
     return at < all.size() && all[at].id == id ? &all[at] : nullptr;
@@ -47,7 +48,7 @@ bool same_texts_and_schedule(const element_digest& a, const element_digest& b) {
 // Compares one side's elements with the base, categories by name.
 class base_view {
  public:
-  base_view(const sync_base& base, const side_state& side) : base_(base) {
+  base_view(const sync_base& base, const side_state& side) : base_{base.elements} {
     std::unordered_map<std::string, uint32_t> index;
     for (uint32_t c = 0; c < base.categories.size(); ++c)
       index.emplace(base.categories[c], c);
@@ -60,12 +61,7 @@ class base_view {
     unnamed_ = find("");
   }
   // The base's element of `id`, or null.
-  const base_element* find(uint32_t id) {
-    const auto& all = base_.elements;
-    while (at_ < all.size() && all[at_].id < id)
-      ++at_;
-    return at_ < all.size() && all[at_].id == id ? &all[at_] : nullptr;
-  }
+  const base_element* find(uint32_t id) { return base_.find(id); }
   bool changed(const element_digest& d, const base_element& b) const {
     if ((b.flags & kBaseSidesDiffered) != 0 || texts_digest(d) != b.texts ||
         std::memcmp(d.schedule, b.schedule, sizeof d.schedule) != 0) {
@@ -75,10 +71,9 @@ class base_view {
   }
 
  private:
-  const sync_base& base_;
+  id_cursor<base_element> base_;
   std::vector<int64_t> to_base_;  // by the side's category index; -1: not in the base
   int64_t unnamed_ = -1;
-  size_t at_ = 0;
 };
 
 kept_element keep(const element_db& db, const element& e, const element_digest& d) {
@@ -195,7 +190,7 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
                                     const element* const* by_id) {
     if (side.elements.empty()) return;
     base_view on_desktop(base, out.desktop), on_handheld(base, side);
-    id_cursor desktop{out.desktop.elements}, handheld{side.elements};
+    id_cursor<element_digest> desktop{out.desktop.elements}, handheld{side.elements};
     size_t kept_at = 0;
     for (const base_element& b : base.elements) {
       const element_digest* d = desktop.find(b.id);
@@ -231,7 +226,7 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
 
 void see_after(std::vector<conflict>* conflicts, bool desktop, const side_state& after) {
   const bool unreadable = after.exists && !after.readable;
-  id_cursor cursor{after.elements};
+  id_cursor<element_digest> cursor{after.elements};
   for (conflict& c : *conflicts) {
     conflict::holding& holds = desktop ? c.desktop_after : c.handheld_after;
     if (unreadable) {

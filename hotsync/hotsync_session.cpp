@@ -535,14 +535,11 @@ int run_with_report(const session_options& options, const user_sides* user,
     // One side after the other, each let go once it is compared and taken.
     for (const bool desktop : {true, false}) {
       const side_state after = read_side(desktop ? desktop_file : pdb);
-      if (desktop) {
-        sides.push_back(compare_sides("desktop", user ? user->desktop_file : desktop_file,
-                                      desktop_before, after));
-      } else {
-        sides.push_back(compare_sides("handheld",
-                                      user ? handheld_database_file(user->handheld_folder) : pdb,
-                                      handheld_before, after));
-      }
+      const std::string shown = !user     ? (desktop ? desktop_file : pdb)
+                                : desktop ? user->desktop_file
+                                          : handheld_database_file(user->handheld_folder);
+      sides.push_back(compare_sides(desktop ? "desktop" : "handheld", shown,
+                                    desktop ? desktop_before : handheld_before, after));
       see_after(&conflicts, desktop, after);
       keep_base = keep_base && (after.readable || !after.exists);
       if (keep_base) desktop ? base.take_desktop(after) : base.take_handheld(after);
