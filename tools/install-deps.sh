@@ -15,10 +15,34 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+install() {
+  echo "installing: $*"
   "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$@" >/dev/null
+}
+[ ${#missing[@]} -eq 0 ] || install "${missing[@]}"
+
+# 32-bit Wine, the Windows build's own width, where this machine runs i386 code:
+# whether it does is a property of the host, so ask it with a program that only
+# exits. Where it cannot, the 32-bit Windows tests skip and 64-bit Wine checks
+# the same sources.
+runs_i386() {
+  local dir status
+  dir=$(mktemp -d)
+  printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' > "$dir/exit.s"
+  as --32 "$dir/exit.s" -o "$dir/exit.o" 2>/dev/null &&
+    ld -m elf_i386 "$dir/exit.o" -o "$dir/exit" 2>/dev/null && "$dir/exit" 2>/dev/null
+  status=$?
+  rm -rf "$dir"
+  return $status
+}
+if [ "${1:-}" = "" ] || [ "${1:-}" = tests ]; then
+  if ! runs_i386; then
+    echo "this machine does not run i386 code: the 32-bit Windows tests skip, 64-bit Wine runs them"
+  elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
+    install wine32:i386
+  fi
 fi

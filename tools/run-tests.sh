@@ -35,3 +35,10 @@ ctest --test-dir build-win64 --output-on-failure
 
 # Every fuzz target for a bounded time (about a minute in all).
 bash tools/run-fuzzers.sh 12
+
+# Which Wine ran the Windows tests: the 32-bit tests skip where 32-bit Wine cannot start.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "Windows tests: 32-bit build under 32-bit Wine, 64-bit build under 64-bit Wine"
+else
+  echo "Windows tests: 32-bit build skipped (this machine runs no 32-bit code); 64-bit build under 64-bit Wine"
+fi
