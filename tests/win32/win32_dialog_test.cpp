@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 
 // What the user does once the dialog is up, and what it saw there.
 struct user_script {
+  std::function<void(HWND)> before_clicks;
   std::vector<int> clicks;  // control ids, BM_CLICK in turn
   std::string caption, group, current_group, default_text, next_text;
   int checked = 0;
@@ -48,6 +50,7 @@ DWORD WINAPI play_user(void* context) {
     if (IsDlgButtonChecked(dialog, id) == BST_CHECKED) script->checked = id;
   }
   script->images = SendDlgItemMessageA(dialog, 1000, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
+  if (script->before_clicks) script->before_clicks(dialog);
   for (int id : script->clicks)
     SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
   return 0;
@@ -70,6 +73,59 @@ uint32_t get32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
   return v;
+}
+
+// Whether a picture control's bitmap has a pixel of the colour (0x00BBGGRR).
+bool picture_has_color(HWND dialog, int control, COLORREF color) {
+  auto bitmap = reinterpret_cast<HBITMAP>(
+      SendDlgItemMessageA(dialog, control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  BITMAP shape = {};
+  if (!bitmap || !GetObjectA(bitmap, sizeof shape, &shape)) return false;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = shape.bmWidth;
+  info.bmiHeader.biHeight = -shape.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  std::vector<uint32_t> pixels(static_cast<size_t>(shape.bmWidth) * shape.bmHeight);
+  HDC screen = GetDC(nullptr);
+  const int rows =
+      GetDIBits(screen, bitmap, 0, shape.bmHeight, pixels.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  // DIB pixels are 0x00RRGGBB.
+  const uint32_t wanted = GetRValue(color) << 16 | GetGValue(color) << 8 | GetBValue(color);
+  for (uint32_t p : pixels) {
+    if (rows > 0 && (p & 0xFFFFFF) == wanted) return true;
+  }
+  return false;
+}
+
+// What reached the help system: WinHelp hands its request to the window of
+// class MS_WINHELP as WM_COPYDATA, a header then the file name.
+struct help_request {
+  int count = 0;
+  HWND owner = nullptr;
+  uint16_t command = 0;
+  uint32_t data = 0;
+  std::string file;
+};
+help_request help_seen;
+
+LRESULT CALLBACK help_window(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message != WM_COPYDATA) return DefWindowProcA(window, message, wparam, lparam);
+  const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+  const auto* bytes = static_cast<const uint8_t*>(copy->lpData);
+  ++help_seen.count;
+  help_seen.owner = reinterpret_cast<HWND>(wparam);
+  uint16_t file_at = 0;
+  std::memcpy(&help_seen.command, bytes + 2, 2);
+  std::memcpy(&help_seen.data, bytes + 4, 4);
+  std::memcpy(&file_at, bytes + 12, 2);
+  if (file_at > 0 && file_at < copy->cbData)
+    help_seen.file.assign(
+        reinterpret_cast<const char*>(bytes + file_at),
+        strnlen(reinterpret_cast<const char*>(bytes + file_at), copy->cbData - file_at));
+  return 1;
 }
 
 }  // namespace
@@ -124,6 +180,48 @@ int main(int argc, char** argv) {
     const int32_t result = with_user(&user, [&] { return configure(preference); });
     check(user.checked == 407, "5 opens on Do nothing");
     check(result == -1 && get32(preference + 520) == 5, "Cancel returns -1 and changes nothing");
+  }
+  {  // New system colours repaint the pictures; Help and F1 open the help file.
+    WNDCLASSA help_class = {};
+    help_class.lpfnWndProc = help_window;
+    help_class.hInstance = GetModuleHandleA(nullptr);
+    help_class.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&help_class);
+    HWND help = CreateWindowA("MS_WINHELP", "help", 0, 0, 0, 0, 0, nullptr, nullptr,
+                              help_class.hInstance, nullptr);
+    const int face_index = COLOR_BTNFACE;
+    const COLORREF face = GetSysColor(face_index), odd_face = RGB(0x12, 0x34, 0x56);
+    bool old_face_shown = false, odd_face_before = true, odd_face_after = false;
+    HWND dialog_seen = nullptr;
+    user_script user;
+    user.before_clicks = [&](HWND dialog) {
+      dialog_seen = dialog;
+      old_face_shown = picture_has_color(dialog, 1003, face);
+      odd_face_before = picture_has_color(dialog, 1003, odd_face);
+      SetSysColors(1, &face_index, &odd_face);
+      SendMessageA(dialog, WM_SYSCOLORCHANGE, 0, 0);
+      odd_face_after = picture_has_color(dialog, 1003, odd_face);
+      SetSysColors(1, &face_index, &face);
+      HELPINFO f1 = {sizeof f1, HELPINFO_WINDOW, IDOK, nullptr, 0, {0, 0}};
+      SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&f1));
+    };
+    user.clicks = {9, 2};
+    uint8_t preference[528] = {};
+    put32(preference + 520, 0);
+    with_user(&user, [&] { return configure(preference); });
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(dll, module, sizeof module);
+    std::string help_file = module;
+    help_file = help_file.substr(0, help_file.rfind('\\') + 1) + "hotsync.hlp";
+    check(old_face_shown && !odd_face_before, "the pictures show the button face colour");
+    check(odd_face_after, "WM_SYSCOLORCHANGE repaints the pictures in the new colour");
+    check(help_seen.count == 2,
+          "F1 and the Help button each call WinHelp: " + std::to_string(help_seen.count));
+    check(help_seen.file == help_file, "help file beside the conduit: " + help_seen.file);
+    check(help_seen.command == HELP_CONTEXT && help_seen.data == 0x2018F,
+          "at context 131471 with HELP_CONTEXT");
+    check(help_seen.owner == dialog_seen, "owned by the dialog");
+    DestroyWindow(help);
   }
   FreeLibrary(dll);
   return checks_result();
