@@ -64,6 +64,43 @@ target_include_directories(quorvia_conduit PRIVATE ${PROJECT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/resources)
 target_link_options(quorvia_conduit PRIVATE ${QV_STATIC_RUNTIME})
 
+# The release zip, quorvia-conduit-VERSION-win32.zip (or -win64): the conduit,
+# hotsync.exe with our HotSync Manager's two DLLs, the README's Windows section
+# and the examples, in one folder of the zip's name. Binaries lose their debug
+# information; the build's own keep it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QV_DIST_NAME quorvia-conduit-${PROJECT_VERSION}-win64)
+else()
+  set(QV_DIST_NAME quorvia-conduit-${PROJECT_VERSION}-win32)
+endif()
+set(QV_DIST_ROOT ${CMAKE_BINARY_DIR}/dist)
+set(QV_DIST_DIR ${QV_DIST_ROOT}/${QV_DIST_NAME})
+set(QV_DIST_ZIP ${CMAKE_BINARY_DIR}/${QV_DIST_NAME}.zip)
+set(QV_DIST_TARGETS quorvia_conduit ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})
+if(TARGET hotsync)
+  list(APPEND QV_DIST_TARGETS hotsync)
+endif()
+set(QV_DIST_COPIES)
+foreach(target ${QV_DIST_TARGETS})
+  list(APPEND QV_DIST_COPIES
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${QV_DIST_DIR}
+    COMMAND ${CMAKE_STRIP} --strip-debug ${QV_DIST_DIR}/$<TARGET_FILE_NAME:${target}>)
+endforeach()
+file(GLOB_RECURSE QV_EXAMPLE_FILES ${PROJECT_SOURCE_DIR}/examples/*)
+add_custom_command(OUTPUT ${QV_DIST_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${QV_DIST_ROOT} ${QV_DIST_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QV_DIST_DIR}
+  ${QV_DIST_COPIES}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/examples ${QV_DIST_DIR}/examples
+  COMMAND bash ${PROJECT_SOURCE_DIR}/tools/windows-readme.sh ${PROJECT_SOURCE_DIR}/README.md
+          ${QV_DIST_DIR}/README-windows.txt
+  COMMAND ${CMAKE_COMMAND} -E chdir ${QV_DIST_ROOT}
+          ${CMAKE_COMMAND} -E tar cf ${QV_DIST_ZIP} --format=zip ${QV_DIST_NAME}
+  DEPENDS ${QV_DIST_TARGETS} ${QV_EXAMPLE_FILES} ${PROJECT_SOURCE_DIR}/README.md
+          ${PROJECT_SOURCE_DIR}/tools/windows-readme.sh
+  COMMENT "Making ${QV_DIST_NAME}.zip")
+add_custom_target(dist DEPENDS ${QV_DIST_ZIP})
+
 if(QV_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests/win32)
