@@ -634,7 +634,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     copy.desktop = scratch.path() + "/desktop";
     copy.registry.clear();
     if (!make_folders(copy.desktop, why)) return -1;
-    user.shown_as.emplace_back(copy.desktop + "/", data_dir);
+    user.shown_as.emplace_back(with_trailing_separator(copy.desktop), data_dir);
     // No lock is taken (its file would be new in the user's folders): the
     // sides are only ever replaced whole, by a rename, so a copy is of one or
     // the other. The conduit's record of its last complete HotSync goes along:

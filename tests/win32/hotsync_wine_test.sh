@@ -127,7 +127,8 @@ pair dry
 both dry sync --dry-run
 check "a dry run says that the HotSync would change something, as natively" status_is dry 1
 check "and touches nothing" as_in_examples
-check "its private copy is gone" bash -c "! ls -d '$prefix'/drive_c/users/*/AppData/Local/Temp/hotsync-dry-run-* 2>/dev/null"
+check "its log names the user's elements.xml, not its copy" grep -qxF "Z:$WD\\elements.xml" "$T/dry.wine.out"
+check "its private copy is gone" bash -c "! ls -d '$prefix'/drive_c/users/*/Temp/hotsync-dry-run-* 2>/dev/null"
 
 check "--desktop left the user's registry as it was" cmp "$T/keys.before" <(user_keys)
 
