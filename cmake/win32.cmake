@@ -39,6 +39,8 @@ add_library(${QV_SYNCMGR_DLL} SHARED ${QV_SYNCMGR_SOURCES} ${CMAKE_BINARY_DIR}/$
 target_link_libraries(${QV_SYNCMGR_DLL} PRIVATE qv_platform)
 foreach(dll ${QV_HSLOG_DLL} ${QV_SYNCMGR_DLL})
   target_include_directories(${dll} PRIVATE ${PROJECT_SOURCE_DIR})
+  # What hotsync.exe calls besides the conduit's imports (QV_HOST_API).
+  target_compile_definitions(${dll} PRIVATE QV_HOST_EXPORTS)
   set_target_properties(${dll} PROPERTIES PREFIX "")
   target_link_options(${dll} PRIVATE ${QV_STATIC_RUNTIME})
 endforeach()
@@ -64,6 +66,22 @@ target_include_directories(quorvia_conduit PRIVATE ${PROJECT_SOURCE_DIR}
                            ${PROJECT_SOURCE_DIR}/resources)
 target_link_options(quorvia_conduit PRIVATE ${QV_STATIC_RUNTIME})
 
+# Our HotSync Manager's program, beside its libraries and the conduit. It
+# serves the conduit through the same two DLLs the conduit imports (their
+# state is the HotSync's), and reads and writes data sets itself with the core.
+# CLI11 is headers only, the system's serve: through a folder of their own, as
+# the rest of the system's headers are not MinGW's.
+find_path(CLI11_INCLUDE_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
+file(CREATE_LINK ${CLI11_INCLUDE_DIR}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
+add_executable(hotsync ${QV_HOTSYNC_SOURCES} hotsync/services/atomic_file.cpp
+               hotsync/services/handheld_user.cpp)
+target_include_directories(hotsync PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/cli11)
+target_compile_definitions(hotsync PRIVATE QV_VERSION="${PROJECT_VERSION}")
+target_link_libraries(hotsync PRIVATE qv_core ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})
+target_link_options(hotsync PRIVATE ${QV_STATIC_RUNTIME})
+add_dependencies(hotsync quorvia_conduit)
+
 # The release zip, quorvia-conduit-VERSION-win32.zip (or -win64): the conduit,
 # hotsync.exe with our HotSync Manager's two DLLs, the README's Windows section
 # and the examples, in one folder of the zip's name. Binaries lose their debug
@@ -76,10 +94,7 @@ endif()
 set(QV_DIST_ROOT ${CMAKE_BINARY_DIR}/dist)
 set(QV_DIST_DIR ${QV_DIST_ROOT}/${QV_DIST_NAME})
 set(QV_DIST_ZIP ${CMAKE_BINARY_DIR}/${QV_DIST_NAME}.zip)
-set(QV_DIST_TARGETS quorvia_conduit ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})
-if(TARGET hotsync)
-  list(APPEND QV_DIST_TARGETS hotsync)
-endif()
+set(QV_DIST_TARGETS quorvia_conduit ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL} hotsync)
 set(QV_DIST_COPIES)
 foreach(target ${QV_DIST_TARGETS})
   list(APPEND QV_DIST_COPIES

@@ -1,9 +1,6 @@
 #include "hotsync/backups.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -51,9 +48,9 @@ void read_info(const std::string& folder, backup_info* info) {
   info->has_handheld = exists(handheld_database_file(folder));
   std::string text;
   if (!read_small_file(folder + "/" + kBackupInfoFile, &text)) {
-    struct stat st;
+    file_info folder_info;
     info->complete = false;
-    info->time = ::stat(folder.c_str(), &st) == 0 ? st.st_mtime : 0;
+    info->time = file_info_at(folder.c_str(), true, &folder_info) == 0 ? folder_info.modified : 0;
     info->reason = "incomplete: interrupted before " + std::string(kBackupInfoFile);
     return;
   }
@@ -234,15 +231,15 @@ bool backups_folder_usable(const std::string& handheld, std::string* why) {
 }
 
 bool own_folder_usable(const std::string& root, const char* kept, std::string* why) {
-  mode_t mode = 0;
-  const int error = file_mode(root, false, &mode);
-  if (error == ENOENT) return true;
+  file_info info;
+  const int error = file_info_at(root.c_str(), false, &info);
   if (error != 0) {
-    *why = "cannot use " + root + ": " + std::strerror(error);
+    *why = "cannot use " + root + ": " + file_error_text(error);
     return false;
   }
-  if (!S_ISDIR(mode)) {
-    *why = root + " is " + file_kind_text(mode) + ", not a folder; " + kept +
+  if (info.kind == file_kind::none) return true;
+  if (info.kind != file_kind::folder) {
+    *why = root + " is " + file_kind_text(info.kind) + ", not a folder; " + kept +
            " are kept only in a folder of the handheld folder";
     return false;
   }

@@ -1,15 +1,14 @@
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <vector>
 
 #include "conduit/conduit_api.h"
 #include "hotsync/action_preferences.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conduit_plugin.h"
+#include "hotsync/dialog_answer.h"
 #include "hotsync/services/handheld_user.h"
-#include "hotsync/terminal_dialog.h"
+#include "platform/dialog_manager.h"
 #include "resources/resource_ids.h"
 #include "util/byte_order.h"
 
@@ -27,18 +26,6 @@ int radio_of(uint32_t action) {
       return IDC_SYNC;
   }
 }
-
-// A user who picks the action given on the command line and confirms.
-struct scripted_choice {
-  std::vector<ui_event> steps;
-  size_t next = 0;
-  static bool input(const posix_dialog&, ui_event* event, void* self) {
-    auto* s = static_cast<scripted_choice*>(self);
-    if (s->next >= s->steps.size()) return false;
-    *event = s->steps[s->next++];
-    return true;
-  }
-};
 
 // What the dialog said, or that the user cancelled.
 struct choice {
@@ -97,33 +84,24 @@ int run_configure(const session_options& options, const configure_options& confi
   conduit_plugin conduit;
   if (!load_conduit(options.conduit, &conduit, why)) return -1;
 
-  scripted_choice script;
-  std::unique_ptr<terminal_dialog> terminal;
-  dialog_front_end scripted{scripted_choice::input, nullptr, &script};
+  // A user who picks the action given on the command line and confirms.
+  std::vector<int> clicks;
   if (!configure.action.empty()) {
     uint32_t action = 0;
     if (!action_from_name(configure.action, &action)) {
       *why = "unknown action " + configure.action;
       return -1;
     }
-    script.steps.push_back({ui_input::click, radio_of(action)});
-    if (configure.make_default) script.steps.push_back({ui_input::click, IDC_SET_DEFAULT});
-    script.steps.push_back({ui_input::click, IDOK});
-    dialog_set_front_end(&scripted);
-  } else {
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
-      *why = "configure shows its dialog in a terminal; without one, choose with --action";
-      return -1;
-    }
-    terminal = std::make_unique<terminal_dialog>(STDIN_FILENO, STDOUT_FILENO);
-    dialog_set_front_end(terminal->front_end());
+    clicks.push_back(radio_of(action));
+    if (configure.make_default) clicks.push_back(IDC_SET_DEFAULT);
+    clicks.push_back(IDOK);
   }
+  if (!dialog_answering_start(clicks, why)) return -1;
 
   int32_t result = 0;
   const choice c = configure.legacy ? ask_configure_conduit(conduit, prefs)
                                     : ask_cfg_conduit(conduit, user, prefs, &result);
-  dialog_set_front_end(nullptr);
-  terminal.reset();
+  dialog_answering_stop();
   if (result != 0) {
     *why = "the conduit refused the configuration record (" + std::to_string(result) + ")";
     return -1;

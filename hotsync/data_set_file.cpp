@@ -1,8 +1,5 @@
 #include "hotsync/data_set_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "desktop/xml_reader.h"
@@ -122,14 +119,15 @@ bool write_data_set(const std::string& path, element_db* db, std::string* why) {
   // Only a file is replaced: the rename would put a regular file in the place
   // of a device or a FIFO (of /dev/null, for root). A symbolic link is
   // replaced itself, never followed.
-  mode_t mode = 0;
-  const int error = file_mode(path, false, &mode);
-  if (error == 0 && !S_ISREG(mode) && !S_ISLNK(mode)) {
-    *why = path + ": it is " + std::string(file_kind_text(mode)) + ", not a regular file";
+  file_info info;
+  const int error = file_info_at(path.c_str(), false, &info);
+  if (error == 0 && info.kind != file_kind::none && info.kind != file_kind::regular &&
+      info.kind != file_kind::symbolic_link) {
+    *why = path + ": it is " + std::string(file_kind_text(info.kind)) + ", not a regular file";
     return false;
   }
-  if (error != 0 && error != ENOENT) {
-    *why = path + ": " + std::strerror(error);
+  if (error != 0) {
+    *why = path + ": " + file_error_text(error);
     return false;
   }
   if (is_pdb(path) ? write_pdb(path, db, why) : write_xml(path, db, why)) return true;

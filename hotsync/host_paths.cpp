@@ -1,51 +1,12 @@
 #include "hotsync/host_paths.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "conduit/conduit_api.h"
 #include "handheld/hh_layout.h"
-#include "platform/file.h"
-#include "platform/library_loader.h"
 #include "platform/registry.h"
-
-namespace {
-
-constexpr char kAppFolder[] = "/quorvia-hotsync";
-constexpr char kPluginName[] = "libquorvia_conduit.so";
-
-std::string base_folder(const char* xdg_variable, const char* under_home) {
-  const char* xdg = std::getenv(xdg_variable);
-  if (xdg && *xdg) return xdg;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + under_home;
-}
-
-}  // namespace
-
-std::string default_handheld_folder() {
-  return base_folder("XDG_DATA_HOME", "/.local/share") + kAppFolder + "/handheld";
-}
-
-std::string default_desktop_folder() {
-  return base_folder("XDG_DATA_HOME", "/.local/share") + kAppFolder + "/desktop/";
-}
-
-std::string default_registry_file() {
-  return base_folder("XDG_CONFIG_HOME", "/.config") + kAppFolder + "/registry.reg";
-}
-
-std::string default_conduit_file() {
-  const std::string here = program_folder();
-  const std::string beside = here + "/" + kPluginName;
-  if (file_exists(beside.c_str())) return beside;
-  return here + "/../lib/quorvia-conduit/" + kPluginName;
-}
 
 bool make_folders(const std::string& path, std::string* why) {
   std::error_code error;
@@ -58,8 +19,8 @@ bool make_folders(const std::string& path, std::string* why) {
 }
 
 std::string with_trailing_separator(const std::string& folder) {
-  if (!folder.empty() && folder.back() == '/') return folder;
-  return folder + "/";
+  if (!folder.empty() && is_path_separator(folder.back())) return folder;
+  return folder + kPathSeparator;
 }
 
 std::string handheld_database_file(const std::string& folder) {
@@ -94,20 +55,23 @@ std::string registry_desktop_file() {
   return registry_data_dir(&dir) == data_dir_named::yes ? dir + kConduitDesktopFile : "";
 }
 
-int file_mode(const std::string& path, bool follow_links, mode_t* mode) {
-  struct stat st;
-  const int r = follow_links ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-  if (r != 0) return errno;
-  *mode = st.st_mode;
-  return 0;
-}
-
-const char* file_kind_text(mode_t mode) {
-  if (S_ISREG(mode)) return "a regular file";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "something else";
+const char* file_kind_text(file_kind kind) {
+  switch (kind) {
+    case file_kind::none:
+      return "nothing";
+    case file_kind::regular:
+      return "a regular file";
+    case file_kind::folder:
+      return "a folder";
+    case file_kind::fifo:
+      return "a FIFO";
+    case file_kind::symbolic_link:
+      return "a symbolic link";
+    case file_kind::device:
+      return "a device";
+    case file_kind::socket:
+      return "a socket";
+    default:
+      return "something else";
+  }
 }

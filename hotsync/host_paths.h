@@ -1,22 +1,38 @@
 // Where hotsync keeps things when the user does not say: under the user's
-// data and configuration folders (XDG_DATA_HOME, XDG_CONFIG_HOME, or their
-// usual places under HOME).
+// data and configuration folders (on POSIX XDG_DATA_HOME, XDG_CONFIG_HOME, or
+// their usual places under HOME; on Windows LOCALAPPDATA, else APPDATA). The
+// defaults and the user's registry are each system's own: hotsync/posix/ and
+// hotsync/win32/ hold them.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "platform/file.h"
 
 // DATA/quorvia-hotsync/handheld: the handheld folder.
 std::string default_handheld_folder();
 // DATA/quorvia-hotsync/desktop/: the Quorvia data directory a new registry
 // points at.
 std::string default_desktop_folder();
-// CONFIG/quorvia-hotsync/registry.reg: the current user's registry.
-std::string default_registry_file();
 // The conduit plug-in: beside hotsync, or in ../lib/quorvia-conduit/ of an
 // installation.
 std::string default_conduit_file();
+// The environment variables that move the default folders, as the help says
+// it: "XDG_DATA_HOME and XDG_CONFIG_HOME move".
+const char* default_folders_moved_by();
+
+// The current user's registry, for the help: on POSIX the file
+// CONFIG/quorvia-hotsync/registry.reg, on Windows the conduit's key of the
+// registry itself.
+std::string user_registry_name();
+// How the user's registry is put in place for the conduit when no other is
+// asked for: made on first use, pointing at the default desktop folder
+// (make); as it would be made, in memory, when there is none yet
+// (as_would_be_made); or as it is.
+enum class user_registry_use { make, as_would_be_made, as_is };
+// *named_by says where pathtodatadir comes from, for messages. False with *why
+// when it could not be made or put in place.
+bool use_user_registry(user_registry_use how, std::string* named_by, std::string* why);
 
 // Creates the folder and its parents. False with *why on failure.
 bool make_folders(const std::string& path, std::string* why);
@@ -36,8 +52,5 @@ std::string registry_desktop_file();
 // The folder with a trailing separator, as the registry value holds it.
 std::string with_trailing_separator(const std::string& folder);
 
-// What is at path, as stat (following links) or lstat says: 0 with *mode, or
-// the system's error number. ENOENT and ENOTDIR mean nothing is there.
-int file_mode(const std::string& path, bool follow_links, mode_t* mode);
-// The kind of file a mode says, in words: "a folder", "a FIFO", "a device"...
-const char* file_kind_text(mode_t mode);
+// The kind of file, in words: "a folder", "a FIFO", "a device"...
+const char* file_kind_text(file_kind kind);

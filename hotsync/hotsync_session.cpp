@@ -1,21 +1,11 @@
 #include "hotsync/hotsync_session.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <iterator>
 
 #include "conduit/conduit_api.h"
 #include "handheld/hh_layout.h"
@@ -25,6 +15,7 @@
 #include "hotsync/conduit_plugin.h"
 #include "hotsync/conflicts.h"
 #include "hotsync/host_paths.h"
+#include "hotsync/interruption.h"
 #include "hotsync/progress.h"
 #include "hotsync/services/atomic_file.h"
 #include "hotsync/services/handheld_user.h"
@@ -33,7 +24,7 @@
 #include "hotsync/sync_base.h"
 #include "platform/file.h"
 #include "platform/library_loader.h"
-#include "platform/posix/registry_file.h"
+#include "platform/registry_file.h"
 
 namespace {
 
@@ -45,48 +36,10 @@ constexpr int kLockWaitMs = 3000;
 // The conduit's words for each text it wrote into elements.xml although the
 // format cannot hold it.
 
-// The default registry: made on first use, pointing at the default data folder.
-bool prepare_default_registry(std::string* path, std::string* why) {
-  *path = default_registry_file();
-  std::error_code error;
-  if (std::filesystem::exists(*path, error)) return true;
-  if (error) {
-    *why = *path + ": " + error.message();
-    return false;
-  }
-  const std::string desktop = default_desktop_folder();
-  if (!make_folders(desktop, why)) return false;
-  if (!make_folders(std::filesystem::path(*path).parent_path().string(), why)) return false;
-  const std::string text = registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, desktop);
-  if (replace_file_contents(*path, text.data(), text.size()) != 0) {
-    *why = "cannot write " + *path;
-    return false;
-  }
-  return true;
-}
-
 std::string local_time_stamp(std::time_t t) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
   return text;
-}
-
-// Adds text to the end of the file at path in one write, never through a
-// symbolic link put there (files_are_regular refused one before the HotSync;
-// this holds if one appears since). 0, or the system's error number.
-int append_to_file(const std::string& path, const std::string& text) {
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
-  struct stat st;
-  int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kFileNotRegular;
-  for (size_t at = 0; error == 0 && at < text.size();) {
-    const ssize_t wrote = ::write(fd, text.data() + at, text.size() - at);
-    if (wrote < 0 && errno != EINTR) error = errno;
-    if (wrote > 0) at += static_cast<size_t>(wrote);
-  }
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
 }
 
 // Appends the run's log entries, stamped, to HotSync.log, with the change
@@ -105,11 +58,13 @@ std::string keep_log(const std::string& folder, std::time_t started, uint32_t sy
                      std::to_string(result) + "\n";
   if (!report.empty()) text += "Changes:\n" + report;
   const std::string path = folder + "/" + kHotSyncLogFile;
-  if (const int error = append_to_file(path, text)) {
+  // Never through a symbolic link put there (files_are_regular refused one
+  // before the HotSync; this holds if one appears since).
+  if (const int error = file_append(path.c_str(), text.data(), text.size())) {
     std::fprintf(stderr, "hotsync: cannot add this HotSync to %s: %s\n", path.c_str(),
-                 error == ELOOP             ? "it is a symbolic link"
+                 error == kFileSymbolicLink ? "it is a symbolic link"
                  : error == kFileNotRegular ? "it is not a regular file"
-                                            : std::strerror(error));
+                                            : file_error_text(error));
   }
   return entries;
 }
@@ -150,15 +105,13 @@ bool copy_if_present(const std::string& from, const std::string& to, std::string
 // A new private folder in the temporary folder, its name starting with
 // prefix: its path, or empty with *why.
 std::string make_temporary_folder(const char* prefix, const char* what, std::string* why) {
-  std::error_code error;
-  std::string pattern =
-      (std::filesystem::temp_directory_path(error) / (std::string(prefix) + "-XXXXXX")).string();
-  if (error || !mkdtemp(pattern.data())) {
-    *why = std::string("cannot make a temporary folder for ") + what + ": " +
-           (error ? error.message() : std::strerror(errno));
+  char path[4096];
+  if (const int error = folder_make_temporary(prefix, path, sizeof path)) {
+    *why =
+        std::string("cannot make a temporary folder for ") + what + ": " + file_error_text(error);
     return "";
   }
-  return pattern;
+  return path;
 }
 
 // The files of a handheld folder a HotSync reads or writes, copied for a dry
@@ -242,25 +195,27 @@ bool use_registry(const session_options& options, bool make, std::string* named_
           "registry; rename the folder";
       return false;
     }
-    registry_use_text(registry_file_text(kRegistryKeyPath, kRegistryDataDirValue,
-                                         with_trailing_separator(options.desktop)));
+    if (const int32_t error = registry_use_text(registry_file_text(
+            kRegistryKeyPath, kRegistryDataDirValue, with_trailing_separator(options.desktop)))) {
+      *why = "--desktop: cannot make a registry of this process: " +
+             std::string(file_error_text(error));
+      return false;
+    }
     *named_by = "given with --desktop";
     return true;
   }
-  std::string registry = options.registry;
-  if (registry.empty()) {
-    registry = default_registry_file();
-    std::error_code absent;
-    if (!make && !std::filesystem::exists(registry, absent) && !absent) {
-      registry_use_text(
-          registry_file_text(kRegistryKeyPath, kRegistryDataDirValue, default_desktop_folder()));
-      *named_by = "pathtodatadir of the registry " + registry + " to be made";
-      return true;
-    }
-    if (make && !prepare_default_registry(&registry, why)) return false;
+  if (options.registry.empty()) {
+    return use_user_registry(options.user_registry_as_is ? user_registry_use::as_is
+                             : make                      ? user_registry_use::make
+                                                         : user_registry_use::as_would_be_made,
+                             named_by, why);
   }
-  registry_use_file(registry);
-  *named_by = "pathtodatadir in " + registry;
+  if (const int32_t error = registry_use_file(options.registry)) {
+    *why = "--registry: cannot make a registry of this process: " +
+           std::string(file_error_text(error));
+    return false;
+  }
+  *named_by = "pathtodatadir in " + options.registry;
   return true;
 }
 
@@ -271,19 +226,20 @@ bool use_registry(const session_options& options, bool make, std::string* named_
 bool data_dir_usable(const std::string& dir, const std::string& named_by, bool make,
                      std::string* why) {
   std::string folder = dir;
-  while (folder.size() > 1 && folder.back() == '/')
+  while (folder.size() > 1 && is_path_separator(folder.back()))
     folder.pop_back();  // "x/elements.xml/" would say ENOTDIR, not what x/elements.xml is
-  mode_t mode = 0;
-  const int error = file_mode(folder, true, &mode);
-  if (error == 0 && S_ISDIR(mode)) return true;
-  if (error == ENOENT || error == ENOTDIR) {
+  file_info info;
+  const int error = file_info_at(folder.c_str(), true, &info);
+  if (error == 0 && info.kind == file_kind::folder) return true;
+  if ((error == 0 && info.kind == file_kind::none) || file_error_is_missing(error)) {
     if (dir == default_desktop_folder()) return !make || make_folders(dir, why);
     *why = "the data directory " + dir + " does not exist (" + named_by + ")";
   } else if (error == 0) {
-    *why = "the data directory " + dir + " is not a folder but " + file_kind_text(mode) + " (" +
-           named_by + ")";
+    *why = "the data directory " + dir + " is not a folder but " + file_kind_text(info.kind) +
+           " (" + named_by + ")";
   } else {
-    *why = "cannot use the data directory " + dir + " (" + named_by + "): " + std::strerror(error);
+    *why =
+        "cannot use the data directory " + dir + " (" + named_by + "): " + file_error_text(error);
   }
   return false;
 }
@@ -348,7 +304,7 @@ bool host_setup::lock_folders(std::string* why) {
     const std::string path = with_trailing_separator(folder) + kLockFile;
     const int error = file_lock(path.c_str(), kLockWaitMs, &lock);
     if (error != 0) {
-      *why = error == EWOULDBLOCK
+      *why = error == kFileLockTaken
                  ? "another HotSync is running on " + folder + " (waited " +
                        std::to_string(kLockWaitMs / 1000) + " s); try again when it has finished"
                  : "cannot lock " + path + ": " + file_error_text(error);
@@ -377,16 +333,16 @@ bool files_are_regular(const std::string& handheld, const std::string& desktop_f
   };
   for (const wanted& f : files) {
     if (f.path.empty()) continue;
-    mode_t mode = 0;
-    const int error = file_mode(f.path, f.follow_links, &mode);
-    if (error == ENOENT || error == ENOTDIR) continue;
+    file_info info;
+    const int error = file_info_at(f.path.c_str(), f.follow_links, &info);
+    if ((error == 0 && info.kind == file_kind::none) || file_error_is_missing(error)) continue;
     if (error != 0) {
-      *why = "cannot use " + f.path + ": " + std::strerror(error);
+      *why = "cannot use " + f.path + ": " + file_error_text(error);
       return false;
     }
-    if (!S_ISREG(mode)) {
-      *why = f.path + " is " + file_kind_text(mode) + ", not a regular file; a HotSync uses only " +
-             "regular files there";
+    if (info.kind != file_kind::regular) {
+      *why = f.path + " is " + file_kind_text(info.kind) +
+             ", not a regular file; a HotSync uses only regular files there";
       return false;
     }
   }
@@ -600,39 +556,22 @@ int run_with_report(const session_options& options, const user_sides* user,
   return 0;
 }
 
-// The dry run's private folder, for its signal handler: every file a run may
-// leave in it, then its folders, deepest first. Set only while the handled
-// signals are blocked.
-std::atomic<const std::vector<std::string>*> dry_run_leftovers{nullptr};
-pthread_t dry_run_thread;  // the thread that runs the HotSync and makes the files
-constexpr int kDryRunSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Removes the dry run's folder with the calls a signal handler may make, then
-// ends the process by the signal, as it would have ended without the handler.
-// It runs on the HotSync's thread: on another (the desktop writer's), that one
-// would go on making files while they are removed.
-void remove_dry_run_folder(int signal_number) {
-  if (!pthread_equal(pthread_self(), dry_run_thread)) {
-    pthread_kill(dry_run_thread, signal_number);
-    return;
-  }
-  if (const std::vector<std::string>* names = dry_run_leftovers.load()) {
-    for (const std::string& name : *names) {
-      if (::unlink(name.c_str()) != 0) ::rmdir(name.c_str());
-    }
-  }
-  ::signal(signal_number, SIG_DFL);
-  ::raise(signal_number);  // delivered once the handler returns
-}
+// Interruptions wait while one lives.
+struct interruptions_held {
+  interruptions_held() { interruptions_hold(); }
+  ~interruptions_held() { interruptions_release(); }
+  interruptions_held(const interruptions_held&) = delete;
+  interruptions_held& operator=(const interruptions_held&) = delete;
+};
 
 // The private folder of a dry run, which holds a full copy of the user's data:
-// gone when the run ends, however it ends. The destructor removes it; on
-// SIGINT, SIGTERM or SIGHUP a handler does.
+// gone when the run ends, however it ends. The destructor removes it; on an
+// interruption, the handler of hotsync/interruption.h does.
 class dry_run_folder {
  public:
   explicit dry_run_folder(std::string* why) {
-    // Blocked until the handler knows the folder: a signal meanwhile waits.
-    const signals_blocked blocked;
+    // Held until the handler knows the folder: an interruption meanwhile waits.
+    const interruptions_held held;
     path_ = make_temporary_folder("hotsync-dry-run", "the dry run", why);
     if (path_.empty()) return;
     const std::string desktop = path_ + "/desktop/", handheld = path_ + "/handheld/";
@@ -653,47 +592,22 @@ class dry_run_folder {
       leftovers_.push_back(handheld + name);
     }
     leftovers_.insert(leftovers_.end(), {desktop, handheld, path_});
-    dry_run_thread = pthread_self();
-    dry_run_leftovers.store(&leftovers_);
-    struct sigaction remove = {};
-    remove.sa_handler = remove_dry_run_folder;
-    sigemptyset(&remove.sa_mask);
-    for (int s : kDryRunSignals)
-      sigaddset(&remove.sa_mask, s);
-    for (size_t i = 0; i < std::size(kDryRunSignals); ++i) {
-      ::sigaction(kDryRunSignals[i], nullptr, &old_[i]);
-      // A signal ignored before (nohup, a background job) stays ignored.
-      if (old_[i].sa_handler != SIG_IGN) ::sigaction(kDryRunSignals[i], &remove, nullptr);
-    }
+    remove_on_interruption(&leftovers_);
   }
   ~dry_run_folder() {
     if (path_.empty()) return;
-    const signals_blocked blocked;
+    const interruptions_held held;
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
-    for (size_t i = 0; i < std::size(kDryRunSignals); ++i)
-      ::sigaction(kDryRunSignals[i], &old_[i], nullptr);
-    dry_run_leftovers.store(nullptr);
+    remove_on_interruption(nullptr);
   }
   dry_run_folder(const dry_run_folder&) = delete;
   dry_run_folder& operator=(const dry_run_folder&) = delete;
   const std::string& path() const { return path_; }  // empty when it could not be made
 
  private:
-  struct signals_blocked {
-    sigset_t old;
-    signals_blocked() {
-      sigset_t set;
-      sigemptyset(&set);
-      for (int s : kDryRunSignals)
-        sigaddset(&set, s);
-      ::pthread_sigmask(SIG_BLOCK, &set, &old);
-    }
-    ~signals_blocked() { ::pthread_sigmask(SIG_SETMASK, &old, nullptr); }
-  };
   std::string path_;
   std::vector<std::string> leftovers_;
-  struct sigaction old_[std::size(kDryRunSignals)] = {};
 };
 
 // A HotSync on private copies of both sides: the same run, nothing of the
@@ -720,7 +634,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     copy.desktop = scratch.path() + "/desktop";
     copy.registry.clear();
     if (!make_folders(copy.desktop, why)) return -1;
-    user.shown_as.emplace_back(copy.desktop + "/", data_dir);
+    user.shown_as.emplace_back(with_trailing_separator(copy.desktop), data_dir);
     // No lock is taken (its file would be new in the user's folders): the
     // sides are only ever replaced whole, by a rename, so a copy is of one or
     // the other. The conduit's record of its last complete HotSync goes along:
@@ -739,7 +653,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     // file for --registry, here the default one, which exists): it names no
     // data directory the conduit can use, so the conduit ends as it would on
     // the user's, before it touches a side.
-    copy.registry = default_registry_file();
+    copy.user_registry_as_is = true;
   }
   std::error_code absent;
   if (std::filesystem::is_directory(handheld, absent) &&

@@ -13,6 +13,9 @@ struct session_options {
   std::string desktop;         // non-empty: pathtodatadir for this run
   std::string registry;        // empty: the default registry file
   std::string conduit;         // empty: the plug-in beside hotsync
+  // With registry empty: the user's registry as it is, never made (for a dry
+  // run's copy, whose conduit must find what the user's would).
+  bool user_registry_as_is = false;
   bool has_last_sync = false;
   uint32_t last_sync = 0;
   uint32_t sync_type = 0;

@@ -1,6 +1,5 @@
 // hotsync: a stand-in for the HotSync Manager, run from the command line.
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -11,6 +10,7 @@
 #include "hotsync/backups.h"
 #include "hotsync/conduit_commands.h"
 #include "hotsync/conflicts.h"
+#include "hotsync/console.h"
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/hotsync_session.h"
@@ -202,7 +202,7 @@ void add_folder_options(CLI::App* command, session_options* options) {
   command
       ->add_option("--registry", options->registry,
                    "the registry file (REGEDIT4) that holds pathtodatadir; default " +
-                       default_registry_file() + ", made on first use pointing at " +
+                       user_registry_name() + ", made on first use pointing at " +
                        default_desktop_folder())
       ->check(kNotEmpty);
 }
@@ -261,9 +261,7 @@ void add_report_options(CLI::App* command, session_options* options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Output to a reader that has gone (hotsync | head) fails as a write, rather
-  // than ending hotsync before it has recorded its HotSync.
-  std::signal(SIGPIPE, SIG_IGN);
+  console_start();
   CLI::App app{"hotsync: keeps a Quorvia data set in step between elements.xml and a handheld"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "hotsync " QV_VERSION);
@@ -277,7 +275,9 @@ int main(int argc, char** argv) {
       "that cannot be used, a data directory that is not an existing folder). A --dry-run "
       "exits 0 when nothing would change, 1 when something would and 2 when its HotSync was not "
       "completed or would not be.\n\n"
-      "Environment: XDG_DATA_HOME and XDG_CONFIG_HOME move the default folders; "
+      "Environment: " +
+      std::string(default_folders_moved_by()) +
+      " the default folders; "
       "HOTSYNC_PROGRESS=1 or 0 shows or hides the progress line (by default shown on a terminal "
       "for large data sets); HOTSYNC_FAULTS=CALL:NTH:CODE[,...] makes Sync Manager calls fail, "
       "for tests.\n\n"

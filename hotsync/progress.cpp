@@ -1,13 +1,11 @@
 #include "hotsync/progress.h"
 
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "hotsync/console.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_counters.h"
 
@@ -15,12 +13,12 @@ namespace {
 
 // Smaller HotSyncs are over before a progress line could help.
 constexpr uint64_t kLargeBytes = 8u << 20;
-constexpr auto kTick = std::chrono::milliseconds(200);
+constexpr uint32_t kTickMs = 200;
 
 bool wanted(uint64_t total_bytes) {
   const char* forced = std::getenv("HOTSYNC_PROGRESS");
   if (forced && *forced) return std::strcmp(forced, "0") != 0;
-  return isatty(STDERR_FILENO) && total_bytes >= kLargeBytes;
+  return is_terminal(stderr) && total_bytes >= kLargeBytes;
 }
 
 std::string megabytes(uint64_t bytes) {
@@ -33,13 +31,17 @@ std::string megabytes(uint64_t bytes) {
 
 progress_display::progress_display(uint64_t desktop_bytes, uint64_t handheld_bytes)
     : desktop_bytes_(desktop_bytes) {
-  if (wanted(desktop_bytes + handheld_bytes)) thread_ = std::thread([this] { run(); });
+  if (!wanted(desktop_bytes + handheld_bytes)) return;
+  // Without the thread there is no progress line, and nothing else is lost.
+  running_ =
+      thread_start(
+          &thread_, [](void* self) { static_cast<progress_display*>(self)->run(); }, this) == 0;
 }
 
 progress_display::~progress_display() {
-  if (!thread_.joinable()) return;
+  if (!running_) return;
   done_ = true;
-  thread_.join();
+  thread_join(&thread_);
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
 }
@@ -72,6 +74,6 @@ void progress_display::run() {
     std::fprintf(stderr, "\r\033[K%c %s", kSpinner[tick % 4], line.c_str());
     std::fflush(stderr);
     for (int i = 0; i < 5 && !done_; ++i)
-      std::this_thread::sleep_for(kTick / 5);
+      thread_sleep(kTickMs / 5);
   }
 }

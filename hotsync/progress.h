@@ -6,7 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
+
+#include "platform/thread.h"
 
 class progress_display {
  public:
@@ -19,6 +20,7 @@ class progress_display {
  private:
   void run();
   std::atomic<bool> done_{false};
-  std::thread thread_;
+  os_thread thread_{};
+  bool running_ = false;
   uint64_t desktop_bytes_;
 };

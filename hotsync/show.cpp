@@ -1,17 +1,28 @@
 #include "hotsync/show.h"
 
 #include <cinttypes>
-#include <ctime>
+#include <cstdint>
 
 namespace {
 
-// Unix seconds as a calendar date (UTC), for orientation only.
+// Unix seconds as a calendar date (UTC), for orientation only. Counted here
+// rather than by the C library, whose range differs between systems: every
+// one prints the same date, and none for a year an int cannot hold.
 void print_date(std::FILE* out, int64_t seconds) {
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm parts{};
-  if (gmtime_r(&t, &parts)) {
-    std::fprintf(out, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
-  }
+  const int64_t days = seconds / 86400 - (seconds % 86400 < 0) + 719468;  // from 0000-03-01
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;        // 400-year cycles
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t march_month = (5 * day_of_year + 2) / 153;  // 0 for March
+  const int64_t day = day_of_year - (153 * march_month + 2) / 5 + 1;
+  const int64_t month = march_month < 10 ? march_month + 3 : march_month - 9;
+  const int64_t year = year_of_era + era * 400 + (month <= 2);
+  if (year - 1900 < INT32_MIN || year - 1900 > INT32_MAX) return;
+  std::fprintf(out, "%04d-%02d-%02d", static_cast<int>(year), static_cast<int>(month),
+               static_cast<int>(day));
 }
 
 // A text that may hold line ends: continuation lines are indented under the first.

@@ -27,6 +27,10 @@ constexpr os_file kNoFile = -1;
 // A file that exists but is no regular file (a folder, a device, a FIFO): it
 // is refused before anything is read from it.
 constexpr int kFileNotRegular = -2;
+// A symbolic link where a file is written in place, which is never followed.
+constexpr int kFileSymbolicLink = -3;
+// A lock that another holder kept for the whole wait.
+constexpr int kFileLockTaken = -4;
 
 // Opens an existing regular file for reading, in binary: line ends are the
 // caller's. Anything else at path gives kFileNotRegular, without blocking.
@@ -57,9 +61,29 @@ int file_exists(const char* path);
 
 // Takes the exclusive lock of the lock file at path (made when missing),
 // waiting up to wait_ms for another holder to let go. Returns 0 with the lock
-// in *lock, or an error number (EWOULDBLOCK when it stayed taken). The lock
+// in *lock, or an error number (kFileLockTaken when it stayed taken). The lock
 // goes with file_close or the end of the process.
 int file_lock(const char* path, int wait_ms, os_file* lock);
+
+// Adds all n bytes to the end of the file at path (made when missing) in one
+// write, for a log that only grows. Never through a symbolic link at path
+// (kFileSymbolicLink), never into anything but a regular file (kFileNotRegular).
+int file_append(const char* path, const void* bytes, size_t n);
+
+enum class file_kind { none, regular, folder, symbolic_link, fifo, device, socket, other };
+struct file_info {
+  file_kind kind;    // none: nothing is at the path, its folder being there
+  int64_t modified;  // Unix seconds
+};
+// What is at path, following a symbolic link at its end or not (stat or
+// lstat). Nothing there is no error: 0 with kind none. Nothing opened, so a
+// FIFO never blocks.
+int file_info_at(const char* path, bool follow_links, file_info* info);
+
+// Makes a new folder that only this user may enter, in the system's folder for
+// temporary files, its name starting with prefix: 0 with its path (no
+// trailing separator) in path, at most size bytes with the NUL.
+int folder_make_temporary(const char* prefix, char* path, size_t size);
 
 const char* file_error_text(int error);
 // 1 when the error means that the file (or a folder on its path) does not exist.

@@ -2,7 +2,19 @@
 // operation fail with a chosen error, without touching the file. For tests.
 #pragma once
 
-enum class file_op { open_read, open_write, read, write, sync, close, replace, remove, count };
+// inspect: a look at what is at a path, without opening it.
+enum class file_op {
+  open_read,
+  open_write,
+  read,
+  write,
+  sync,
+  close,
+  replace,
+  remove,
+  inspect,
+  count
+};
 
 // The nth call (1 = the next one) of op from now on fails with error.
 void file_fault_arm(file_op op, int nth, int error);

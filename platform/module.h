@@ -10,6 +10,15 @@
 #define QV_STDCALL
 #endif
 
+// What our HotSync Manager's libraries give its program beyond what the
+// conduit imports: exported by the library that defines it, which is built
+// with QV_HOST_EXPORTS. Elsewhere every function of a library is exported.
+#if defined(_WIN32) && defined(QV_HOST_EXPORTS)
+#define QV_HOST_API __declspec(dllexport)
+#else
+#define QV_HOST_API
+#endif
+
 // What separates folders in the module's file name.
 #if defined(_WIN32)
 constexpr char kModulePathSeparator = '\\';

@@ -15,3 +15,5 @@ struct os_thread {
 int thread_start(os_thread* t, void (*run)(void* arg), void* arg);
 // Waits for a started thread to finish and lets it go.
 void thread_join(os_thread* t);
+// Lets the calling thread sleep for about ms milliseconds.
+void thread_sleep(uint32_t ms);

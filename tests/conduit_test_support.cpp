@@ -14,7 +14,7 @@
 #include "hotsync/services/pdb_file.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
-#include "platform/posix/registry_file.h"
+#include "platform/registry_file.h"
 
 void ConduitTest::SetUp() {
   ASSERT_EQ(mkdir(dir.file("desk").c_str(), 0755), 0);

@@ -16,7 +16,7 @@
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file_faults.h"
-#include "platform/posix/registry_file.h"
+#include "platform/registry_file.h"
 #include "platform/sync_manager.h"
 #include "tests/conduit_test_support.h"
 #include "tests/hh_test_support.h"

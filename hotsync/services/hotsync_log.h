@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/hotsync_log.h"
+#include "platform/module.h"
 
 struct log_entry {
   std::string text;
@@ -15,5 +16,5 @@ struct log_entry {
 };
 
 // The entries since the last reset, oldest first.
-const std::vector<log_entry>& hotsync_log_entries();
-void hotsync_log_reset();
+QV_HOST_API const std::vector<log_entry>& hotsync_log_entries();
+QV_HOST_API void hotsync_log_reset();

@@ -7,8 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "platform/file_counters.h"
 #include "platform/file_faults.h"
@@ -168,6 +172,8 @@ int file_exists(const char* path) {
 
 const char* file_error_text(int error) {
   if (error == kFileNotRegular) return "not a regular file";
+  if (error == kFileSymbolicLink) return "a symbolic link";
+  if (error == kFileLockTaken) return "held by another process";
   return std::strerror(error);
 }
 
@@ -185,8 +191,60 @@ int file_lock(const char* path, int wait_ms, os_file* lock) {
     const timespec pause{0, 50 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }
-  error = errno;
+  error = errno == EWOULDBLOCK ? kFileLockTaken : errno;
   ::close(fd_of(*lock));
   *lock = kNoFile;
   return error;
+}
+
+int file_append(const char* path, const void* bytes, size_t n) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  // O_NOFOLLOW: a symbolic link put in the log's place says ELOOP.
+  const int fd =
+      ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return errno == ELOOP ? kFileSymbolicLink : errno;
+  struct stat st;
+  int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kFileNotRegular;
+  const char* p = static_cast<const char*>(bytes);
+  while (error == 0 && n > 0) {
+    const ssize_t wrote = ::write(fd, p, n);
+    if (wrote < 0 && errno != EINTR) error = errno;
+    if (wrote <= 0) continue;
+    p += wrote;
+    n -= static_cast<size_t>(wrote);
+    file_count_bytes(file_direction::write, static_cast<uint64_t>(wrote));
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+int file_info_at(const char* path, bool follow_links, file_info* info) {
+  *info = file_info{file_kind::none, 0};
+  if (int e = file_fault_injected(file_op::inspect)) return e;
+  struct stat st;
+  if ((follow_links ? ::stat(path, &st) : ::lstat(path, &st)) != 0) {
+    return errno == ENOENT ? 0 : errno;
+  }
+  const mode_t mode = st.st_mode;
+  info->kind = S_ISREG(mode)                    ? file_kind::regular
+               : S_ISDIR(mode)                  ? file_kind::folder
+               : S_ISLNK(mode)                  ? file_kind::symbolic_link
+               : S_ISFIFO(mode)                 ? file_kind::fifo
+               : S_ISCHR(mode) || S_ISBLK(mode) ? file_kind::device
+               : S_ISSOCK(mode)                 ? file_kind::socket
+                                                : file_kind::other;
+  info->modified = static_cast<int64_t>(st.st_mtime);
+  return 0;
+}
+
+int folder_make_temporary(const char* prefix, char* path, size_t size) {
+  if (int e = file_fault_injected(file_op::open_write)) return e;
+  std::error_code error;
+  const std::string pattern =
+      (std::filesystem::temp_directory_path(error) / (std::string(prefix) + "-XXXXXX")).string();
+  if (error) return error.value();
+  if (pattern.size() >= size) return ENAMETOOLONG;
+  std::memcpy(path, pattern.c_str(), pattern.size() + 1);
+  // mkdtemp makes it for this user alone (mode 0700).
+  return ::mkdtemp(path) ? 0 : errno;
 }

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,16 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry_file.h"
 #include "platform/registry.h"
+#include "platform/registry_file.h"
 
 namespace {
-
-constexpr char kUserRoot[] = "HKEY_CURRENT_USER\\";
 
 // Where the registry is: a file, or a text held in memory.
 struct registry_source {
@@ -34,36 +30,6 @@ registry_source& source() {
 struct open_key {
   std::vector<std::pair<std::string, std::string>> values;
 };
-
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-// Reads a quoted .reg string starting after its opening quote; false when it
-// does not end on this line.
-bool unquote(const std::string& line, size_t* at, std::string* out) {
-  out->clear();
-  for (size_t i = *at; i < line.size(); ++i) {
-    if (line[i] == '\\' && i + 1 < line.size()) {
-      out->push_back(line[++i]);
-    } else if (line[i] == '"') {
-      *at = i + 1;
-      return true;
-    } else {
-      out->push_back(line[i]);
-    }
-  }
-  return false;
-}
-
-std::string quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out + "\"";
-}
 
 // A registry file is small; anything larger, or not a regular file (a FIFO
 // would never end), is no registry.
@@ -93,50 +59,32 @@ bool read_registry_file(const std::string& path, std::string* text) {
 
 // The string values of the key at path, or false when the file has no such key.
 bool read_key(const std::string& path, open_key* key) {
-  std::istringstream in;
+  std::string text;
   if (source().in_memory) {
-    in.str(source().text);
-  } else {
-    std::string text;
-    if (!read_registry_file(source().path, &text)) return false;
-    in.str(text);
+    text = source().text;
+  } else if (!read_registry_file(source().path, &text)) {
+    return false;
   }
-  const std::string wanted = kUserRoot + path;
-  std::string line;
-  bool found = false, inside = false;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') {
-      size_t close = line.rfind(']');
-      inside = close != std::string::npos && same_name(line.substr(1, close - 1), wanted);
-      found = found || inside;
-      continue;
-    }
-    if (!inside || line.empty() || line[0] != '"') continue;
-    size_t at = 1;
-    std::string name, value;
-    if (!unquote(line, &at, &name) || line.compare(at, 2, "=\"") != 0) continue;
-    at += 2;
-    if (!unquote(line, &at, &value)) continue;
-    key->values.emplace_back(name, value);
+  const std::string wanted = kRegistryUserRoot + path;
+  bool found = false;
+  for (registry_file_key& k : registry_file_keys(text)) {
+    if (!registry_same_name(k.name, wanted)) continue;
+    found = true;
+    key->values.insert(key->values.end(), k.values.begin(), k.values.end());
   }
   return found;
 }
 
 }  // namespace
 
-void registry_use_file(const std::string& path) {
+int32_t registry_use_file(const std::string& path) {
   source() = registry_source{path, "", false};
+  return kRegistryOk;
 }
 
-void registry_use_text(const std::string& text) {
+int32_t registry_use_text(const std::string& text) {
   source() = registry_source{"", text, true};
-}
-
-std::string registry_file_text(const std::string& key_path, const std::string& name,
-                               const std::string& value) {
-  return "REGEDIT4\r\n\r\n[" + std::string(kUserRoot) + key_path + "]\r\n" + quote(name) + "=" +
-         quote(value) + "\r\n\r\n";
+  return kRegistryOk;
 }
 
 int32_t registry_open_user_key(const char* path, registry_key* key) {
@@ -159,7 +107,7 @@ int32_t registry_open_user_key(const char* path, registry_key* key) {
 int32_t registry_query_value(registry_key key, const char* name, void* buffer, uint32_t* size) {
   const open_key* opened = reinterpret_cast<const open_key*>(key);
   for (const auto& value : opened->values) {
-    if (!same_name(value.first, name)) continue;
+    if (!registry_same_name(value.first, name)) continue;
     const uint32_t needed = static_cast<uint32_t>(value.second.size() + 1);
     const uint32_t room = *size;
     *size = needed;

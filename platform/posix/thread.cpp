@@ -1,6 +1,7 @@
 #include "platform/thread.h"
 
 #include <pthread.h>
+#include <time.h>
 
 static_assert(sizeof(pthread_t) <= sizeof(uintptr_t), "a pthread_t is kept in a uintptr_t");
 
@@ -25,4 +26,10 @@ int thread_start(os_thread* t, void (*run)(void* arg), void* arg) {
 
 void thread_join(os_thread* t) {
   pthread_join(static_cast<pthread_t>(t->handle), nullptr);
+}
+
+void thread_sleep(uint32_t ms) {
+  timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&pause, &pause) != 0) {
+  }
 }

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/file_counters.h"
 #include "platform/file_faults.h"
 
@@ -151,7 +154,8 @@ int file_lock(const char* path, int wait_ms, os_file* lock) {
       return 0;
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION || waited >= wait_ms) return static_cast<int>(error);
+    if (error != ERROR_SHARING_VIOLATION) return static_cast<int>(error);
+    if (waited >= wait_ms) return kFileLockTaken;
     Sleep(50);
   }
 }
@@ -159,6 +163,8 @@ int file_lock(const char* path, int wait_ms, os_file* lock) {
 const char* file_error_text(int error) {
   static char text[256];
   if (error == kFileNotRegular) return "not a regular file";
+  if (error == kFileSymbolicLink) return "a symbolic link";
+  if (error == kFileLockTaken) return "held by another process";
   if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr)) {
     wsprintfA(text, "error %d", error);
@@ -167,4 +173,98 @@ const char* file_error_text(int error) {
     if (*p == '\r' || *p == '\n') *p = '\0';
   }
   return text;
+}
+
+int file_append(const char* path, const void* bytes, size_t n) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return kFileSymbolicLink;
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return kFileNotRegular;
+  }
+  // FILE_APPEND_DATA alone: every write goes to the end, whoever else writes.
+  HANDLE h = CreateFileA(
+      path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  int error = GetFileType(h) == FILE_TYPE_DISK ? 0 : kFileNotRegular;
+  const char* p = static_cast<const char*>(bytes);
+  while (error == 0 && n > 0) {
+    DWORD written = 0;
+    const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    if (!WriteFile(h, p, chunk, &written, nullptr)) error = static_cast<int>(GetLastError());
+    p += written;
+    n -= written;
+    file_count_bytes(file_direction::write, written);
+  }
+  if (!CloseHandle(h) && error == 0) error = static_cast<int>(GetLastError());
+  return error;
+}
+
+namespace {
+
+// FILETIME counts 100 ns steps from 1601.
+int64_t unix_seconds(const FILETIME& t) {
+  const uint64_t ticks = (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000u) - 11644473600;
+}
+
+}  // namespace
+
+int file_info_at(const char* path, bool follow_links, file_info* info) {
+  *info = file_info{file_kind::none, 0};
+  if (int e = file_fault_injected(file_op::inspect)) return e;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0
+                                                                          : static_cast<int>(error);
+  }
+  DWORD attributes = data.dwFileAttributes;
+  info->modified = unix_seconds(data.ftLastWriteTime);
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !follow_links) {
+    info->kind = file_kind::symbolic_link;
+    return 0;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // What the link leads to: opened for nothing but its attributes.
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                 ? 0
+                 : static_cast<int>(error);
+    }
+    BY_HANDLE_FILE_INFORMATION target;
+    const BOOL known = GetFileInformationByHandle(h, &target);
+    CloseHandle(h);
+    if (!known) return static_cast<int>(GetLastError());
+    attributes = target.dwFileAttributes;
+    info->modified = unix_seconds(target.ftLastWriteTime);
+  }
+  info->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? file_kind::folder
+               : (attributes & FILE_ATTRIBUTE_DEVICE)  ? file_kind::device
+                                                       : file_kind::regular;
+  return 0;
+}
+
+int folder_make_temporary(const char* prefix, char* path, size_t size) {
+  if (int e = file_fault_injected(file_op::open_write)) return e;
+  char folder[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n > sizeof folder) return static_cast<int>(GetLastError());
+  // The user's own temporary folder keeps others out; the name only has to
+  // be new, which CreateDirectory tells.
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const unsigned tag = (GetCurrentProcessId() << 8) ^ GetTickCount() ^ (++serial * 7919u);
+    const int length = std::snprintf(path, size, "%s%s-%08x", folder, prefix, tag);
+    if (length < 0 || static_cast<size_t>(length) >= size) return ERROR_BUFFER_OVERFLOW;
+    if (CreateDirectoryA(path, nullptr)) return 0;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return static_cast<int>(GetLastError());
+  }
+  return ERROR_ALREADY_EXISTS;
 }

@@ -28,3 +28,7 @@ void thread_join(os_thread* t) {
   WaitForSingleObject(h, INFINITE);
   CloseHandle(h);
 }
+
+void thread_sleep(uint32_t ms) {
+  Sleep(ms);
+}

@@ -1,4 +1,4 @@
-#include "hotsync/terminal_dialog.h"
+#include "hotsync/posix/terminal_dialog.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,0 +1,59 @@
+#include "hotsync/interruption.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+// Taken by a hold and by the handler, so that the handler waits for a hold.
+struct held_lock {
+  CRITICAL_SECTION section;
+  held_lock() { InitializeCriticalSection(&section); }
+};
+held_lock& lock() {
+  static held_lock the_lock;
+  return the_lock;
+}
+
+std::atomic<const std::vector<std::string>*> leftovers{nullptr};
+HANDLE maker = nullptr;  // the thread that makes the files
+
+// Runs on a thread of its own that the system starts for the event. The
+// maker is stopped first, so that no file is made while they are removed;
+// FALSE passes the event on to the default handler, which ends the process
+// as it would have ended.
+BOOL WINAPI remove_leftovers(DWORD) {
+  EnterCriticalSection(&lock().section);
+  if (const std::vector<std::string>* names = leftovers.load()) {
+    if (maker) SuspendThread(maker);
+    for (const std::string& name : *names) {
+      if (!DeleteFileA(name.c_str())) RemoveDirectoryA(name.c_str());
+    }
+  }
+  LeaveCriticalSection(&lock().section);
+  return FALSE;
+}
+
+}  // namespace
+
+void interruptions_hold() {
+  EnterCriticalSection(&lock().section);
+}
+
+void interruptions_release() {
+  LeaveCriticalSection(&lock().section);
+}
+
+void remove_on_interruption(const std::vector<std::string>* paths) {
+  if (!paths) {
+    SetConsoleCtrlHandler(remove_leftovers, FALSE);
+    leftovers.store(nullptr);
+    if (maker) CloseHandle(maker);
+    maker = nullptr;
+    return;
+  }
+  maker = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetCurrentThreadId());
+  leftovers.store(paths);
+  SetConsoleCtrlHandler(remove_leftovers, TRUE);
+}
