@@ -24,13 +24,13 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 # their exports and imports, their tests under Wine where it can run, and the
 # release zip.
 cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON -DQV_NATIVE_HOTSYNC="$PWD/build/hotsync" >/dev/null
 cmake --build build-win32 -j "$jobs" --target all dist
 ctest --test-dir build-win32 --output-on-failure
 # The same sources as a 64-bit DLL under 64-bit Wine, which runs on any x86-64
 # machine: the Win32 platform layer and the entry points exercised for real.
 cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON -DQV_NATIVE_HOTSYNC="$PWD/build/hotsync" >/dev/null
 cmake --build build-win64 -j "$jobs" --target all dist
 ctest --test-dir build-win64 --output-on-failure
 
