@@ -284,8 +284,8 @@ int main(int argc, char** argv) {
       "Files: the handheld folder holds QVelements.pdb, user.conf (the user and the last "
       "HotSync), hotsync.conf (the chosen action), HotSync.log, backups/, sync_base.bin (what "
       "both sides held after the last HotSync, to tell conflicts) and conflicts/ (the versions "
-      "HotSyncs dropped in conflicts); the registry file says where the desktop's elements.xml "
-      "is.");
+      "HotSyncs dropped in conflicts); pathtodatadir in the registry (" +
+      user_registry_name() + ") says where the desktop's elements.xml is.");
 
   std::string src, dest;
   CLI::App* convert = app.add_subcommand(
