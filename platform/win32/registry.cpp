@@ -131,10 +131,18 @@ int32_t registry_use_text(const std::string& text) {
   if (!cleanup_registered) cleanup_registered = std::atexit(drop_own_registry) == 0;
   char name[64];
   std::snprintf(name, sizeof name, "%s%lu", kOwnRootPrefix, GetCurrentProcessId());
+  // A killed process of the same id may have left its key: its values are
+  // not this run's. The key must be made anew, or the run has none.
+  delete_tree(HKEY_CURRENT_USER, name);
   HKEY root = nullptr;
+  DWORD made = 0;
   LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, REG_OPTION_VOLATILE,
-                                KEY_ALL_ACCESS, nullptr, &root, nullptr);
+                                KEY_ALL_ACCESS, nullptr, &root, &made);
   if (result != ERROR_SUCCESS) return static_cast<int32_t>(result);
+  if (made != REG_CREATED_NEW_KEY) {
+    RegCloseKey(root);
+    return ERROR_ALREADY_EXISTS;
+  }
   own_root = name;
   put_keys(root, text);
   result = RegOverridePredefKey(HKEY_CURRENT_USER, root);

@@ -138,6 +138,23 @@ printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quorvia\\SETTINGS]\r\n"pat
   "$(sed 's|/|\\\\|g' <<<"$WD")" >"$T/registry.reg"
 win sync --handheld "Z:$WH" --registry "Z:$T/registry.reg" >"$T/registry.out" 2>&1
 check "--registry FILE is read into the process's own registry" bash -c "grep -qx '1-1' '$T/registry.out' && { [ -z '$native' ] || cmp '$WD/elements.xml' '$T/twoway/native/desk/elements.xml'; }"
+# Keys a killed hotsync.exe left, under every id a process may have: none of
+# their values reaches a later process of the same id.
+wd_reg=$(sed 's|/|\\\\|g' <<<"$WD")
+for id in $(seq 1 2048); do
+  printf '\r\n[HKEY_CURRENT_USER\\Volatile Quorvia hotsync %d\\Software\\Quorvia\\SETTINGS]\r\n' "$id"
+  printf '"pathtodatadir"="Z:%s\\\\"\r\n' "$wd_reg"
+done | sed '1i REGEDIT4\r' >"$T/stale.reg"
+printf 'REGEDIT4\r\n' >"$T/empty.reg"
+reg import "Z:$T/stale.reg"
+win sync --handheld "Z:$WH" --registry "Z:$T/empty.reg" >"$T/stale.out" 2>&1
+stale_status=$?
+check "a stale key of a killed run gives a later one none of its values" \
+  bash -c "[ $stale_status = 1 ] && grep -q 'not set' '$T/stale.out'"
+for id in $(seq 1 2048); do
+  printf '\r\n[-HKEY_CURRENT_USER\\Volatile Quorvia hotsync %d]\r\n' "$id"
+done | sed '1i REGEDIT4\r' >"$T/stale.reg"
+reg import "Z:$T/stale.reg"
 
 # The first run without --desktop sets the value in the user's registry, and
 # only while it is missing; the user's keys are put back after.
