@@ -19,17 +19,24 @@ held_lock& lock() {
 std::atomic<const std::vector<std::string>*> leftovers{nullptr};
 HANDLE maker = nullptr;  // the thread that makes the files
 
+// Ends the process as a POSIX shell reports an end by SIGINT, so that scripts
+// read an interrupted run alike on both systems (the system's own status,
+// 0xC000013A, is negative, which batch files take for success).
+constexpr UINT kInterruptedStatus = 130;
+
 // Runs on a thread of its own that the system starts for the event. The
-// maker is stopped first, so that no file is made while they are removed;
-// FALSE passes the event on to the default handler, which ends the process
-// as it would have ended.
+// maker is stopped first, so that no file is made while they are removed. A
+// file still open is deleted when the process ends and its handles close;
+// its folder, not yet empty, may stay behind, empty.
 BOOL WINAPI remove_leftovers(DWORD) {
   EnterCriticalSection(&lock().section);
-  if (const std::vector<std::string>* names = leftovers.load()) {
+  const std::vector<std::string>* names = leftovers.load();
+  if (names) {
     if (maker) SuspendThread(maker);
     for (const std::string& name : *names) {
       if (!DeleteFileA(name.c_str())) RemoveDirectoryA(name.c_str());
     }
+    ExitProcess(kInterruptedStatus);
   }
   LeaveCriticalSection(&lock().section);
   return FALSE;
