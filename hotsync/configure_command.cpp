@@ -101,7 +101,10 @@ int run_configure(const session_options& options, const configure_options& confi
   int32_t result = 0;
   const choice c = configure.legacy ? ask_configure_conduit(conduit, prefs)
                                     : ask_cfg_conduit(conduit, user, prefs, &result);
-  dialog_answering_stop();
+  if (!dialog_answering_stop() && result == 0) {
+    *why = "the conduit's dialog could not be shown here; nothing was chosen";
+    return -1;
+  }
   if (result != 0) {
     *why = "the conduit refused the configuration record (" + std::to_string(result) + ")";
     return -1;

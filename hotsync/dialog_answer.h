@@ -10,5 +10,6 @@
 // controls of clicks (the conduit's control ids) in turn or, when clicks is
 // empty, by the user. False with *why when the user cannot be asked here.
 bool dialog_answering_start(const std::vector<int>& clicks, std::string* why);
-// Ends the answering: the terminal is the user's again.
-void dialog_answering_stop();
+// Ends the answering: the terminal is the user's again. False when the
+// dialog was never shown (no desktop to show it on).
+bool dialog_answering_stop();

@@ -44,7 +44,8 @@ bool dialog_answering_start(const std::vector<int>& clicks, std::string* why) {
   return true;
 }
 
-void dialog_answering_stop() {
+bool dialog_answering_stop() {
   dialog_set_front_end(nullptr);
   terminal.reset();
+  return true;  // a front end was there to show it
 }

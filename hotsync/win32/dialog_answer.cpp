@@ -15,6 +15,7 @@ constexpr uint32_t kLookEveryMs = 20;
 struct answer {
   std::vector<int> clicks;
   std::atomic<bool> stop{false};
+  std::atomic<bool> seen{false};
   os_thread thread{};
   bool running = false;
 };
@@ -47,6 +48,7 @@ void play(void* param) {
     EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&s));
     if (!s.found) thread_sleep(kLookEveryMs);
   }
+  a->seen = s.found != nullptr;
   for (int id : a->clicks) {
     if (!s.found) break;
     // A control the dialog lacks ("Set as default" in the older one) is no
@@ -58,9 +60,10 @@ void play(void* param) {
 }  // namespace
 
 bool dialog_answering_start(const std::vector<int>& clicks, std::string* why) {
-  if (clicks.empty()) return true;  // the dialog is the user's, on the desktop
+  // With no clicks the dialog is the user's; the thread only sees it open.
   the_answer.clicks = clicks;
   the_answer.stop = false;
+  the_answer.seen = false;
   const int error = thread_start(&the_answer.thread, play, &the_answer);
   if (error != 0) {
     *why = "cannot start the thread that answers the dialog (error " + std::to_string(error) + ")";
@@ -70,9 +73,10 @@ bool dialog_answering_start(const std::vector<int>& clicks, std::string* why) {
   return true;
 }
 
-void dialog_answering_stop() {
-  if (!the_answer.running) return;
+bool dialog_answering_stop() {
+  if (!the_answer.running) return false;
   the_answer.stop = true;
   thread_join(&the_answer.thread);
   the_answer.running = false;
+  return the_answer.seen;
 }

@@ -95,6 +95,12 @@ both configure-default configure --action desktop-to-handheld --default
 check "configure --action answers the conduit's dialog" \
   grep -qx 'Next HotSync: desktop-to-handheld; default: desktop-to-handheld.' "$T/configure-default.wine.out"
 check "and keeps the choice as the native hotsync does" same_file "$WH/hotsync.conf" "$NH/hotsync.conf"
+cp "$WH/hotsync.conf" "$T/chosen.conf"
+env -u DISPLAY "$loader" "$bin/hotsync.exe" configure --handheld "Z:$WH" --action nothing \
+  >"$T/no-display.out" 2>&1
+no_display_status=$?
+check "without a desktop to show the dialog on, configure says so and chooses nothing" \
+  bash -c "[ $no_display_status = 2 ] && grep -q 'could not be shown' '$T/no-display.out' && cmp '$WH/hotsync.conf' '$T/chosen.conf'"
 both configure-once configure --action handheld-to-desktop
 both stored run
 check "run takes the action chosen for the next HotSync" status_is stored 0
