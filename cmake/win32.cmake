@@ -75,7 +75,7 @@ find_path(CLI11_INCLUDE_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PA
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
 file(CREATE_LINK ${CLI11_INCLUDE_DIR}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
 add_executable(hotsync ${QV_HOTSYNC_SOURCES} hotsync/services/atomic_file.cpp
-               hotsync/services/handheld_user.cpp)
+               hotsync/services/handheld_user.cpp hotsync/win32/hotsync.rc)
 target_include_directories(hotsync PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/cli11)
 target_compile_definitions(hotsync PRIVATE QV_VERSION="${PROJECT_VERSION}")
 target_link_libraries(hotsync PRIVATE qv_core ${QV_SYNCMGR_DLL} ${QV_HSLOG_DLL})

@@ -23,7 +23,7 @@ constexpr char kDesktopCopy[] = "elements.xml";
 
 bool exists(const std::string& path) {
   std::error_code unusable;
-  return fs::exists(path, unusable);
+  return fs::exists(fs_path(path), unusable);
 }
 
 // The whole of a small file; false when it cannot be read or is no regular
@@ -132,7 +132,7 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
-  fs::create_directories(root, error);
+  fs::create_directories(fs_path(root), error);
   const std::time_t now = std::time(nullptr);
   backup_info info;
   info.time = now;
@@ -151,7 +151,7 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   for (int n = 1; !made_new; ++n) {
     info.id = n == 1 ? time_id(now) : time_id(now) + "-" + std::to_string(n);
     info.folder = root + "/" + info.id;
-    made_new = fs::create_directory(info.folder, error);
+    made_new = fs::create_directory(fs_path(info.folder), error);
     if (error) {
       *why = "cannot make " + info.folder + ": " + error.message();
       return false;
@@ -169,7 +169,7 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   }
   if (ok) ok = write_info(info.folder, info, why);
   if (!ok) {
-    fs::remove_all(info.folder, error);
+    fs::remove_all(fs_path(info.folder), error);
     return false;
   }
   prune_backups(handheld, keep, info.id);
@@ -194,8 +194,8 @@ void prune_backups(const std::string& handheld, int keep, const std::string& kep
     // backup.conf goes first: a removal stopped half-way leaves a backup that
     // is listed as interrupted and never restored, not one that seems whole
     // and would put back a side it no longer has as a missing one.
-    fs::remove(others[i].folder + "/" + kBackupInfoFile, error);
-    fs::remove_all(others[i].folder, error);
+    fs::remove(fs_path(others[i].folder + "/" + kBackupInfoFile), error);
+    fs::remove_all(fs_path(others[i].folder), error);
   }
 }
 
@@ -252,12 +252,12 @@ bool list_backups(const std::string& handheld, std::vector<backup_info>* all, st
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
   const fs::directory_iterator end;
-  for (fs::directory_iterator it(root, error); !error && it != end; it.increment(error)) {
+  for (fs::directory_iterator it(fs_path(root), error); !error && it != end; it.increment(error)) {
     std::error_code unusable;
     if (!it->is_directory(unusable)) continue;
     backup_info info;
-    info.id = it->path().filename().string();
-    info.folder = it->path().string();
+    info.id = path_text(it->path().filename());
+    info.folder = path_text(it->path());
     read_info(info.folder, &info);
     all->push_back(info);
   }

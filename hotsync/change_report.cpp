@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "hotsync/data_set_file.h"
+#include "hotsync/host_paths.h"
 #include "model/element_db.h"
 
 namespace {
@@ -100,7 +101,7 @@ uint64_t texts_digest(const element_digest& d) {
 side_state read_side(const std::string& path, const element_keeper& keeper) {
   side_state side;
   std::error_code error;
-  side.exists = std::filesystem::exists(path, error);
+  side.exists = std::filesystem::exists(fs_path(path), error);
   if (!side.exists) return side;
   element_db db;
   construct_db(&db);

@@ -8,6 +8,7 @@
 
 #include "hotsync/backups.h"
 #include "hotsync/data_set_file.h"
+#include "hotsync/host_paths.h"
 #include "model/element_db.h"
 #include "platform/file.h"
 
@@ -418,12 +419,13 @@ void prune_conflict_files(const std::string& handheld, int keep, const std::stri
 void remove_stale_temporaries(const std::string& folder) {
   std::error_code error;
   const fs::directory_iterator end;
-  for (fs::directory_iterator it(folder, error); !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+  for (fs::directory_iterator it(fs_path(folder), error); !error && it != end;
+       it.increment(error)) {
+    const std::string name = path_text(it->path().filename());
     const fs::path end = it->path().extension();
     const bool tmp = end == ".tmp" || end == ".records";
     std::error_code unusable;
-    if (tmp && !it->is_directory(unusable)) file_remove(it->path().string().c_str());
+    if (tmp && !it->is_directory(unusable)) file_remove(path_text(it->path()).c_str());
   }
 }
 
@@ -472,7 +474,7 @@ void keep_conflicting_versions(const std::string& handheld, const std::string& i
   const std::string folder = handheld + "/" + kConflictsFolder;
   if (!conflicts_folder_usable(handheld, &kept->problem)) return;
   std::error_code error;
-  fs::create_directory(folder, error);
+  fs::create_directory(fs_path(folder), error);
   if (error) {
     kept->problem = "cannot make " + folder + ": " + error.message();
     return;
@@ -502,7 +504,7 @@ void keep_dropped_versions(const std::string& handheld, int32_t tm_strt,
   }
   // Narrowed to what was dropped; when that fails the file keeps every
   // version, the dropped ones among them.
-  const std::string name = fs::path(kept->file).stem().string();
+  const std::string name = path_text(fs_path(kept->file).stem());
   write_versions(handheld, name, tm_strt, conflicts, false, &kept->file);
   prune_conflict_files(handheld, keep, name);
 }
@@ -515,9 +517,10 @@ bool list_conflict_files(const std::string& handheld, std::vector<conflict_file>
   std::vector<std::pair<int, conflict_file>> found;  // by N, for the order
   std::error_code error;
   const fs::directory_iterator end;
-  for (fs::directory_iterator it(folder, error); !error && it != end; it.increment(error)) {
+  for (fs::directory_iterator it(fs_path(folder), error); !error && it != end;
+       it.increment(error)) {
     std::error_code unusable;
-    const std::string name = it->path().filename().string();
+    const std::string name = path_text(it->path().filename());
     // Both ends are four bytes: .xml, or .pdb for texts elements.xml cannot hold.
     const size_t stem = name.size() - std::min(name.size(), std::strlen(kConflictFileEnd));
     conflict_file f;
@@ -529,7 +532,7 @@ bool list_conflict_files(const std::string& handheld, std::vector<conflict_file>
       continue;  // not one hotsync wrote: a temporary, a file put there
     }
     f.id = name.substr(0, stem);
-    f.path = it->path().string();
+    f.path = path_text(it->path());
     found.emplace_back(n, f);
   }
   if (error && error != std::errc::no_such_file_or_directory) {

@@ -10,7 +10,7 @@
 
 bool make_folders(const std::string& path, std::string* why) {
   std::error_code error;
-  std::filesystem::create_directories(path, error);
+  std::filesystem::create_directories(fs_path(path), error);
   if (error) {
     *why = path + ": " + error.message();
     return false;
@@ -74,4 +74,12 @@ const char* file_kind_text(file_kind kind) {
     default:
       return "something else";
   }
+}
+
+std::filesystem::path fs_path(const std::string& utf8) {
+  return std::filesystem::u8path(utf8);
+}
+
+std::string path_text(const std::filesystem::path& path) {
+  return path.u8string();
 }

@@ -5,6 +5,7 @@
 // hotsync/win32/ hold them.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "platform/file.h"
@@ -33,6 +34,12 @@ enum class user_registry_use { make, as_would_be_made, as_is };
 // *named_by says where pathtodatadir comes from, for messages. False with *why
 // when it could not be made or put in place.
 bool use_user_registry(user_registry_use how, std::string* named_by, std::string* why);
+
+// A path of the host's (UTF-8 on both systems) as the standard library takes
+// it, and back: a bare narrow string would be read in the C locale's code page
+// on Windows, which holds no name outside ASCII.
+std::filesystem::path fs_path(const std::string& utf8);
+std::string path_text(const std::filesystem::path& path);
 
 // Creates the folder and its parents. False with *why on failure.
 bool make_folders(const std::string& path, std::string* why);

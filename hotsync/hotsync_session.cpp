@@ -94,7 +94,7 @@ int64_t element_count(const side_state& side) {
 // Copies from to `to` when from exists.
 bool copy_if_present(const std::string& from, const std::string& to, std::string* why) {
   std::error_code error;
-  const bool present = std::filesystem::exists(from, error);
+  const bool present = std::filesystem::exists(fs_path(from), error);
   if (error) {
     *why = "cannot read " + from + ": " + error.message();
     return false;
@@ -249,8 +249,8 @@ bool data_dir_usable(const std::string& dir, const std::string& named_by, bool m
 bool data_dir_outside_backups(const std::string& dir, const std::string& handheld,
                               std::string* why) {
   std::error_code unknown;
-  const auto inside = std::filesystem::weakly_canonical(dir, unknown);
-  const auto backups = std::filesystem::weakly_canonical(handheld + "/backups", unknown);
+  const auto inside = std::filesystem::weakly_canonical(fs_path(dir), unknown);
+  const auto backups = std::filesystem::weakly_canonical(fs_path(handheld + "/backups"), unknown);
   if (!unknown &&
       std::mismatch(backups.begin(), backups.end(), inside.begin(), inside.end()).first ==
           backups.end()) {
@@ -294,8 +294,8 @@ bool host_setup::lock_folders(std::string* why) {
   std::string dir;
   if (registry_data_dir(&dir) == data_dir_named::yes) {
     std::error_code unusable, unknown;  // the conduit finds out and says so in its log
-    if (std::filesystem::is_directory(dir, unusable) &&
-        !std::filesystem::equivalent(dir, handheld_, unknown)) {
+    if (std::filesystem::is_directory(fs_path(dir), unusable) &&
+        !std::filesystem::equivalent(fs_path(dir), fs_path(handheld_), unknown)) {
       folders.push_back(dir);
     }
   }
@@ -470,8 +470,8 @@ int run_with_report(const session_options& options, const user_sides* user,
   int32_t result;
   {
     std::error_code unknown;
-    progress_display progress(std::filesystem::file_size(desktop_file, unknown),
-                              std::filesystem::file_size(pdb, unknown));
+    progress_display progress(std::filesystem::file_size(fs_path(desktop_file), unknown),
+                              std::filesystem::file_size(fs_path(pdb), unknown));
     result = conduit.OpenConduit(nullptr, &properties);
   }
   sync_manager_reset();
@@ -598,7 +598,7 @@ class dry_run_folder {
     if (path_.empty()) return;
     const interruptions_held held;
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(fs_path(path_), ignored);
     remove_on_interruption(nullptr);
   }
   dry_run_folder(const dry_run_folder&) = delete;
@@ -644,7 +644,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     // without, in the real run as in this one.
     const std::string record = data_dir + kConduitSyncRecordFile;
     std::error_code error;
-    if (std::filesystem::is_regular_file(record, error) &&
+    if (std::filesystem::is_regular_file(fs_path(record), error) &&
         !copy_file_safely(record, copy.desktop + "/" + kConduitSyncRecordFile, why)) {
       return -1;
     }
@@ -656,7 +656,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
     copy.user_registry_as_is = true;
   }
   std::error_code absent;
-  if (std::filesystem::is_directory(handheld, absent) &&
+  if (std::filesystem::is_directory(fs_path(handheld), absent) &&
       !copy_handheld_folder(handheld, copy.handheld, why)) {
     return -1;
   }

@@ -9,6 +9,8 @@ void console_start() {
   // and the console shows a bare LF as a line break.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  // Its texts are UTF-8 (the manifest makes them so): the console shows them so.
+  SetConsoleOutputCP(CP_UTF8);
   // The progress line is rewritten with terminal codes.
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;

@@ -138,6 +138,13 @@ check "its private copy is gone" bash -c "! ls -d '$prefix'/drive_c/users/*/Temp
 
 check "--desktop left the user's registry as it was" cmp "$T/keys.before" <(user_keys)
 
+# Names beyond ASCII (a profile folder in Cyrillic, say) are UTF-8 in and out, as on Linux.
+pair "Москва"
+both unicode sync
+check "folders named beyond ASCII take a HotSync as on Linux" status_is unicode 0
+check "and its log names them in UTF-8" grep -qF "Москва/wine" "$T/unicode.wine.out"
+check "writing what the native hotsync writes" same_sides
+
 pair registry
 # A registry file names the folder as Windows does, backslashes escaped.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quorvia\\SETTINGS]\r\n"pathtodatadir"="Z:%s\\\\"\r\n' \
