@@ -97,7 +97,7 @@ uint64_t texts_digest(const element_digest& d) {
   return (d.question_hash * kDigestPrime) ^ d.answer_hash;
 }
 
-side_state read_side(const std::string& path, const element_keeper& keeper) {
+side_state read_side(const std::string& path, const element_keeper& keeper, bool with_starts) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(path, error);
@@ -116,6 +116,7 @@ side_state read_side(const std::string& path, const element_keeper& keeper) {
   // other in memory, and put in id order by their places: equal ids keep
   // their file order.
   std::vector<element_digest> in_list_order;
+  std::vector<question_start> starts;
   std::vector<const element*> elements;
   for (const element* e = db.head; e; e = e->next) {
     element_digest d{};
@@ -126,8 +127,11 @@ side_state read_side(const std::string& path, const element_keeper& keeper) {
     d.category = e->ctgr;
     d.question_hash = text_hash(e->q);
     d.answer_hash = text_hash(e->a);
-    std::snprintf(d.question_start, sizeof d.question_start, "%s", e->q ? e->q : "");
     in_list_order.push_back(d);
+    if (with_starts) {
+      starts.emplace_back();
+      std::snprintf(starts.back().text, sizeof starts.back().text, "%s", e->q ? e->q : "");
+    }
     if (keeper) elements.push_back(e);
   }
   std::vector<std::pair<uint32_t, uint32_t>> order(in_list_order.size());  // id, place
@@ -138,6 +142,10 @@ side_state read_side(const std::string& path, const element_keeper& keeper) {
   for (size_t k = 0; k < order.size(); ++k)
     side.elements[k] = in_list_order[order[k].second];
   std::vector<element_digest>().swap(in_list_order);
+  side.starts.resize(starts.size());
+  for (size_t k = 0; k < starts.size(); ++k)
+    side.starts[k] = starts[order[k].second];
+  std::vector<question_start>().swap(starts);
   if (keeper) {
     std::vector<const element*> by_id(order.size());
     for (size_t k = 0; k < order.size(); ++k)
@@ -159,8 +167,8 @@ side_changes compare_sides(const std::string& name, const std::string& path,
   auto category_of = [](const side_state& s, const element_digest& d) {
     return d.category < s.categories.size() ? s.categories[d.category] : std::string();
   };
-  auto note = [&](const element_digest& d, const std::string& what) {
-    out.elements.push_back(element_change{d.id, one_line(d.question_start), what});
+  auto note = [&](const side_state& side, size_t k, const std::string& what) {
+    out.elements.push_back(element_change{side.elements[k].id, one_line(side.start_of(k)), what});
   };
   size_t i = 0, j = 0;
   const auto& b = before.elements;
@@ -168,10 +176,10 @@ side_changes compare_sides(const std::string& name, const std::string& path,
   while (i < b.size() || j < a.size()) {
     if (j == a.size() || (i < b.size() && b[i].id < a[j].id)) {
       ++out.deleted;
-      note(b[i++], "deleted");
+      note(before, i++, "deleted");
     } else if (i == b.size() || a[j].id < b[i].id) {
       ++out.added;
-      note(a[j++], "added");
+      note(after, j++, "added");
     } else {
       const element_digest& x = b[i++];
       const element_digest& y = a[j++];
@@ -190,7 +198,7 @@ side_changes compare_sides(const std::string& name, const std::string& path,
       }
       if (!what.empty()) {
         ++out.updated;
-        note(y, what);
+        note(after, j - 1, what);
       }
     }
   }

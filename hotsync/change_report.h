@@ -18,13 +18,18 @@ constexpr uint64_t kDigestStart = 14695981039346656037ull;
 uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest = kDigestStart);
 
 // One element as the report compares it: its values, its category by name and
-// digests of its texts.
+// digests of its texts. A few bytes each, as a side holds a million of them
+// from before the HotSync to after it.
 struct element_digest {
-  uint32_t id;
-  uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
-  uint32_t category;     // index into side_state::categories
   uint64_t question_hash, answer_hash;
-  char question_start[41];  // the first 40 bytes of the question
+  uint32_t id;
+  uint32_t category;     // index into side_state::categories
+  uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
+};
+
+// The first 40 bytes of a question, as a listing shows it.
+struct question_start {
+  char text[41];
 };
 
 // One side's data set as a file holds it.
@@ -35,6 +40,10 @@ struct side_state {
   int32_t tm_strt = 0;
   std::vector<std::string> categories;
   std::vector<element_digest> elements;  // by id; equal ids in file order
+  // Beside elements, when the side was read for a listing of each element
+  // (--verbose); else empty.
+  std::vector<question_start> starts;
+  const char* start_of(size_t k) const { return k < starts.size() ? starts[k].text : ""; }
 };
 
 // Both texts of an element as one number, as the base of the last HotSync
@@ -46,8 +55,10 @@ uint64_t texts_digest(const element_digest& d);
 using element_keeper =
     std::function<void(const side_state& side, const element_db& db, const element* const* by_id)>;
 
-// Reads a side: elements.xml format, or a .pdb file holding QVelements.
-side_state read_side(const std::string& path, const element_keeper& keeper = nullptr);
+// Reads a side: elements.xml format, or a .pdb file holding QVelements;
+// with_starts: the start of each question too.
+side_state read_side(const std::string& path, const element_keeper& keeper = nullptr,
+                     bool with_starts = false);
 
 struct element_change {
   uint32_t id;

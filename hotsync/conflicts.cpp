@@ -84,6 +84,7 @@ kept_element keep(const element_db& db, const element& e, const element_digest& 
     k.bgcolor = db.ctgrs[e.ctgr]->bgcolor;
   }
   k.question = e.q ? e.q : "";
+  std::snprintf(k.start.text, sizeof k.start.text, "%s", k.question.c_str());
   k.answer = e.a ? e.a : "";
   return k;
 }
@@ -149,7 +150,7 @@ bool dropped(const conflict& c, bool desktop) {
 // other's when the side had deleted it.
 const char* question_of(const conflict& c, bool desktop) {
   const bool own = desktop ? c.on_desktop : c.on_handheld;
-  return (own == desktop ? c.desktop : c.handheld).digest.question_start;
+  return (own == desktop ? c.desktop : c.handheld).start.text;
 }
 
 std::string listing_row(uint32_t id, const std::string& what, const char* question) {
@@ -162,18 +163,19 @@ std::string listing_row(uint32_t id, const std::string& what, const char* questi
 }  // namespace
 
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
-                               const sync_base& base) {
+                               const sync_base& base, bool with_starts) {
   sides_before out;
   if (!base.known) {
-    out.desktop = read_side(desktop_file);
-    out.handheld = read_side(pdb);
+    out.desktop = read_side(desktop_file, nullptr, with_starts);
+    out.handheld = read_side(pdb, nullptr, with_starts);
     return out;
   }
   // The desktop's changes since the base are kept whole until the handheld,
   // read next, shows which of them are in conflict.
   std::vector<kept_element> changed_on_desktop;
   out.desktop = read_side(
-      desktop_file, [&](const side_state& side, const element_db& db, const element* const* by_id) {
+      desktop_file,
+      [&](const side_state& side, const element_db& db, const element* const* by_id) {
         base_view view(base, side);
         for (size_t k = 0; k < side.elements.size(); ++k) {
           const element_digest& d = side.elements[k];
@@ -181,45 +183,51 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
           const base_element* b = view.find(d.id);
           if (b && view.changed(d, *b)) changed_on_desktop.push_back(keep(db, *by_id[k], d));
         }
-      });
+      },
+      with_starts);
   if (!usable(out.desktop)) {
-    out.handheld = read_side(pdb);
+    out.handheld = read_side(pdb, nullptr, with_starts);
     return out;
   }
-  out.handheld = read_side(pdb, [&](const side_state& side, const element_db& db,
-                                    const element* const* by_id) {
-    if (side.elements.empty()) return;
-    base_view on_desktop(base, out.desktop), on_handheld(base, side);
-    id_cursor<element_digest> desktop{out.desktop.elements}, handheld{side.elements};
-    size_t kept_at = 0;
-    for (const base_element& b : base.elements) {
-      const element_digest* d = desktop.find(b.id);
-      const element_digest* h = handheld.find(b.id);
-      const bool d_changed = d && on_desktop.changed(*d, b);
-      const bool h_changed = h && on_handheld.changed(*h, b);
-      const bool in_conflict = d && h ? d_changed && h_changed &&
-                                            !(same_texts_and_schedule(*d, *h) &&
-                                              category_of(out.desktop, *d) == category_of(side, *h))
-                                      : d_changed || h_changed;
-      if (!in_conflict) continue;
-      conflict c;
-      c.id = b.id;
-      if (d) {
-        while (kept_at < changed_on_desktop.size() && changed_on_desktop[kept_at].digest.id < b.id)
-          ++kept_at;
-        if (kept_at == changed_on_desktop.size() || changed_on_desktop[kept_at].digest.id != b.id) {
-          continue;  // a change the desktop's reading did not see: none to keep
+  out.handheld = read_side(
+      pdb,
+      [&](const side_state& side, const element_db& db, const element* const* by_id) {
+        if (side.elements.empty()) return;
+        base_view on_desktop(base, out.desktop), on_handheld(base, side);
+        id_cursor<element_digest> desktop{out.desktop.elements}, handheld{side.elements};
+        size_t kept_at = 0;
+        for (const base_element& b : base.elements) {
+          const element_digest* d = desktop.find(b.id);
+          const element_digest* h = handheld.find(b.id);
+          const bool d_changed = d && on_desktop.changed(*d, b);
+          const bool h_changed = h && on_handheld.changed(*h, b);
+          const bool in_conflict =
+              d && h ? d_changed && h_changed &&
+                           !(same_texts_and_schedule(*d, *h) &&
+                             category_of(out.desktop, *d) == category_of(side, *h))
+                     : d_changed || h_changed;
+          if (!in_conflict) continue;
+          conflict c;
+          c.id = b.id;
+          if (d) {
+            while (kept_at < changed_on_desktop.size() &&
+                   changed_on_desktop[kept_at].digest.id < b.id)
+              ++kept_at;
+            if (kept_at == changed_on_desktop.size() ||
+                changed_on_desktop[kept_at].digest.id != b.id) {
+              continue;  // a change the desktop's reading did not see: none to keep
+            }
+            c.on_desktop = true;
+            c.desktop = std::move(changed_on_desktop[kept_at]);
+          }
+          if (h) {
+            c.on_handheld = true;
+            c.handheld = keep(db, *by_id[handheld.place()], *h);
+          }
+          out.conflicts.push_back(std::move(c));
         }
-        c.on_desktop = true;
-        c.desktop = std::move(changed_on_desktop[kept_at]);
-      }
-      if (h) {
-        c.on_handheld = true;
-        c.handheld = keep(db, *by_id[handheld.place()], *h);
-      }
-      out.conflicts.push_back(std::move(c));
-    }
-  });
+      },
+      with_starts);
   if (!usable(out.handheld)) out.conflicts.clear();
   return out;
 }

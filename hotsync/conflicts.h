@@ -20,6 +20,7 @@
 // An element as one side held it before a HotSync, whole.
 struct kept_element {
   element_digest digest;
+  question_start start;
   std::string category;
   uint32_t bgcolor = 0;
   std::string question, answer;
@@ -53,7 +54,7 @@ struct sides_before {
 // elements in conflict. A side that is empty or cannot be read has none: the
 // merge then copies the other side over and drops nothing.
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
-                               const sync_base& base);
+                               const sync_base& base, bool with_starts);
 
 // Notes what one side holds of each conflict after the HotSync. A side that
 // cannot be read leaves each version it may hold unfound, so that it is kept.
