@@ -124,6 +124,10 @@ element* new_element();
 // in its own allocation: q and a point there, terminated, their bytes left to
 // the caller. Null when memory runs out.
 element* new_element_with_room(size_t q_length, size_t a_length);
+// A new element in one allocation with the id, the values and copies of the
+// texts of src (an empty text for a null one); no successor. Null when memory
+// runs out.
+element* clone_element(const element* src);
 // Frees e with its texts; e must be in no list any more.
 void free_element(element* e);
 // A heap copy of s (its length plus the terminator); null when memory runs out.
