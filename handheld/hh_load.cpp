@@ -65,10 +65,12 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   return kHhLoadOk;
 }
 
-// Reads one element after its id. Fields are zero and texts empty until read.
-int read_element_body(const stream_in& in, element* e) {
-  uint16_t* fields[8] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->ctgr, &e->l_ivl,
-                         &e->rl_l_ivl, &e->ivl,       &e->rp,   &e->gr};
+// Reads one element after its id into one allocation with its texts, linked
+// at *tail as soon as it is made. Fields are zero and texts empty until read.
+int read_element(const stream_in& in, uint32_t id, element*** tail) {
+  element values{};
+  uint16_t* fields[8] = {&values.tm_t_rpt, &values.stm_t_rpt, &values.ctgr, &values.l_ivl,
+                         &values.rl_l_ivl, &values.ivl,       &values.rp,   &values.gr};
   for (uint16_t* field : fields) {
     if (!take16(in, field)) return stream_failure();
   }
@@ -76,13 +78,16 @@ int read_element_body(const stream_in& in, element* e) {
   if (!take(in, lengths, kHhLengthsUnitSize)) return stream_failure();
   const uint32_t ql = SyncHHToHostWord(lengths[0]);
   const uint32_t al = SyncHHToHostWord(lengths[1]);
-  e->q = static_cast<char*>(std::malloc(ql + 1));
-  e->a = static_cast<char*>(std::malloc(al + 1));
-  if (!e->q || !e->a) return kHhLoadNoMemory;
+  element* e = new_element_with_room(ql, al);
+  if (!e) return kHhLoadNoMemory;
+  **tail = e;
+  *tail = &e->next;
+  e->id = id;
+  std::memcpy(&e->tm_t_rpt, &values.tm_t_rpt, kElementValuesSize);
+  e->q[0] = '\0';
+  e->a[0] = '\0';
   if (!take(in, e->q, ql)) return stream_failure();
-  e->q[ql] = '\0';
   if (!take(in, e->a, al)) return stream_failure();
-  e->a[al] = '\0';
   return kHhLoadOk;
 }
 
@@ -92,12 +97,7 @@ int read_elements(const stream_in& in, element_db* db) {
   for (;;) {
     uint32_t raw_id;
     if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
-    element* e = new_element();
-    if (!e) return kHhLoadNoMemory;
-    *tail = e;
-    tail = &e->next;
-    e->id = SyncHHToHostDWord(raw_id);
-    int status = read_element_body(in, e);
+    int status = read_element(in, SyncHHToHostDWord(raw_id), &tail);
     if (status != kHhLoadOk) return status;
     SyncYieldCycles(1);
   }
