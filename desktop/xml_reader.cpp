@@ -87,6 +87,7 @@ struct scanner {
   // elements already, each is inserted.
   bool gather;
   insertion_order gathered;
+  const element_sink* sink;  // non-null: each element goes there, none to the list
   ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
 
@@ -282,11 +283,36 @@ int read_text(scanner* s, char* text, bool question) {
   return kPcLoadOk;
 }
 
-// "</item>": the current element joins the list with a valid category index
-// and both texts.
+// The current element, whole, handed to the sink: its texts stay where they
+// were read.
+int hand_on(scanner* s) {
+  pending_text* q = &s->texts[0];
+  pending_text* a = &s->texts[1];
+  element e = s->current;
+  char empty[] = "";
+  e.q = empty;
+  e.a = empty;
+  if (q->read) {
+    q->bytes[q->length] = '\0';
+    e.q = q->bytes;
+  }
+  if (a->read) {
+    a->bytes[a->length] = '\0';
+    e.a = a->bytes;
+  }
+  return s->sink->take(s->sink->context, *s->db, e) ? kPcLoadOk : kPcLoadNoMemory;
+}
+
+// "</item>": the current element joins the list (or goes to the sink) with a
+// valid category index and both texts.
 int close_item(scanner* s) {
   if (!s->in_item) return kPcLoadItemWithoutId;
   if (s->db->ctgr_count == 0 && !add_root_ctgr(s->db)) return kPcLoadNoMemory;
+  if (s->sink) {
+    s->in_item = false;
+    s->item_state = 0;
+    return hand_on(s);
+  }
   const pending_text& q = s->texts[0];
   const pending_text& a = s->texts[1];
   element* e = new_element_with_room(q.read ? q.length : 0, a.read ? a.length : 0);
@@ -420,7 +446,8 @@ const char* pc_load_status_text(int status) {
   }
 }
 
-int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
+int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
+                    const element_sink* sink) {
   pc_load_report ignored;
   if (!report) report = &ignored;
   *report = pc_load_report{kPcLoadOk, 0, 0, 0};
@@ -452,6 +479,7 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
   for (ctgr_cache_slot& slot : s->ctgr_cache)
     slot.length = 0;
   s->in_item = false;
+  s->sink = sink;
   s->gather = db->head == nullptr;
   insertion_order_start(&s->gathered);
 

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <utility>
 
 #include "hotsync/data_set_file.h"
 #include "model/element_db.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -97,14 +100,117 @@ uint64_t texts_digest(const element_digest& d) {
   return (d.question_hash * kDigestPrime) ^ d.answer_hash;
 }
 
-side_state read_side(const std::string& path, const element_keeper& keeper, bool with_starts) {
+element_digest digest_of(const element& e) {
+  element_digest d{};
+  d.id = e.id;
+  const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
+  std::memcpy(d.schedule, values, sizeof values);
+  d.category = e.ctgr;
+  d.question_hash = text_hash(e.q);
+  d.answer_hash = text_hash(e.a);
+  return d;
+}
+
+namespace {
+
+// What a side's reading gathers, element by element, in the reader's order.
+struct side_gathering {
+  bool with_starts;
+  std::vector<element_digest> digests;
+  std::vector<question_start> starts;
+};
+
+bool gather_digest(void* context, const element_db&, const element& e) {
+  side_gathering* g = static_cast<side_gathering*>(context);
+  try {
+    g->digests.push_back(digest_of(e));
+    if (g->with_starts) {
+      g->starts.emplace_back();
+      std::snprintf(g->starts.back().text, sizeof g->starts.back().text, "%s", e.q);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Equal ids as the desktop's whole data set lists them: in the order that
+// inserting the elements one after the other gives (model/insertion_order.h):
+// by tm_t_rpt, equal keys as they came, except the second before the first.
+void order_as_inserted(const std::vector<element_digest>& digests,
+                       std::vector<std::pair<uint32_t, uint32_t>>* order) {
+  auto before = [&](const std::pair<uint32_t, uint32_t>& x,
+                    const std::pair<uint32_t, uint32_t>& y) {
+    const uint16_t kx = digests[x.second].schedule[0], ky = digests[y.second].schedule[0];
+    if (kx != ky) return kx < ky;
+    if (x.second + y.second == 1) return x.second == 1;  // the first two
+    return x.second < y.second;
+  };
+  for (size_t run = 0; run < order->size();) {
+    size_t end = run + 1;
+    while (end < order->size() && (*order)[end].first == (*order)[run].first)
+      ++end;
+    if (end - run > 1) {
+      std::sort(order->begin() + static_cast<std::ptrdiff_t>(run),
+                order->begin() + static_cast<std::ptrdiff_t>(end), before);
+    }
+    run = end;
+  }
+}
+
+// Puts the digests in id order (equal ids as the reader's data set lists
+// them) in place: the digests of a large side are not had twice.
+void put_in_id_order(bool desktop, side_gathering* got, side_state* side, bool with_places) {
+  std::vector<element_digest>& digests = got->digests;
+  const size_t n = digests.size();
+  std::vector<std::pair<uint32_t, uint32_t>> order(n);  // id, place
+  for (size_t i = 0; i < n; ++i)
+    order[i] = {digests[i].id, static_cast<uint32_t>(i)};
+  std::sort(order.begin(), order.end());
+  if (desktop) order_as_inserted(digests, &order);
+  if (with_places) {
+    side->places.resize(n);
+    for (size_t k = 0; k < n; ++k)
+      side->places[k] = order[k].second;
+  }
+  if (got->with_starts) {
+    side->starts.resize(n);
+    for (size_t k = 0; k < n; ++k)
+      side->starts[k] = got->starts[order[k].second];
+    std::vector<question_start>().swap(got->starts);
+  }
+  // Each cycle of the permutation in turn; a place taken is marked done.
+  constexpr uint32_t kDone = UINT32_MAX;
+  for (size_t k = 0; k < n; ++k) {
+    if (order[k].second == kDone) continue;
+    const element_digest first = digests[k];
+    size_t to = k;
+    for (;;) {
+      const uint32_t from = order[to].second;
+      order[to].second = kDone;
+      if (from == k) {
+        digests[to] = first;
+        break;
+      }
+      digests[to] = digests[from];
+      to = from;
+    }
+  }
+  side->elements = std::move(digests);
+}
+
+}  // namespace
+
+side_state read_side(const std::string& path, bool with_starts, bool with_places) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(path, error);
   if (!side.exists) return side;
   element_db db;
   construct_db(&db);
-  if (!read_data_set(path, &db, &side.problem)) {
+  side_gathering got{with_starts, {}, {}};
+  const element_sink sink{gather_digest, &got};
+  if (!read_data_set(path, &db, &side.problem, &sink)) {
     release_db(&db);
     return side;
   }
@@ -112,48 +218,71 @@ side_state read_side(const std::string& path, const element_keeper& keeper, bool
   side.tm_strt = db.tm_strt;
   for (int32_t c = 0; c < db.ctgr_count; ++c)
     side.categories.push_back(db.ctgrs[c]->name);
-  // Digests are made in list order, where the elements lie one after the
-  // other in memory, and put in id order by their places: equal ids keep
-  // their file order.
-  std::vector<element_digest> in_list_order;
-  std::vector<question_start> starts;
-  std::vector<const element*> elements;
-  for (const element* e = db.head; e; e = e->next) {
-    element_digest d{};
-    d.id = e->id;
-    const uint16_t values[7] = {e->tm_t_rpt, e->stm_t_rpt, e->l_ivl, e->rl_l_ivl,
-                                e->ivl,      e->rp,        e->gr};
-    std::memcpy(d.schedule, values, sizeof values);
-    d.category = e->ctgr;
-    d.question_hash = text_hash(e->q);
-    d.answer_hash = text_hash(e->a);
-    in_list_order.push_back(d);
-    if (with_starts) {
-      starts.emplace_back();
-      std::snprintf(starts.back().text, sizeof starts.back().text, "%s", e->q ? e->q : "");
-    }
-    if (keeper) elements.push_back(e);
-  }
-  std::vector<std::pair<uint32_t, uint32_t>> order(in_list_order.size());  // id, place
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = {in_list_order[i].id, static_cast<uint32_t>(i)};
-  std::sort(order.begin(), order.end());
-  side.elements.resize(order.size());
-  for (size_t k = 0; k < order.size(); ++k)
-    side.elements[k] = in_list_order[order[k].second];
-  std::vector<element_digest>().swap(in_list_order);
-  side.starts.resize(starts.size());
-  for (size_t k = 0; k < starts.size(); ++k)
-    side.starts[k] = starts[order[k].second];
-  std::vector<question_start>().swap(starts);
-  if (keeper) {
-    std::vector<const element*> by_id(order.size());
-    for (size_t k = 0; k < order.size(); ++k)
-      by_id[k] = elements[order[k].second];
-    keeper(side, db, by_id.data());
-  }
   release_db(&db);
+  put_in_id_order(!names_pdb(path), &got, &side, with_places);
   return side;
+}
+
+namespace {
+
+struct side_job {
+  const std::string* path;
+  bool with_starts, with_places;
+  side_state* side;
+};
+
+void read_side_job(void* arg) {
+  side_job* job = static_cast<side_job*>(arg);
+  *job->side = read_side(*job->path, job->with_starts, job->with_places);
+}
+
+}  // namespace
+
+void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
+                     bool with_places, side_state* desktop, side_state* handheld) {
+  side_job job{&desktop_file, with_starts, with_places, desktop};
+  os_thread thread;
+  const bool beside = thread_start(&thread, read_side_job, &job) == 0;
+  if (!beside) read_side_job(&job);  // one after the other, then
+  *handheld = read_side(pdb, with_starts, with_places);
+  if (beside) thread_join(&thread);
+}
+
+namespace {
+
+struct place_visit {
+  const std::vector<uint32_t>* places;
+  const element_visitor* visit;
+  uint32_t place;  // of the element the reader hands on next
+  size_t k;        // the next of places to see
+};
+
+bool visit_if_wanted(void* context, const element_db& db, const element& e) {
+  place_visit* v = static_cast<place_visit*>(context);
+  if (v->k < v->places->size() && (*v->places)[v->k] == v->place) {
+    try {
+      (*v->visit)(v->k, db, e);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    ++v->k;
+  }
+  ++v->place;
+  return true;
+}
+
+}  // namespace
+
+bool read_elements_at(const std::string& path, const std::vector<uint32_t>& places,
+                      const element_visitor& visit, std::string* why) {
+  element_db db;
+  construct_db(&db);
+  place_visit v{&places, &visit, 0, 0};
+  const element_sink sink{visit_if_wanted, &v};
+  const bool read = read_data_set(path, &db, why, &sink);
+  release_db(&db);
+  if (read && v.k < places.size()) *why = path + ": it holds fewer elements than it did";
+  return read && v.k == places.size();
 }
 
 side_changes compare_sides(const std::string& name, const std::string& path,

@@ -48,11 +48,14 @@ struct conflict {
 struct sides_before {
   side_state desktop, handheld;
   std::vector<conflict> conflicts;  // ascending id
+  // Non-empty: the versions of the conflicts could not be read back whole.
+  std::string problem;
 };
 
-// Reads both sides; with a known base, keeps the whole versions of the
-// elements in conflict. A side that is empty or cannot be read has none: the
-// merge then copies the other side over and drops nothing.
+// Reads both sides at once as digests; with a known base, finds the elements
+// in conflict and reads back the whole versions of those only. A side that is
+// empty or cannot be read has none: the merge then copies the other side over
+// and drops nothing.
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
                                const sync_base& base, bool with_starts);
 

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iterator>
+#include <utility>
 
 #include "conduit/conduit_api.h"
 #include "handheld/hh_layout.h"
@@ -469,6 +470,10 @@ int run_with_report(const session_options& options, const user_sides* user,
         desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync), options.verbose);
   }
   const sides_before& before = user ? user->before : own_before;
+  if (!before.problem.empty()) {
+    *why = "no HotSync that would drop versions it cannot keep: " + before.problem;
+    return -1;
+  }
   const side_state& desktop_before = before.desktop;
   const side_state& handheld_before = before.handheld;
   sync_manager_reset();
@@ -535,9 +540,11 @@ int run_with_report(const session_options& options, const user_sides* user,
   std::vector<side_changes> sides;
   std::string conflict_lines, conflict_members;
   if (options.report) {
-    // One side after the other, each let go once it is compared and taken.
+    // Both read at once; each let go once it is compared and taken.
+    side_state after_both[2];
+    read_both_sides(desktop_file, pdb, options.verbose, false, &after_both[0], &after_both[1]);
     for (const bool desktop : {true, false}) {
-      const side_state after = read_side(desktop ? desktop_file : pdb, nullptr, options.verbose);
+      const side_state after = std::move(after_both[desktop ? 0 : 1]);
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
                                           : handheld_database_file(user->handheld_folder);
