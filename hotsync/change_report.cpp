@@ -15,8 +15,22 @@ namespace {
 
 constexpr uint64_t kDigestPrime = 1099511628211ull;
 
-uint64_t text_hash(const char* text) {
-  return text ? digest_bytes(text, std::strlen(text)) : kDigestStart;
+// digest_bytes of both texts (up to their terminators) in one pass: the two
+// chains of multiplications run side by side.
+void text_hashes(const char* q, const char* a, uint64_t* q_hash, uint64_t* a_hash) {
+  const uint8_t* x = reinterpret_cast<const uint8_t*>(q ? q : "");
+  const uint8_t* y = reinterpret_cast<const uint8_t*>(a ? a : "");
+  uint64_t hx = kDigestStart, hy = kDigestStart;
+  for (; *x && *y; ++x, ++y) {
+    hx = (hx ^ *x) * kDigestPrime;
+    hy = (hy ^ *y) * kDigestPrime;
+  }
+  for (; *x; ++x)
+    hx = (hx ^ *x) * kDigestPrime;
+  for (; *y; ++y)
+    hy = (hy ^ *y) * kDigestPrime;
+  *q_hash = hx;
+  *a_hash = hy;
 }
 
 // The length of the well-formed UTF-8 sequence that starts at s[i], or 0
@@ -106,8 +120,7 @@ element_digest digest_of(const element& e) {
   const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
   std::memcpy(d.schedule, values, sizeof values);
   d.category = e.ctgr;
-  d.question_hash = text_hash(e.q);
-  d.answer_hash = text_hash(e.a);
+  text_hashes(e.q, e.a, &d.question_hash, &d.answer_hash);
   return d;
 }
 
@@ -124,6 +137,7 @@ bool gather_digest(void* context, const element_db&, const element& e) {
   side_gathering* g = static_cast<side_gathering*>(context);
   try {
     g->digests.push_back(digest_of(e));
+    g->digests.back().place = static_cast<uint32_t>(g->digests.size() - 1);
     if (g->with_starts) {
       g->starts.emplace_back();
       std::snprintf(g->starts.back().text, sizeof g->starts.back().text, "%s", e.q);
@@ -137,71 +151,28 @@ bool gather_digest(void* context, const element_db&, const element& e) {
 // Equal ids as the desktop's whole data set lists them: in the order that
 // inserting the elements one after the other gives (model/insertion_order.h):
 // by tm_t_rpt, equal keys as they came, except the second before the first.
-void order_as_inserted(const std::vector<element_digest>& digests,
-                       std::vector<std::pair<uint32_t, uint32_t>>* order) {
-  auto before = [&](const std::pair<uint32_t, uint32_t>& x,
-                    const std::pair<uint32_t, uint32_t>& y) {
-    const uint16_t kx = digests[x.second].schedule[0], ky = digests[y.second].schedule[0];
-    if (kx != ky) return kx < ky;
-    if (x.second + y.second == 1) return x.second == 1;  // the first two
-    return x.second < y.second;
+void order_as_inserted(std::vector<element_digest>* digests) {
+  auto before = [](const element_digest& x, const element_digest& y) {
+    if (x.schedule[0] != y.schedule[0]) return x.schedule[0] < y.schedule[0];
+    if (x.place + y.place == 1) return x.place == 1;  // the first two
+    return x.place < y.place;
   };
-  for (size_t run = 0; run < order->size();) {
+  std::vector<element_digest>& all = *digests;
+  for (size_t run = 0; run < all.size();) {
     size_t end = run + 1;
-    while (end < order->size() && (*order)[end].first == (*order)[run].first)
+    while (end < all.size() && all[end].id == all[run].id)
       ++end;
     if (end - run > 1) {
-      std::sort(order->begin() + static_cast<std::ptrdiff_t>(run),
-                order->begin() + static_cast<std::ptrdiff_t>(end), before);
+      std::sort(all.begin() + static_cast<std::ptrdiff_t>(run),
+                all.begin() + static_cast<std::ptrdiff_t>(end), before);
     }
     run = end;
   }
 }
 
-// Puts the digests in id order (equal ids as the reader's data set lists
-// them) in place: the digests of a large side are not had twice.
-void put_in_id_order(bool desktop, side_gathering* got, side_state* side, bool with_places) {
-  std::vector<element_digest>& digests = got->digests;
-  const size_t n = digests.size();
-  std::vector<std::pair<uint32_t, uint32_t>> order(n);  // id, place
-  for (size_t i = 0; i < n; ++i)
-    order[i] = {digests[i].id, static_cast<uint32_t>(i)};
-  std::sort(order.begin(), order.end());
-  if (desktop) order_as_inserted(digests, &order);
-  if (with_places) {
-    side->places.resize(n);
-    for (size_t k = 0; k < n; ++k)
-      side->places[k] = order[k].second;
-  }
-  if (got->with_starts) {
-    side->starts.resize(n);
-    for (size_t k = 0; k < n; ++k)
-      side->starts[k] = got->starts[order[k].second];
-    std::vector<question_start>().swap(got->starts);
-  }
-  // Each cycle of the permutation in turn; a place taken is marked done.
-  constexpr uint32_t kDone = UINT32_MAX;
-  for (size_t k = 0; k < n; ++k) {
-    if (order[k].second == kDone) continue;
-    const element_digest first = digests[k];
-    size_t to = k;
-    for (;;) {
-      const uint32_t from = order[to].second;
-      order[to].second = kDone;
-      if (from == k) {
-        digests[to] = first;
-        break;
-      }
-      digests[to] = digests[from];
-      to = from;
-    }
-  }
-  side->elements = std::move(digests);
-}
-
 }  // namespace
 
-side_state read_side(const std::string& path, bool with_starts, bool with_places) {
+side_state read_side(const std::string& path, bool with_starts) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(path, error);
@@ -219,7 +190,19 @@ side_state read_side(const std::string& path, bool with_starts, bool with_places
   for (int32_t c = 0; c < db.ctgr_count; ++c)
     side.categories.push_back(db.ctgrs[c]->name);
   release_db(&db);
-  put_in_id_order(!names_pdb(path), &got, &side, with_places);
+  // In id order, in place: a large side's digests are not had twice. Equal
+  // ids as the reader's data set lists them: the handheld's as stored.
+  std::sort(got.digests.begin(), got.digests.end(),
+            [](const element_digest& x, const element_digest& y) {
+              return x.id != y.id ? x.id < y.id : x.place < y.place;
+            });
+  if (!names_pdb(path)) order_as_inserted(&got.digests);
+  if (with_starts) {
+    side.starts.resize(got.digests.size());
+    for (size_t k = 0; k < side.starts.size(); ++k)
+      side.starts[k] = got.starts[got.digests[k].place];
+  }
+  side.elements = std::move(got.digests);
   return side;
 }
 
@@ -227,24 +210,24 @@ namespace {
 
 struct side_job {
   const std::string* path;
-  bool with_starts, with_places;
+  bool with_starts;
   side_state* side;
 };
 
 void read_side_job(void* arg) {
   side_job* job = static_cast<side_job*>(arg);
-  *job->side = read_side(*job->path, job->with_starts, job->with_places);
+  *job->side = read_side(*job->path, job->with_starts);
 }
 
 }  // namespace
 
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     bool with_places, side_state* desktop, side_state* handheld) {
-  side_job job{&desktop_file, with_starts, with_places, desktop};
+                     side_state* desktop, side_state* handheld) {
+  side_job job{&desktop_file, with_starts, desktop};
   os_thread thread;
   const bool beside = thread_start(&thread, read_side_job, &job) == 0;
   if (!beside) read_side_job(&job);  // one after the other, then
-  *handheld = read_side(pdb, with_starts, with_places);
+  *handheld = read_side(pdb, with_starts);
   if (beside) thread_join(&thread);
 }
 

@@ -23,7 +23,8 @@ uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest = kDigestS
 struct element_digest {
   uint64_t question_hash, answer_hash;
   uint32_t id;
-  uint32_t category;     // index into side_state::categories
+  uint32_t place;        // where it came in its file, counted in elements from 0
+  uint16_t category;     // index into side_state::categories
   uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
 };
 
@@ -44,9 +45,6 @@ struct side_state {
   // Beside elements, when the side was read for a listing of each element
   // (--verbose); else empty.
   std::vector<question_start> starts;
-  // Beside elements, when the side was read for versions to be read back
-  // whole: where each came in its file, counted in elements from 0.
-  std::vector<uint32_t> places;
   const char* start_of(size_t k) const { return k < starts.size() ? starts[k].text : ""; }
 };
 
@@ -54,18 +52,17 @@ struct side_state {
 // keeps them.
 uint64_t texts_digest(const element_digest& d);
 
-// An element as the report compares it.
+// An element as the report compares it, its place left 0.
 element_digest digest_of(const element& e);
 
 // Reads a side: elements.xml format, or a .pdb file holding QVelements. Each
 // element is digested as the reader reads it and none is held, so a side
-// costs its digests only. with_starts: the start of each question too;
-// with_places: each element's place in its file.
-side_state read_side(const std::string& path, bool with_starts = false, bool with_places = false);
+// costs its digests only. with_starts: the start of each question too.
+side_state read_side(const std::string& path, bool with_starts = false);
 
 // Reads both sides at once, the desktop on a second thread.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     bool with_places, side_state* desktop, side_state* handheld);
+                     side_state* desktop, side_state* handheld);
 
 // Reads a side again for the elements at `places` (ascending), whole:
 // visit(k, db, e) sees the element at places[k] with the data set's

@@ -188,7 +188,8 @@ void read_versions(void* arg) {
       [&](size_t k, const element_db& db, const element& e) {
         conflict& c = (*job->conflicts)[job->wanted[k].second];
         kept_element& v = job->desktop ? c.desktop : c.handheld;
-        const element_digest now = digest_of(e);
+        element_digest now = digest_of(e);
+        now.place = v.digest.place;
         same = same && now.id == v.digest.id && now.category == v.digest.category &&
                same_texts_and_schedule(now, v.digest);
         v = keep(db, e, v.digest);
@@ -206,7 +207,7 @@ void read_versions(void* arg) {
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
                                const sync_base& base, bool with_starts) {
   sides_before out;
-  read_both_sides(desktop_file, pdb, with_starts, base.known, &out.desktop, &out.handheld);
+  read_both_sides(desktop_file, pdb, with_starts, &out.desktop, &out.handheld);
   // Conflicts are found in the digests; only their versions are then read
   // back whole, both sides at once.
   versions_job on_desktop_side{&desktop_file, true, {}, &out.conflicts, ""};
@@ -230,20 +231,16 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
       if (d) {
         c.on_desktop = true;
         c.desktop.digest = *d;
-        on_desktop_side.wanted.emplace_back(out.desktop.places[desktop.place()],
-                                            out.conflicts.size());
+        on_desktop_side.wanted.emplace_back(d->place, out.conflicts.size());
       }
       if (h) {
         c.on_handheld = true;
         c.handheld.digest = *h;
-        on_handheld_side.wanted.emplace_back(out.handheld.places[handheld.place()],
-                                             out.conflicts.size());
+        on_handheld_side.wanted.emplace_back(h->place, out.conflicts.size());
       }
       out.conflicts.push_back(std::move(c));
     }
   }
-  std::vector<uint32_t>().swap(out.desktop.places);
-  std::vector<uint32_t>().swap(out.handheld.places);
   std::sort(on_desktop_side.wanted.begin(), on_desktop_side.wanted.end());
   std::sort(on_handheld_side.wanted.begin(), on_handheld_side.wanted.end());
   os_thread thread;

@@ -542,7 +542,7 @@ int run_with_report(const session_options& options, const user_sides* user,
   if (options.report) {
     // Both read at once; each let go once it is compared and taken.
     side_state after_both[2];
-    read_both_sides(desktop_file, pdb, options.verbose, false, &after_both[0], &after_both[1]);
+    read_both_sides(desktop_file, pdb, options.verbose, &after_both[0], &after_both[1]);
     for (const bool desktop : {true, false}) {
       const side_state after = std::move(after_both[desktop ? 0 : 1]);
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
