@@ -126,18 +126,110 @@ element_digest digest_of(const element& e) {
 
 namespace {
 
+// digest_bytes of many texts at once. One text's digest is a chain of
+// multiplications, each waiting for the one before; kLanes texts side by
+// side keep the multiplier busy. Texts are copied in as they come (the
+// reader reuses its memory) and digested a block at a time.
+class text_digester {
+ public:
+  static constexpr size_t kLanes = 8;
+  explicit text_digester(std::vector<element_digest>* digests) : digests_(digests) {
+    bytes_.reserve(kBlock);
+  }
+  // The digest of text goes to the question (or answer) digest of element k.
+  void add(const char* text, size_t k, bool question) {
+    const size_t n = std::strlen(text);
+    if (bytes_.size() + n > kBlock && !texts_.empty()) finish();
+    texts_.push_back(pending{bytes_.size(), n, k, question});
+    bytes_.insert(bytes_.end(), text, text + n);
+  }
+  // Digests every text added so far.
+  void finish() {
+    struct lane {
+      const uint8_t* p;
+      size_t left;
+      uint64_t h;
+      size_t text;
+    } lanes[kLanes];
+    size_t next = 0, busy = 0;
+    auto fill = [&](lane* l) {
+      if (next == texts_.size()) return false;
+      const pending& t = texts_[next];
+      *l = lane{bytes_.data() + t.at, t.length, kDigestStart, next++};
+      return true;
+    };
+    auto done = [&](const lane& l) {
+      const pending& t = texts_[l.text];
+      element_digest& d = (*digests_)[t.element];
+      (t.question ? d.question_hash : d.answer_hash) = l.h;
+    };
+    while (busy < kLanes && fill(&lanes[busy]))
+      ++busy;
+    while (busy == kLanes) {
+      size_t step = lanes[0].left;
+      for (const lane& l : lanes)
+        step = l.left < step ? l.left : step;
+      uint64_t h[kLanes];
+      for (size_t i = 0; i < kLanes; ++i)
+        h[i] = lanes[i].h;
+      for (size_t j = 0; j < step; ++j) {
+        for (size_t i = 0; i < kLanes; ++i)
+          h[i] = (h[i] ^ lanes[i].p[j]) * kDigestPrime;
+      }
+      for (size_t i = 0; i < kLanes; ++i) {
+        lanes[i].h = h[i];
+        lanes[i].p += step;
+        lanes[i].left -= step;
+      }
+      for (size_t i = 0; i < busy;) {
+        if (lanes[i].left > 0) {
+          ++i;
+          continue;
+        }
+        done(lanes[i]);
+        if (!fill(&lanes[i])) lanes[i] = lanes[--busy];
+      }
+    }
+    for (size_t i = 0; i < busy; ++i) {
+      lanes[i].h = digest_bytes(lanes[i].p, lanes[i].left, lanes[i].h);
+      done(lanes[i]);
+    }
+    texts_.clear();
+    bytes_.clear();
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 20;
+  struct pending {
+    size_t at, length;
+    size_t element;
+    bool question;
+  };
+  std::vector<element_digest>* digests_;
+  std::vector<uint8_t> bytes_;
+  std::vector<pending> texts_;
+};
+
 // What a side's reading gathers, element by element, in the reader's order.
 struct side_gathering {
   bool with_starts;
   std::vector<element_digest> digests;
   std::vector<question_start> starts;
+  text_digester texts{&digests};
 };
 
 bool gather_digest(void* context, const element_db&, const element& e) {
   side_gathering* g = static_cast<side_gathering*>(context);
   try {
-    g->digests.push_back(digest_of(e));
-    g->digests.back().place = static_cast<uint32_t>(g->digests.size() - 1);
+    element_digest d{};
+    d.id = e.id;
+    d.place = static_cast<uint32_t>(g->digests.size());
+    const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
+    std::memcpy(d.schedule, values, sizeof values);
+    d.category = e.ctgr;
+    g->digests.push_back(d);
+    g->texts.add(e.q, d.place, true);
+    g->texts.add(e.a, d.place, false);
     if (g->with_starts) {
       g->starts.emplace_back();
       std::snprintf(g->starts.back().text, sizeof g->starts.back().text, "%s", e.q);
@@ -179,12 +271,14 @@ side_state read_side(const std::string& path, bool with_starts) {
   if (!side.exists) return side;
   element_db db;
   construct_db(&db);
-  side_gathering got{with_starts, {}, {}};
+  side_gathering got;
+  got.with_starts = with_starts;
   const element_sink sink{gather_digest, &got};
   if (!read_data_set(path, &db, &side.problem, &sink)) {
     release_db(&db);
     return side;
   }
+  got.texts.finish();
   side.readable = true;
   side.tm_strt = db.tm_strt;
   for (int32_t c = 0; c < db.ctgr_count; ++c)
