@@ -94,13 +94,17 @@ void arrange(std::vector<element*>* all, schedule_order order, rng* r) {
   }
 }
 
-void add_categories(element_db* db) {
+void add_categories(element_db* db, int32_t count) {
   static const char* const kNames[] = {"root",      "Deutsch",   "Français", "Mathematics",
                                        "Chemistry", "Geography", "History",  "Programming",
                                        "Biology",   "Latin",     "Music",    "Law"};
   uint32_t colour = 0xFFFFFFFFu;
-  for (const char* name : kNames) {
-    int32_t index = find_or_add_ctgr(db, name);
+  for (int32_t i = 0; i < count; ++i) {
+    const size_t named = sizeof kNames / sizeof kNames[0];
+    const std::string name = static_cast<size_t>(i) < named
+                                 ? std::string(kNames[i])
+                                 : std::string(kNames[i % named]) + " " + std::to_string(i);
+    int32_t index = find_or_add_ctgr(db, name.c_str());
     db->ctgrs[index]->bgcolor = colour;
     colour -= 0x1111u;
   }
@@ -125,7 +129,7 @@ element* clone(const element* from) {
 void make_dataset(element_db* db, const dataset_options& options) {
   rng r{options.seed};
   db->tm_strt = kDatasetStart;
-  add_categories(db);
+  add_categories(db, options.categories);
   std::vector<element*> all;
   all.reserve(static_cast<size_t>(options.elements));
   uint32_t id = kDatasetFirstId;
@@ -142,7 +146,7 @@ uint32_t make_dataset_pair(element_db* desktop, element_db* handheld,
   make_dataset(desktop, options.base);
   rng r{options.base.seed * 31 + 7};
   handheld->tm_strt = desktop->tm_strt;
-  add_categories(handheld);
+  add_categories(handheld, options.base.categories);
 
   std::vector<element*> pc = elements_of(desktop);
   uint32_t last_id = pc.empty() ? kDatasetFirstId : pc.front()->id;

@@ -19,6 +19,9 @@ struct dataset_options {
   int32_t elements = 10000;
   schedule_order order = schedule_order::sorted;
   uint64_t seed = 1;
+  // Categories in the table, the elements spread over all of them; up to
+  // kMaxCategories - 1, so that a merge can still add one.
+  int32_t categories = 12;
 };
 
 // The ids are creation times: ascending from here, a few seconds apart.

@@ -6,7 +6,8 @@
 //                                     user.conf with the last HotSync)
 //
 // ORDER is sorted, nearly or random. With --pair, ADDED (default 1000) new
-// elements on each side and as many deleted: `--pair ADDED`.
+// elements on each side and as many deleted: `--pair ADDED`. `--categories C`
+// makes a table of C categories (default 12) that the elements spread over.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -36,12 +37,32 @@ int main(int argc, char** argv) {
   dataset_options options;
   if (argc < 4 || (options.elements = std::atoi(argv[1])) <= 0 ||
       !parse_order(argv[2], &options.order)) {
-    std::fprintf(stderr, "usage: make_dataset N sorted|nearly|random DIR [--pair [ADDED]]\n");
+    std::fprintf(stderr,
+                 "usage: make_dataset N sorted|nearly|random DIR [--pair [ADDED]] "
+                 "[--categories C]\n");
     return 2;
   }
   const std::string dir = argv[3];
+  bool pair_wanted = false;
+  dataset_pair_options pair;
+  for (int i = 4; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--pair") == 0) {
+      pair_wanted = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-')
+        pair.added_each_side = pair.deleted_each_side = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--categories") == 0 && i + 1 < argc) {
+      options.categories = std::atoi(argv[++i]);
+      if (options.categories < 1 || options.categories >= kMaxCategories) {
+        std::fprintf(stderr, "make_dataset: --categories takes 1 to %d\n", kMaxCategories - 1);
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "make_dataset: unknown argument %s\n", argv[i]);
+      return 2;
+    }
+  }
   mkdir(dir.c_str(), 0777);
-  if (argc < 5) {
+  if (!pair_wanted) {
     element_db db;
     construct_db(&db);
     make_dataset(&db, options);
@@ -49,9 +70,7 @@ int main(int argc, char** argv) {
     release_db(&db);
     return ok ? 0 : 1;
   }
-  dataset_pair_options pair;
   pair.base = options;
-  if (argc > 5) pair.added_each_side = pair.deleted_each_side = std::atoi(argv[5]);
   element_db desktop, handheld;
   construct_db(&desktop);
   construct_db(&handheld);

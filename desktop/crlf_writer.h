@@ -22,6 +22,7 @@ struct crlf_writer {
   char* out;
   size_t out_used;
   int out_error;
+  uint64_t written;  // bytes handed to the file so far
   bool busy;
   os_thread out_thread;
   char buffers[2][kCrlfBufferSize];

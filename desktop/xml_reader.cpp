@@ -6,7 +6,9 @@
 #include <new>
 #include <string>
 
+#include "desktop/item_line.h"
 #include "desktop/xml_format.h"
+#include "model/insertion_order.h"
 #include "platform/file.h"
 #include "platform/hotsync_log.h"
 #include "platform/trace.h"
@@ -59,6 +61,13 @@ struct ctgr_cache_slot {
   int32_t index;
 };
 
+// A question or answer read for the current item.
+struct pending_text {
+  bool read;
+  size_t length;
+  char bytes[kXmlLineSize];  // a text on its opening line may fill it
+};
+
 // Everything one load works with; on the heap, as the buffers are large.
 struct scanner {
   element_db* db;
@@ -68,13 +77,17 @@ struct scanner {
   char line[kXmlLineSize];
   uint16_t item_state;  // 0 outside an item; 1 + the number of attributes found
   bool end_seen;
-  element* current;  // created by " id=", not yet in the list
+  // The item being read, from its " id=" on: its values, and its texts kept
+  // here until "</item>" makes one allocation of the element and both.
+  bool in_item;
+  element current;
+  pending_text texts[2];  // the question, the answer
   // Into an empty list the elements are gathered in file order and put in the
-  // order of their insertion at the end, in O(n log n) however they are
-  // ordered; into a list that holds elements already, each is inserted.
+  // order of their insertion at the end (linear); into a list that holds
+  // elements already, each is inserted.
   bool gather;
-  element* gathered;
-  element** gathered_tail;
+  insertion_order gathered;
+  const element_sink* sink;  // non-null: each element goes there, none to the list
   ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
 
@@ -102,24 +115,12 @@ int abort_load(scanner* s, int status) {
   trace("load_db_from_pc(): abort\n");
   s->report->status = status;
   s->report->line = s->in.line_no;
-  free_element_nodes(s->current);
-  s->current = nullptr;
-  free_element_nodes(s->gathered);
-  s->gathered = nullptr;
+  s->in_item = false;
+  insertion_order_abandon(&s->gathered);
   free_element_nodes(s->db->head);
   s->db->head = nullptr;
   insert_element(&s->db->head, nullptr);
   return 0;
-}
-
-// Releases the categories the database still holds from an earlier load.
-void forget_categories(element_db* db) {
-  for (int32_t i = 0; i < db->ctgr_count; ++i) {
-    std::free(db->ctgrs[i]->name);
-    std::free(db->ctgrs[i]);
-    db->ctgrs[i] = nullptr;
-  }
-  db->ctgr_count = 0;
 }
 
 enum class header_result { found, refused, missing };
@@ -195,7 +196,7 @@ int read_ctgr_value(scanner* s, char** rest) {
   if (*value == '\0') return kPcLoadUnclosedCategoryValue;
   ++value;  // the opening quote
   if (*value == '"') {
-    s->current->ctgr = 0;
+    s->current.ctgr = 0;
     return kPcLoadOk;
   }
   char* close = std::strchr(value, '"');
@@ -203,9 +204,38 @@ int read_ctgr_value(scanner* s, char** rest) {
   *close = '\0';
   int32_t index = category_index(s, value);
   if (index == kNoCategory) return kPcLoadTooManyCategories;
-  s->current->ctgr = static_cast<uint16_t>(index);
+  s->current.ctgr = static_cast<uint16_t>(index);
   *rest = close + 1;
   return kPcLoadOk;
+}
+
+void start_item(scanner* s, uint32_t id) {
+  s->in_item = true;
+  s->current = element{};
+  s->current.id = id;
+  s->texts[0].read = false;
+  s->texts[1].read = false;
+}
+
+// An item line as the writer writes it, read at once (item_line.h); false
+// for any other line, left to the search for each attribute.
+bool read_plain_item_line(scanner* s, int* status) {
+  item_line got;
+  if (!read_item_line(s->line, &got)) return false;
+  start_item(s, got.id);
+  element* e = &s->current;
+  uint16_t* const fields[] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->l_ivl, &e->rl_l_ivl,
+                              &e->ivl,      &e->rp,        &e->gr};
+  for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
+    *fields[i] = got.numbers[i];
+  *status = kPcLoadOk;
+  if (got.ctgr[0] != '\0') {
+    const int32_t index = category_index(s, got.ctgr);
+    if (index == kNoCategory) *status = kPcLoadTooManyCategories;
+    e->ctgr = static_cast<uint16_t>(index);
+  }
+  s->item_state = kLastAttr + 1;
+  return true;
 }
 
 // Searches the attributes from the current item state on, each after the one
@@ -218,29 +248,26 @@ int read_item_attributes(scanner* s, char** rest) {
     *rest = at + std::strlen(kItemAttrs[attr]);
     s->item_state += 1;
     if (attr == kAttrId) {
-      s->current = new_element();
-      if (!s->current) return kPcLoadNoMemory;
-      s->current->id = read_a_number(*rest);
+      start_item(s, read_a_number(*rest));
       continue;
     }
-    if (!s->current) return kPcLoadItemWithoutId;
+    if (!s->in_item) return kPcLoadItemWithoutId;
     if (attr == kAttrCtgr) {
       int status = read_ctgr_value(s, rest);
       if (status != kPcLoadOk) return status;
     } else {
-      *attr_field(s->current, attr) = static_cast<uint16_t>(read_a_number(*rest));
+      *attr_field(&s->current, attr) = static_cast<uint16_t>(read_a_number(*rest));
     }
   }
   return kPcLoadOk;
 }
 
-// A "<Q>" or "<A>" whose text starts at text: stores a copy as the current
+// A "<Q>" or "<A>" whose text starts at text: keeps a copy as the current
 // element's question or answer.
 int read_text(scanner* s, char* text, bool question) {
-  if (!s->current) return kPcLoadItemWithoutId;
+  if (!s->in_item) return kPcLoadItemWithoutId;
   const char* close_tag = question ? kQuestionClose : kAnswerClose;
   const int bad_status = question ? kPcLoadBadQuestion : kPcLoadBadAnswer;
-  char** field = question ? &s->current->q : &s->current->a;
   char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line);
   if (!got) {
     trace(bad_status == kPcLoadBadQuestion
@@ -249,30 +276,57 @@ int read_text(scanner* s, char* text, bool question) {
           s->path);
     return s->in.error ? kPcLoadReadError : bad_status;
   }
-  char* copy = copy_text(got);
-  if (!copy) return kPcLoadNoMemory;
-  std::free(*field);
-  *field = copy;
+  pending_text* kept = &s->texts[question ? 0 : 1];
+  kept->length = std::strlen(got);
+  std::memcpy(kept->bytes, got, kept->length);
+  kept->read = true;
   return kPcLoadOk;
 }
 
-// "</item>": the current element joins the list with a valid category index
-// and both texts.
+// The current element, whole, handed to the sink: its texts stay where they
+// were read.
+int hand_on(scanner* s) {
+  pending_text* q = &s->texts[0];
+  pending_text* a = &s->texts[1];
+  element e = s->current;
+  char empty[] = "";
+  e.q = empty;
+  e.a = empty;
+  if (q->read) {
+    q->bytes[q->length] = '\0';
+    e.q = q->bytes;
+  }
+  if (a->read) {
+    a->bytes[a->length] = '\0';
+    e.a = a->bytes;
+  }
+  return s->sink->take(s->sink->context, *s->db, e) ? kPcLoadOk : kPcLoadNoMemory;
+}
+
+// "</item>": the current element joins the list (or goes to the sink) with a
+// valid category index and both texts.
 int close_item(scanner* s) {
-  element* e = s->current;
-  if (!e) return kPcLoadItemWithoutId;
+  if (!s->in_item) return kPcLoadItemWithoutId;
   if (s->db->ctgr_count == 0 && !add_root_ctgr(s->db)) return kPcLoadNoMemory;
-  if (!e->q) e->q = copy_text("");
-  if (!e->a) e->a = copy_text("");
-  if (!e->q || !e->a) return kPcLoadNoMemory;
+  if (s->sink) {
+    s->in_item = false;
+    s->item_state = 0;
+    return hand_on(s);
+  }
+  const pending_text& q = s->texts[0];
+  const pending_text& a = s->texts[1];
+  element* e = new_element_with_room(q.read ? q.length : 0, a.read ? a.length : 0);
+  if (!e) return kPcLoadNoMemory;
+  if (q.read) std::memcpy(e->q, q.bytes, q.length);
+  if (a.read) std::memcpy(e->a, a.bytes, a.length);
+  e->id = s->current.id;
+  std::memcpy(&e->tm_t_rpt, &s->current.tm_t_rpt, kElementValuesSize);
   if (s->gather) {
-    e->next = nullptr;
-    *s->gathered_tail = e;
-    s->gathered_tail = &e->next;
+    insertion_order_add(&s->gathered, e);
   } else {
     insert_element(&s->db->head, e);
   }
-  s->current = nullptr;
+  s->in_item = false;
   s->item_state = 0;
   return kPcLoadOk;
 }
@@ -280,7 +334,14 @@ int close_item(scanner* s) {
 // One line of the body. Returns a status; kPcLoadOk to go on.
 int scan_body_line(scanner* s) {
   char* rest = s->line;
+  // The lines that make up nearly every item, taken without a search: a blank
+  // line changes nothing in any state, nor does a closing tag alone outside
+  // an item.
+  if (rest[0] == '\n' && rest[1] == '\0') return kPcLoadOk;
+  if (s->item_state != 0 && std::strcmp(rest, "</item>\n") == 0) return close_item(s);
   if (s->item_state == 0) {
+    int status;
+    if (read_plain_item_line(s, &status)) return status;
     if (char* c = std::strstr(rest, kCategoryTag)) {
       rest = c + len("<category");
       bool dropped = false;
@@ -342,8 +403,7 @@ int scan_file(scanner* s) {
     return abort_load(s, kPcLoadNoRootEnd);
   }
   if (s->gather) {
-    s->db->head = sort_as_inserted(s->gathered);
-    s->gathered = nullptr;
+    s->db->head = insertion_order_finish(&s->gathered);
     insert_element(&s->db->head, nullptr);
   }
   return 1;
@@ -386,14 +446,15 @@ const char* pc_load_status_text(int status) {
   }
 }
 
-int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
+int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
+                    const element_sink* sink) {
   pc_load_report ignored;
   if (!report) report = &ignored;
   *report = pc_load_report{kPcLoadOk, 0, 0, 0};
 
   trace("load_db_from_pc(.., %s)\n", path);
   hotsync_log_add(path, kLogActivityText, kLogNoTimeStamp);
-  forget_categories(db);
+  forget_ctgrs(db);
 
   scanner* s = static_cast<scanner*>(std::malloc(sizeof(scanner)));
   if (!s) {
@@ -417,10 +478,10 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report) {
   s->end_seen = false;
   for (ctgr_cache_slot& slot : s->ctgr_cache)
     slot.length = 0;
-  s->current = nullptr;
+  s->in_item = false;
+  s->sink = sink;
   s->gather = db->head == nullptr;
-  s->gathered = nullptr;
-  s->gathered_tail = &s->gathered;
+  insertion_order_start(&s->gathered);
 
   int result = scan_file(s);
   if (result == 0 && report->line == 0) report->line = s->in.line_no;

@@ -8,6 +8,7 @@
 
 #include "desktop/line_reader.h"
 #include "model/element_db.h"
+#include "model/element_sink.h"
 
 // Buffer sizes of the scanner: file lines come in pieces of at most
 // kXmlLineSize-1 bytes; a question or answer gathers its lines in a window of
@@ -48,8 +49,12 @@ const char* pc_load_status_text(int status);
 // Reads the file at path into db, whose element list must be empty. Adds the
 // path to the HotSync log. Returns 1 when the whole file was read and
 // "</quorvia>" was seen; 0 otherwise, with the elements read so far released
-// (categories read stay). report, when given, says why.
-int load_db_from_pc(element_db* db, const char* path, pc_load_report* report = nullptr);
+// (categories read stay). report, when given, says why. With a sink, each
+// element goes there as it is read and db gets only the start time and the
+// categories; a file the reader refuses is refused the same way, after the
+// sink took the elements before the fault.
+int load_db_from_pc(element_db* db, const char* path, pc_load_report* report = nullptr,
+                    const element_sink* sink = nullptr);
 
 // The first run of decimal digits in text, in wrapping 32-bit arithmetic;
 // every other character before it (a minus sign too) is skipped. 0 when text

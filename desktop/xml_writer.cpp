@@ -267,15 +267,14 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
       outside = e;
       break;
     }
-    char* name = db->ctgrs[e->ctgr]->name;
     size_t length;
     if (e->ctgr < kRemembered && name_lengths[e->ctgr] != 0) {
       length = name_lengths[e->ctgr] - 1;
     } else {
-      strip_quotes(name);
-      length = std::strlen(name);
+      length = strip_ctgr_quotes(db, e->ctgr);
       if (e->ctgr < kRemembered) name_lengths[e->ctgr] = length + 1;
     }
+    const char* name = db->ctgrs[e->ctgr]->name;
     if (!put_item(w, e, name, length, watch)) {
       too_long = e;
       break;

@@ -65,10 +65,12 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   return kHhLoadOk;
 }
 
-// Reads one element after its id. Fields are zero and texts empty until read.
-int read_element_body(const stream_in& in, element* e) {
-  uint16_t* fields[8] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->ctgr, &e->l_ivl,
-                         &e->rl_l_ivl, &e->ivl,       &e->rp,   &e->gr};
+// Reads one element after its id into one allocation with its texts, linked
+// at *tail as soon as it is made. Fields are zero and texts empty until read.
+int read_element(const stream_in& in, uint32_t id, element*** tail) {
+  element values{};
+  uint16_t* fields[8] = {&values.tm_t_rpt, &values.stm_t_rpt, &values.ctgr, &values.l_ivl,
+                         &values.rl_l_ivl, &values.ivl,       &values.rp,   &values.gr};
   for (uint16_t* field : fields) {
     if (!take16(in, field)) return stream_failure();
   }
@@ -76,28 +78,47 @@ int read_element_body(const stream_in& in, element* e) {
   if (!take(in, lengths, kHhLengthsUnitSize)) return stream_failure();
   const uint32_t ql = SyncHHToHostWord(lengths[0]);
   const uint32_t al = SyncHHToHostWord(lengths[1]);
-  e->q = static_cast<char*>(std::malloc(ql + 1));
-  e->a = static_cast<char*>(std::malloc(al + 1));
-  if (!e->q || !e->a) return kHhLoadNoMemory;
+  element* e = new_element_with_room(ql, al);
+  if (!e) return kHhLoadNoMemory;
+  **tail = e;
+  *tail = &e->next;
+  e->id = id;
+  std::memcpy(&e->tm_t_rpt, &values.tm_t_rpt, kElementValuesSize);
+  e->q[0] = '\0';
+  e->a[0] = '\0';
   if (!take(in, e->q, ql)) return stream_failure();
-  e->q[ql] = '\0';
   if (!take(in, e->a, al)) return stream_failure();
-  e->a[al] = '\0';
   return kHhLoadOk;
 }
 
-// Elements until the clean end of the records, linked in stored order.
-int read_elements(const stream_in& in, element_db* db) {
+// With a sink, the element just read is the list's only one: it goes to the
+// sink with its category index made valid as fix_category_indices would make
+// it (the table is whole before the first element), and is freed.
+int hand_on(element_db* db, const element_sink* sink) {
+  element* e = db->head;
+  db->head = nullptr;
+  int status = kHhLoadOk;
+  if (e->ctgr >= db->ctgr_count) {
+    if (db->ctgr_count == 0 && !add_root_ctgr(db)) status = kHhLoadNoMemory;
+    e->ctgr = 0;
+  }
+  if (status == kHhLoadOk && !sink->take(sink->context, *db, *e)) status = kHhLoadNoMemory;
+  free_element(e);
+  return status;
+}
+
+// Elements until the clean end of the records, linked in stored order or
+// handed to the sink one by one.
+int read_elements(const stream_in& in, element_db* db, const element_sink* sink) {
   element** tail = &db->head;
   for (;;) {
     uint32_t raw_id;
     if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
-    element* e = new_element();
-    if (!e) return kHhLoadNoMemory;
-    *tail = e;
-    tail = &e->next;
-    e->id = SyncHHToHostDWord(raw_id);
-    int status = read_element_body(in, e);
+    int status = read_element(in, SyncHHToHostDWord(raw_id), &tail);
+    if (status == kHhLoadOk && sink) {
+      status = hand_on(db, sink);
+      tail = &db->head;
+    }
     if (status != kHhLoadOk) return status;
     SyncYieldCycles(1);
   }
@@ -117,7 +138,7 @@ int fix_category_indices(element_db* db) {
   return kHhLoadOk;
 }
 
-int read_stream(const stream_in& in, element_db* db) {
+int read_stream(const stream_in& in, element_db* db, const element_sink* sink) {
   uint16_t entries = 0;
   int status = read_header(in, db, &entries);
   if (status != kHhLoadOk) return status;
@@ -128,7 +149,7 @@ int read_stream(const stream_in& in, element_db* db) {
   }
   std::free(unit_buffer);
   if (status != kHhLoadOk) return status;
-  status = read_elements(in, db);
+  status = read_elements(in, db, sink);
   if (status != kHhLoadOk) return status;
   return fix_category_indices(db);
 }
@@ -164,7 +185,7 @@ const char* hh_load_status_text(int status) {
   }
 }
 
-int load_db_from_hh(element_db* db, hh_load_report* report) {
+int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* sink) {
   hh_load_report ignored;
   if (!report) report = &ignored;
   *report = hh_load_report{kHhLoadOk, 0, 0};
@@ -200,7 +221,7 @@ int load_db_from_hh(element_db* db, hh_load_report* report) {
 
   const stream_in in{handle, num_recs};
   czytaj(nullptr, 0, handle, num_recs);
-  int status = hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db);
+  int status = hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db, sink);
   report->record = hh_reader.rInfo.record_index;
   report->sync_error = hh_reader.read_error;
   czytaj(nullptr, 0, handle, num_recs);

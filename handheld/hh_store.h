@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "model/element_db.h"
+#include "model/element_sink.h"
 
 // Why a load returned 0; for the user and for the driver, which must not
 // overwrite a database that exists but could not be read.
@@ -34,8 +35,12 @@ const char* hh_load_status_text(int status);
 // Reads QVelements into db (empty, as construction leaves it). Returns 1 when
 // the database was read to the clean end of its records (it may hold no
 // elements); 0 otherwise, with no elements in db. Elements keep their stored
-// order; every element gets a valid category index.
-int load_db_from_hh(element_db* db, hh_load_report* report = nullptr);
+// order; every element gets a valid category index. With a sink, each
+// element goes there as it is read and db gets only the start time and the
+// categories; a database the reader refuses is refused the same way, after
+// the sink took the elements before the fault.
+int load_db_from_hh(element_db* db, hh_load_report* report = nullptr,
+                    const element_sink* sink = nullptr);
 
 enum hh_save_status {
   kHhSaveOk = 0,

@@ -4,17 +4,34 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <utility>
 
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "model/element_db.h"
+#include "platform/thread.h"
 
 namespace {
 
 constexpr uint64_t kDigestPrime = 1099511628211ull;
 
-uint64_t text_hash(const char* text) {
-  return text ? digest_bytes(text, std::strlen(text)) : kDigestStart;
+// digest_bytes of both texts (up to their terminators) in one pass: the two
+// chains of multiplications run side by side.
+void text_hashes(const char* q, const char* a, uint64_t* q_hash, uint64_t* a_hash) {
+  const uint8_t* x = reinterpret_cast<const uint8_t*>(q ? q : "");
+  const uint8_t* y = reinterpret_cast<const uint8_t*>(a ? a : "");
+  uint64_t hx = kDigestStart, hy = kDigestStart;
+  for (; *x && *y; ++x, ++y) {
+    hx = (hx ^ *x) * kDigestPrime;
+    hy = (hy ^ *y) * kDigestPrime;
+  }
+  for (; *x; ++x)
+    hx = (hx ^ *x) * kDigestPrime;
+  for (; *y; ++y)
+    hy = (hy ^ *y) * kDigestPrime;
+  *q_hash = hx;
+  *a_hash = hy;
 }
 
 // The length of the well-formed UTF-8 sequence that starts at s[i], or 0
@@ -98,55 +115,252 @@ uint64_t texts_digest(const element_digest& d) {
   return (d.question_hash * kDigestPrime) ^ d.answer_hash;
 }
 
-side_state read_side(const std::string& path, const element_keeper& keeper) {
+element_digest digest_of(const element& e) {
+  element_digest d{};
+  d.id = e.id;
+  const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
+  std::memcpy(d.schedule, values, sizeof values);
+  d.category = e.ctgr;
+  text_hashes(e.q, e.a, &d.question_hash, &d.answer_hash);
+  return d;
+}
+
+namespace {
+
+// digest_bytes of many texts at once. One text's digest is a chain of
+// multiplications, each waiting for the one before; kLanes texts side by
+// side keep the multiplier busy. Texts are copied in as they come (the
+// reader reuses its memory) and digested a block at a time.
+class text_digester {
+ public:
+  static constexpr size_t kLanes = 8;
+  explicit text_digester(std::vector<element_digest>* digests) : digests_(digests) {
+    bytes_.reserve(kBlock);
+  }
+  // The digest of text goes to the question (or answer) digest of element k.
+  void add(const char* text, size_t k, bool question) {
+    const size_t n = std::strlen(text);
+    if (bytes_.size() + n > kBlock && !texts_.empty()) finish();
+    texts_.push_back(pending{bytes_.size(), n, k, question});
+    bytes_.insert(bytes_.end(), text, text + n);
+  }
+  // Digests every text added so far.
+  void finish() {
+    struct lane {
+      const uint8_t* p;
+      size_t left;
+      uint64_t h;
+      size_t text;
+    } lanes[kLanes];
+    size_t next = 0, busy = 0;
+    auto fill = [&](lane* l) {
+      if (next == texts_.size()) return false;
+      const pending& t = texts_[next];
+      *l = lane{bytes_.data() + t.at, t.length, kDigestStart, next++};
+      return true;
+    };
+    auto done = [&](const lane& l) {
+      const pending& t = texts_[l.text];
+      element_digest& d = (*digests_)[t.element];
+      (t.question ? d.question_hash : d.answer_hash) = l.h;
+    };
+    while (busy < kLanes && fill(&lanes[busy]))
+      ++busy;
+    while (busy == kLanes) {
+      size_t step = lanes[0].left;
+      for (const lane& l : lanes)
+        step = l.left < step ? l.left : step;
+      uint64_t h[kLanes];
+      for (size_t i = 0; i < kLanes; ++i)
+        h[i] = lanes[i].h;
+      for (size_t j = 0; j < step; ++j) {
+        for (size_t i = 0; i < kLanes; ++i)
+          h[i] = (h[i] ^ lanes[i].p[j]) * kDigestPrime;
+      }
+      for (size_t i = 0; i < kLanes; ++i) {
+        lanes[i].h = h[i];
+        lanes[i].p += step;
+        lanes[i].left -= step;
+      }
+      for (size_t i = 0; i < busy;) {
+        if (lanes[i].left > 0) {
+          ++i;
+          continue;
+        }
+        done(lanes[i]);
+        if (!fill(&lanes[i])) lanes[i] = lanes[--busy];
+      }
+    }
+    for (size_t i = 0; i < busy; ++i) {
+      lanes[i].h = digest_bytes(lanes[i].p, lanes[i].left, lanes[i].h);
+      done(lanes[i]);
+    }
+    texts_.clear();
+    bytes_.clear();
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 20;
+  struct pending {
+    size_t at, length;
+    size_t element;
+    bool question;
+  };
+  std::vector<element_digest>* digests_;
+  std::vector<uint8_t> bytes_;
+  std::vector<pending> texts_;
+};
+
+// What a side's reading gathers, element by element, in the reader's order.
+struct side_gathering {
+  bool with_starts;
+  std::vector<element_digest> digests;
+  std::vector<question_start> starts;
+  text_digester texts{&digests};
+};
+
+bool gather_digest(void* context, const element_db&, const element& e) {
+  side_gathering* g = static_cast<side_gathering*>(context);
+  try {
+    element_digest d{};
+    d.id = e.id;
+    d.place = static_cast<uint32_t>(g->digests.size());
+    const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
+    std::memcpy(d.schedule, values, sizeof values);
+    d.category = e.ctgr;
+    g->digests.push_back(d);
+    g->texts.add(e.q, d.place, true);
+    g->texts.add(e.a, d.place, false);
+    if (g->with_starts) {
+      g->starts.emplace_back();
+      std::snprintf(g->starts.back().text, sizeof g->starts.back().text, "%s", e.q);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Equal ids as the desktop's whole data set lists them: in the order that
+// inserting the elements one after the other gives (model/insertion_order.h):
+// by tm_t_rpt, equal keys as they came, except the second before the first.
+void order_as_inserted(std::vector<element_digest>* digests) {
+  auto before = [](const element_digest& x, const element_digest& y) {
+    if (x.schedule[0] != y.schedule[0]) return x.schedule[0] < y.schedule[0];
+    if (x.place + y.place == 1) return x.place == 1;  // the first two
+    return x.place < y.place;
+  };
+  std::vector<element_digest>& all = *digests;
+  for (size_t run = 0; run < all.size();) {
+    size_t end = run + 1;
+    while (end < all.size() && all[end].id == all[run].id)
+      ++end;
+    if (end - run > 1) {
+      std::sort(all.begin() + static_cast<std::ptrdiff_t>(run),
+                all.begin() + static_cast<std::ptrdiff_t>(end), before);
+    }
+    run = end;
+  }
+}
+
+}  // namespace
+
+side_state read_side(const std::string& path, bool with_starts) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(fs_path(path), error);
   if (!side.exists) return side;
   element_db db;
   construct_db(&db);
-  if (!read_data_set(path, &db, &side.problem)) {
+  side_gathering got;
+  got.with_starts = with_starts;
+  const element_sink sink{gather_digest, &got};
+  if (!read_data_set(path, &db, &side.problem, &sink)) {
     release_db(&db);
     return side;
   }
+  got.texts.finish();
   side.readable = true;
   side.tm_strt = db.tm_strt;
   for (int32_t c = 0; c < db.ctgr_count; ++c)
     side.categories.push_back(db.ctgrs[c]->name);
-  // Digests are made in list order, where the elements lie one after the
-  // other in memory, and put in id order by their places: equal ids keep
-  // their file order.
-  std::vector<element_digest> in_list_order;
-  std::vector<const element*> elements;
-  for (const element* e = db.head; e; e = e->next) {
-    element_digest d{};
-    d.id = e->id;
-    const uint16_t values[7] = {e->tm_t_rpt, e->stm_t_rpt, e->l_ivl, e->rl_l_ivl,
-                                e->ivl,      e->rp,        e->gr};
-    std::memcpy(d.schedule, values, sizeof values);
-    d.category = e->ctgr;
-    d.question_hash = text_hash(e->q);
-    d.answer_hash = text_hash(e->a);
-    std::snprintf(d.question_start, sizeof d.question_start, "%s", e->q ? e->q : "");
-    in_list_order.push_back(d);
-    if (keeper) elements.push_back(e);
-  }
-  std::vector<std::pair<uint32_t, uint32_t>> order(in_list_order.size());  // id, place
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = {in_list_order[i].id, static_cast<uint32_t>(i)};
-  std::sort(order.begin(), order.end());
-  side.elements.resize(order.size());
-  for (size_t k = 0; k < order.size(); ++k)
-    side.elements[k] = in_list_order[order[k].second];
-  std::vector<element_digest>().swap(in_list_order);
-  if (keeper) {
-    std::vector<const element*> by_id(order.size());
-    for (size_t k = 0; k < order.size(); ++k)
-      by_id[k] = elements[order[k].second];
-    keeper(side, db, by_id.data());
-  }
   release_db(&db);
+  // In id order, in place: a large side's digests are not had twice. Equal
+  // ids as the reader's data set lists them: the handheld's as stored.
+  std::sort(got.digests.begin(), got.digests.end(),
+            [](const element_digest& x, const element_digest& y) {
+              return x.id != y.id ? x.id < y.id : x.place < y.place;
+            });
+  if (!names_pdb(path)) order_as_inserted(&got.digests);
+  if (with_starts) {
+    side.starts.resize(got.digests.size());
+    for (size_t k = 0; k < side.starts.size(); ++k)
+      side.starts[k] = got.starts[got.digests[k].place];
+  }
+  side.elements = std::move(got.digests);
   return side;
+}
+
+namespace {
+
+struct side_job {
+  const std::string* path;
+  bool with_starts;
+  side_state* side;
+};
+
+void read_side_job(void* arg) {
+  side_job* job = static_cast<side_job*>(arg);
+  *job->side = read_side(*job->path, job->with_starts);
+}
+
+}  // namespace
+
+void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
+                     side_state* desktop, side_state* handheld) {
+  side_job job{&desktop_file, with_starts, desktop};
+  os_thread thread;
+  const bool beside = thread_start(&thread, read_side_job, &job) == 0;
+  if (!beside) read_side_job(&job);  // one after the other, then
+  *handheld = read_side(pdb, with_starts);
+  if (beside) thread_join(&thread);
+}
+
+namespace {
+
+struct place_visit {
+  const std::vector<uint32_t>* places;
+  const element_visitor* visit;
+  uint32_t place;  // of the element the reader hands on next
+  size_t k;        // the next of places to see
+};
+
+bool visit_if_wanted(void* context, const element_db& db, const element& e) {
+  place_visit* v = static_cast<place_visit*>(context);
+  if (v->k < v->places->size() && (*v->places)[v->k] == v->place) {
+    try {
+      (*v->visit)(v->k, db, e);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    ++v->k;
+  }
+  ++v->place;
+  return true;
+}
+
+}  // namespace
+
+bool read_elements_at(const std::string& path, const std::vector<uint32_t>& places,
+                      const element_visitor& visit, std::string* why) {
+  element_db db;
+  construct_db(&db);
+  place_visit v{&places, &visit, 0, 0};
+  const element_sink sink{visit_if_wanted, &v};
+  const bool read = read_data_set(path, &db, why, &sink);
+  release_db(&db);
+  if (read && v.k < places.size()) *why = path + ": it holds fewer elements than it did";
+  return read && v.k == places.size();
 }
 
 side_changes compare_sides(const std::string& name, const std::string& path,
@@ -160,8 +374,8 @@ side_changes compare_sides(const std::string& name, const std::string& path,
   auto category_of = [](const side_state& s, const element_digest& d) {
     return d.category < s.categories.size() ? s.categories[d.category] : std::string();
   };
-  auto note = [&](const element_digest& d, const std::string& what) {
-    out.elements.push_back(element_change{d.id, one_line(d.question_start), what});
+  auto note = [&](const side_state& side, size_t k, const std::string& what) {
+    out.elements.push_back(element_change{side.elements[k].id, one_line(side.start_of(k)), what});
   };
   size_t i = 0, j = 0;
   const auto& b = before.elements;
@@ -169,10 +383,10 @@ side_changes compare_sides(const std::string& name, const std::string& path,
   while (i < b.size() || j < a.size()) {
     if (j == a.size() || (i < b.size() && b[i].id < a[j].id)) {
       ++out.deleted;
-      note(b[i++], "deleted");
+      note(before, i++, "deleted");
     } else if (i == b.size() || a[j].id < b[i].id) {
       ++out.added;
-      note(a[j++], "added");
+      note(after, j++, "added");
     } else {
       const element_digest& x = b[i++];
       const element_digest& y = a[j++];
@@ -191,7 +405,7 @@ side_changes compare_sides(const std::string& name, const std::string& path,
       }
       if (!what.empty()) {
         ++out.updated;
-        note(y, what);
+        note(after, j - 1, what);
       }
     }
   }

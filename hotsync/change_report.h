@@ -18,13 +18,19 @@ constexpr uint64_t kDigestStart = 14695981039346656037ull;
 uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest = kDigestStart);
 
 // One element as the report compares it: its values, its category by name and
-// digests of its texts.
+// digests of its texts. A few bytes each, as a side holds a million of them
+// from before the HotSync to after it.
 struct element_digest {
-  uint32_t id;
-  uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
-  uint32_t category;     // index into side_state::categories
   uint64_t question_hash, answer_hash;
-  char question_start[41];  // the first 40 bytes of the question
+  uint32_t id;
+  uint32_t place;        // where it came in its file, counted in elements from 0
+  uint16_t category;     // index into side_state::categories
+  uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
+};
+
+// The first 40 bytes of a question, as a listing shows it.
+struct question_start {
+  char text[41];
 };
 
 // One side's data set as a file holds it.
@@ -34,20 +40,37 @@ struct side_state {
   std::string problem;  // why it could not be read
   int32_t tm_strt = 0;
   std::vector<std::string> categories;
-  std::vector<element_digest> elements;  // by id; equal ids in file order
+  // By id; equal ids in the order the reader's data set lists them.
+  std::vector<element_digest> elements;
+  // Beside elements, when the side was read for a listing of each element
+  // (--verbose); else empty.
+  std::vector<question_start> starts;
+  const char* start_of(size_t k) const { return k < starts.size() ? starts[k].text : ""; }
 };
 
 // Both texts of an element as one number, as the base of the last HotSync
 // keeps them.
 uint64_t texts_digest(const element_digest& d);
 
-// Hears of a side once it is read, while its whole elements are still there:
-// by_id[k] is the element behind side.elements[k], valid until it returns.
-using element_keeper =
-    std::function<void(const side_state& side, const element_db& db, const element* const* by_id)>;
+// An element as the report compares it, its place left 0.
+element_digest digest_of(const element& e);
 
-// Reads a side: elements.xml format, or a .pdb file holding QVelements.
-side_state read_side(const std::string& path, const element_keeper& keeper = nullptr);
+// Reads a side: elements.xml format, or a .pdb file holding QVelements. Each
+// element is digested as the reader reads it and none is held, so a side
+// costs its digests only. with_starts: the start of each question too.
+side_state read_side(const std::string& path, bool with_starts = false);
+
+// Reads both sides at once, the desktop on a second thread.
+void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
+                     side_state* desktop, side_state* handheld);
+
+// Reads a side again for the elements at `places` (ascending), whole:
+// visit(k, db, e) sees the element at places[k] with the data set's
+// categories, valid during the call. False with *why when the side cannot
+// be read or holds fewer elements.
+using element_visitor = std::function<void(size_t k, const element_db& db, const element& e)>;
+bool read_elements_at(const std::string& path, const std::vector<uint32_t>& places,
+                      const element_visitor& visit, std::string* why);
 
 struct element_change {
   uint32_t id;

@@ -11,6 +11,7 @@
 #include "hotsync/host_paths.h"
 #include "model/element_db.h"
 #include "platform/file.h"
+#include "platform/thread.h"
 
 namespace fs = std::filesystem;
 
@@ -85,6 +86,7 @@ kept_element keep(const element_db& db, const element& e, const element_digest& 
     k.bgcolor = db.ctgrs[e.ctgr]->bgcolor;
   }
   k.question = e.q ? e.q : "";
+  std::snprintf(k.start.text, sizeof k.start.text, "%s", k.question.c_str());
   k.answer = e.a ? e.a : "";
   return k;
 }
@@ -150,7 +152,7 @@ bool dropped(const conflict& c, bool desktop) {
 // other's when the side had deleted it.
 const char* question_of(const conflict& c, bool desktop) {
   const bool own = desktop ? c.on_desktop : c.on_handheld;
-  return (own == desktop ? c.desktop : c.handheld).digest.question_start;
+  return (own == desktop ? c.desktop : c.handheld).start.text;
 }
 
 std::string listing_row(uint32_t id, const std::string& what, const char* question) {
@@ -162,66 +164,94 @@ std::string listing_row(uint32_t id, const std::string& what, const char* questi
 
 }  // namespace
 
+namespace {
+
+// The versions of one side's conflicts, read back whole from where the
+// digests say they are.
+struct versions_job {
+  const std::string* path;
+  bool desktop;
+  std::vector<std::pair<uint32_t, size_t>> wanted;  // place, conflict; ascending place
+  std::vector<conflict>* conflicts;
+  std::string problem;
+};
+
+void read_versions(void* arg) {
+  versions_job* job = static_cast<versions_job*>(arg);
+  if (job->wanted.empty()) return;
+  std::vector<uint32_t> places;
+  for (const auto& w : job->wanted)
+    places.push_back(w.first);
+  std::string why;
+  bool same = true;
+  const bool read = read_elements_at(
+      *job->path, places,
+      [&](size_t k, const element_db& db, const element& e) {
+        conflict& c = (*job->conflicts)[job->wanted[k].second];
+        kept_element& v = job->desktop ? c.desktop : c.handheld;
+        element_digest now = digest_of(e);
+        now.place = v.digest.place;
+        same = same && now.id == v.digest.id && now.category == v.digest.category &&
+               same_texts_and_schedule(now, v.digest);
+        v = keep(db, e, v.digest);
+      },
+      &why);
+  if (!read) {
+    job->problem = why;
+  } else if (!same) {
+    job->problem = *job->path + ": it changed while it was read; try again";
+  }
+}
+
+}  // namespace
+
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
-                               const sync_base& base) {
+                               const sync_base& base, bool with_starts) {
   sides_before out;
-  if (!base.known) {
-    out.desktop = read_side(desktop_file);
-    out.handheld = read_side(pdb);
-    return out;
-  }
-  // The desktop's changes since the base are kept whole until the handheld,
-  // read next, shows which of them are in conflict.
-  std::vector<kept_element> changed_on_desktop;
-  out.desktop = read_side(
-      desktop_file, [&](const side_state& side, const element_db& db, const element* const* by_id) {
-        base_view view(base, side);
-        for (size_t k = 0; k < side.elements.size(); ++k) {
-          const element_digest& d = side.elements[k];
-          if (k > 0 && side.elements[k - 1].id == d.id) continue;
-          const base_element* b = view.find(d.id);
-          if (b && view.changed(d, *b)) changed_on_desktop.push_back(keep(db, *by_id[k], d));
-        }
-      });
-  if (!usable(out.desktop)) {
-    out.handheld = read_side(pdb);
-    return out;
-  }
-  out.handheld = read_side(pdb, [&](const side_state& side, const element_db& db,
-                                    const element* const* by_id) {
-    if (side.elements.empty()) return;
-    base_view on_desktop(base, out.desktop), on_handheld(base, side);
-    id_cursor<element_digest> desktop{out.desktop.elements}, handheld{side.elements};
-    size_t kept_at = 0;
+  read_both_sides(desktop_file, pdb, with_starts, &out.desktop, &out.handheld);
+  // Conflicts are found in the digests; only their versions are then read
+  // back whole, both sides at once.
+  versions_job on_desktop_side{&desktop_file, true, {}, &out.conflicts, ""};
+  versions_job on_handheld_side{&pdb, false, {}, &out.conflicts, ""};
+  if (base.known && usable(out.desktop) && usable(out.handheld)) {
+    base_view on_desktop(base, out.desktop), on_handheld(base, out.handheld);
+    id_cursor<element_digest> desktop{out.desktop.elements}, handheld{out.handheld.elements};
     for (const base_element& b : base.elements) {
       const element_digest* d = desktop.find(b.id);
       const element_digest* h = handheld.find(b.id);
       const bool d_changed = d && on_desktop.changed(*d, b);
       const bool h_changed = h && on_handheld.changed(*h, b);
-      const bool in_conflict = d && h ? d_changed && h_changed &&
-                                            !(same_texts_and_schedule(*d, *h) &&
-                                              category_of(out.desktop, *d) == category_of(side, *h))
-                                      : d_changed || h_changed;
+      const bool in_conflict =
+          d && h ? d_changed && h_changed &&
+                       !(same_texts_and_schedule(*d, *h) &&
+                         category_of(out.desktop, *d) == category_of(out.handheld, *h))
+                 : d_changed || h_changed;
       if (!in_conflict) continue;
       conflict c;
       c.id = b.id;
       if (d) {
-        while (kept_at < changed_on_desktop.size() && changed_on_desktop[kept_at].digest.id < b.id)
-          ++kept_at;
-        if (kept_at == changed_on_desktop.size() || changed_on_desktop[kept_at].digest.id != b.id) {
-          continue;  // a change the desktop's reading did not see: none to keep
-        }
         c.on_desktop = true;
-        c.desktop = std::move(changed_on_desktop[kept_at]);
+        c.desktop.digest = *d;
+        on_desktop_side.wanted.emplace_back(d->place, out.conflicts.size());
       }
       if (h) {
         c.on_handheld = true;
-        c.handheld = keep(db, *by_id[handheld.place()], *h);
+        c.handheld.digest = *h;
+        on_handheld_side.wanted.emplace_back(h->place, out.conflicts.size());
       }
       out.conflicts.push_back(std::move(c));
     }
-  });
-  if (!usable(out.handheld)) out.conflicts.clear();
+  }
+  std::sort(on_desktop_side.wanted.begin(), on_desktop_side.wanted.end());
+  std::sort(on_handheld_side.wanted.begin(), on_handheld_side.wanted.end());
+  os_thread thread;
+  const bool beside = !on_desktop_side.wanted.empty() && !on_handheld_side.wanted.empty() &&
+                      thread_start(&thread, read_versions, &on_desktop_side) == 0;
+  if (!beside) read_versions(&on_desktop_side);
+  read_versions(&on_handheld_side);
+  if (beside) thread_join(&thread);
+  out.problem =
+      !on_desktop_side.problem.empty() ? on_desktop_side.problem : on_handheld_side.problem;
   return out;
 }
 

@@ -20,6 +20,7 @@
 // An element as one side held it before a HotSync, whole.
 struct kept_element {
   element_digest digest;
+  question_start start;
   std::string category;
   uint32_t bgcolor = 0;
   std::string question, answer;
@@ -47,13 +48,16 @@ struct conflict {
 struct sides_before {
   side_state desktop, handheld;
   std::vector<conflict> conflicts;  // ascending id
+  // Non-empty: the versions of the conflicts could not be read back whole.
+  std::string problem;
 };
 
-// Reads both sides; with a known base, keeps the whole versions of the
-// elements in conflict. A side that is empty or cannot be read has none: the
-// merge then copies the other side over and drops nothing.
+// Reads both sides at once as digests; with a known base, finds the elements
+// in conflict and reads back the whole versions of those only. A side that is
+// empty or cannot be read has none: the merge then copies the other side over
+// and drops nothing.
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
-                               const sync_base& base);
+                               const sync_base& base, bool with_starts);
 
 // Notes what one side holds of each conflict after the HotSync. A side that
 // cannot be read leaves each version it may hold unfound, so that it is kept.

@@ -13,10 +13,6 @@
 
 namespace {
 
-bool is_pdb(const std::string& path) {
-  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".pdb") == 0;
-}
-
 // Serves the handheld database from the file the user named, for one call.
 struct database_as_file {
   explicit database_as_file(const std::string& path) { sync_manager_map_database(kHhDbName, path); }
@@ -33,10 +29,10 @@ std::string sync_detail(int32_t code) {
   return "";
 }
 
-bool read_pdb(const std::string& path, element_db* db, std::string* why) {
+bool read_pdb(const std::string& path, element_db* db, std::string* why, const element_sink* sink) {
   database_as_file served(path);
   hh_load_report report;
-  if (load_db_from_hh(db, &report)) return true;
+  if (load_db_from_hh(db, &report, sink)) return true;
   *why = path + ": " + hh_load_status_text(report.status);
   if (report.status == kHhLoadReadFailed || report.status == kHhLoadDamaged) {
     *why += " (record " + std::to_string(report.record) + ")";
@@ -60,10 +56,15 @@ bool write_pdb(const std::string& path, element_db* db, std::string* why) {
 
 }  // namespace
 
-bool read_data_set(const std::string& path, element_db* db, std::string* why) {
-  if (is_pdb(path)) return read_pdb(path, db, why);
+bool names_pdb(const std::string& path) {
+  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".pdb") == 0;
+}
+
+bool read_data_set(const std::string& path, element_db* db, std::string* why,
+                   const element_sink* sink) {
+  if (names_pdb(path)) return read_pdb(path, db, why, sink);
   pc_load_report report;
-  if (load_db_from_pc(db, path.c_str(), &report)) return true;
+  if (load_db_from_pc(db, path.c_str(), &report, sink)) return true;
   *why = path;
   if (report.line != 0) {
     *why += ", line " + std::to_string(report.line);
@@ -130,12 +131,12 @@ bool write_data_set(const std::string& path, element_db* db, std::string* why) {
     *why = path + ": " + file_error_text(error);
     return false;
   }
-  if (is_pdb(path) ? write_pdb(path, db, why) : write_xml(path, db, why)) return true;
+  if (names_pdb(path) ? write_pdb(path, db, why) : write_xml(path, db, why)) return true;
   // The writers leave their temporary after some failures (the desktop's on
   // purpose, for the conduit's next run to replace); a convert that failed
   // leaves nothing.
   file_remove((path + ".tmp").c_str());
-  if (is_pdb(path)) file_remove((path + ".records").c_str());
+  if (names_pdb(path)) file_remove((path + ".records").c_str());
   return false;
 }
 

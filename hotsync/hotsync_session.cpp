@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
+#include <utility>
 
 #include "conduit/conduit_api.h"
 #include "handheld/hh_layout.h"
@@ -421,10 +423,14 @@ int run_with_report(const session_options& options, const user_sides* user,
   const std::string pdb = handheld_database_file(handheld);
   sides_before own_before;
   if (options.report && !user) {
-    own_before =
-        read_sides_before(desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync));
+    own_before = read_sides_before(
+        desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync), options.verbose);
   }
   const sides_before& before = user ? user->before : own_before;
+  if (!before.problem.empty()) {
+    *why = "no HotSync that would drop versions it cannot keep: " + before.problem;
+    return -1;
+  }
   const side_state& desktop_before = before.desktop;
   const side_state& handheld_before = before.handheld;
   sync_manager_reset();
@@ -474,6 +480,9 @@ int run_with_report(const session_options& options, const user_sides* user,
                               std::filesystem::file_size(fs_path(pdb), unknown));
     result = conduit.OpenConduit(nullptr, &properties);
   }
+  // The conduit stays loaded until the process ends: unloading it now would
+  // free the data sets it holds one element at a time, for nothing.
+  conduit.library = nullptr;
   sync_manager_reset();
   sync_manager_use_folder(handheld);
   const std::vector<log_entry> entries = hotsync_log_entries();
@@ -488,9 +497,11 @@ int run_with_report(const session_options& options, const user_sides* user,
   std::vector<side_changes> sides;
   std::string conflict_lines, conflict_members;
   if (options.report) {
-    // One side after the other, each let go once it is compared and taken.
+    // Both read at once; each let go once it is compared and taken.
+    side_state after_both[2];
+    read_both_sides(desktop_file, pdb, options.verbose, &after_both[0], &after_both[1]);
     for (const bool desktop : {true, false}) {
-      const side_state after = read_side(desktop ? desktop_file : pdb);
+      const side_state after = std::move(after_both[desktop ? 0 : 1]);
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
                                           : handheld_database_file(user->handheld_folder);
@@ -666,7 +677,7 @@ int run_dry(const session_options& options, hotsync_outcome* outcome, std::strin
   std::string unreadable;  // the run on the copy refuses it in words
   read_handheld_user(handheld, &last, &unreadable);
   user.before = read_sides_before(desktop_file, handheld_database_file(handheld),
-                                  read_sync_base(handheld, last.last_sync));
+                                  read_sync_base(handheld, last.last_sync), options.verbose);
   user.desktop_file = desktop_file;
   user.handheld_folder = handheld;
   return run_with_report(copy, &user, outcome, why);

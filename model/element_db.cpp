@@ -18,6 +18,45 @@ element* new_element() {
   return static_cast<element*>(std::calloc(1, sizeof(element)));
 }
 
+element* new_element_with_room(size_t q_length, size_t a_length) {
+  const size_t bytes = sizeof(element) + q_length + 1 + a_length + 1;
+  if (bytes < q_length || bytes < a_length) return nullptr;
+  element* e = static_cast<element*>(std::malloc(bytes));
+  if (!e) return nullptr;
+  std::memset(e, 0, sizeof(element));
+  e->q = reinterpret_cast<char*>(e + 1);
+  e->a = e->q + q_length + 1;
+  e->q[q_length] = '\0';
+  e->a[a_length] = '\0';
+  e->texts_in_block = kQuestionInBlock | kAnswerInBlock;
+  return e;
+}
+
+element* clone_element(const element* src) {
+  const char* q = src->q ? src->q : "";
+  const char* a = src->a ? src->a : "";
+  const size_t q_length = std::strlen(q);
+  const size_t a_length = std::strlen(a);
+  element* e = new_element_with_room(q_length, a_length);
+  if (!e) return nullptr;
+  std::memcpy(e->q, q, q_length);
+  std::memcpy(e->a, a, a_length);
+  e->id = src->id;
+  std::memcpy(&e->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
+  return e;
+}
+
+// The texts an element owns apart from its own allocation.
+static void free_own_texts(element* e) {
+  if (!(e->texts_in_block & kQuestionInBlock)) std::free(e->q);
+  if (!(e->texts_in_block & kAnswerInBlock)) std::free(e->a);
+}
+
+void free_element(element* e) {
+  free_own_texts(e);
+  std::free(e);
+}
+
 int construct_db(element_db* db) {
   db->tm_strt = 0;
   db->head = nullptr;
@@ -25,6 +64,7 @@ int construct_db(element_db* db) {
   db->el_count = 0;
   db->ctgrs = static_cast<category**>(std::calloc(kInitialCategorySlots, sizeof(category*)));
   db->ctgr_capacity = db->ctgrs ? kInitialCategorySlots : 0;
+  category_index_start(&db->ctgr_index);
   return db->ctgrs != nullptr;
 }
 
@@ -36,8 +76,8 @@ static void free_category(category* c) {
 
 void release_db(element_db* db) {
   free_element_nodes(db->head);
-  for (int32_t i = 0; i < db->ctgr_count; ++i)
-    free_category(db->ctgrs[i]);
+  forget_ctgrs(db);
+  category_index_release(&db->ctgr_index);
   std::free(db->ctgrs);
   db->tm_strt = 0;
   db->head = nullptr;
@@ -82,114 +122,6 @@ void insert_element(element** head, element* e) {
   insert_hint = p;
 }
 
-// Stable merge of two sorted chains.
-static element* merge_chains(element* a, element* b) {
-  element head{};
-  element* tail = &head;
-  while (a && b) {
-    if (b->tm_t_rpt < a->tm_t_rpt) {
-      tail->next = b;
-      b = b->next;
-    } else {
-      tail->next = a;
-      a = a->next;
-    }
-    tail = tail->next;
-  }
-  tail->next = a ? a : b;
-  return head.next;
-}
-
-// Bottom-up merge sort: runs of 1, 2, 4, ... merged in place, stably. Needs
-// no memory, for when the counting sort cannot have its tables.
-static element* merge_sort(element* first, size_t length) {
-  for (size_t run = 1; run < length; run *= 2) {
-    element result{};
-    element* tail = &result;
-    element* rest = first;
-    while (rest) {
-      element* a = rest;
-      element* a_end = a;
-      for (size_t i = 1; i < run && a_end->next; ++i)
-        a_end = a_end->next;
-      element* b = a_end->next;
-      a_end->next = nullptr;
-      element* b_end = b;
-      for (size_t i = 1; i < run && b_end && b_end->next; ++i)
-        b_end = b_end->next;
-      rest = b_end ? b_end->next : nullptr;
-      if (b_end) b_end->next = nullptr;
-      tail->next = merge_chains(a, b);
-      while (tail->next)
-        tail = tail->next;
-    }
-    first = result.next;
-  }
-  return first;
-}
-
-// Keys are 16-bit: a stable counting sort puts every element in its place in
-// three walks of the list in its own order, which is the order the elements
-// lie in memory: the links are rewritten one after the other rather than all
-// over memory. Null (nothing changed) when its tables cannot be allocated.
-static element* counting_sort(element* first, size_t length) {
-  constexpr size_t kKeys = 65536;
-  uint32_t* starts = static_cast<uint32_t*>(std::calloc(kKeys, sizeof(uint32_t)));
-  element** placed = static_cast<element**>(std::malloc(length * sizeof(element*)));
-  uint32_t* rank = static_cast<uint32_t*>(std::malloc(length * sizeof(uint32_t)));
-  if (!starts || !placed || !rank) {
-    std::free(starts);
-    std::free(placed);
-    std::free(rank);
-    return nullptr;
-  }
-  for (element* e = first; e; e = e->next)
-    starts[e->tm_t_rpt] += 1;
-  uint32_t sum = 0;
-  for (size_t k = 0; k < kKeys; ++k) {
-    uint32_t count = starts[k];
-    starts[k] = sum;
-    sum += count;
-  }
-  size_t i = 0;
-  for (element* e = first; e; e = e->next, ++i) {
-    rank[i] = starts[e->tm_t_rpt]++;
-    placed[rank[i]] = e;
-  }
-  i = 0;
-  for (element* e = first; e; ++i) {
-    element* next_in_file = e->next;
-    e->next = rank[i] + 1 < length ? placed[rank[i] + 1] : nullptr;
-    e = next_in_file;
-  }
-  first = placed[0];
-  std::free(starts);
-  std::free(placed);
-  std::free(rank);
-  return first;
-}
-
-element* sort_as_inserted(element* first) {
-  if (!first || !first->next) return first;
-  // The single-element rule: a second element whose key is not greater goes
-  // before the first. After that the insertions are a stable sort.
-  element* second = first->next;
-  if (second->tm_t_rpt <= first->tm_t_rpt) {
-    first->next = second->next;
-    second->next = first;
-    first = second;
-  }
-  // Files come mostly in order already: nothing to do then.
-  size_t length = 1;
-  bool ordered = true;
-  for (element* e = first; e->next; e = e->next, ++length) {
-    if (e->next->tm_t_rpt < e->tm_t_rpt) ordered = false;
-  }
-  if (ordered) return first;
-  element* sorted = counting_sort(first, length);
-  return sorted ? sorted : merge_sort(first, length);
-}
-
 void delete_element(element_db* db, element* e) {
   db->el_count -= 1;
   insert_element(&db->head, nullptr);
@@ -202,9 +134,7 @@ void delete_element(element_db* db, element* e) {
     if (!p) return;  // not in this list: leave everything as it was
     p->next = e->next;
   }
-  std::free(e->q);
-  std::free(e->a);
-  std::free(e);
+  free_element(e);
 }
 
 // Doubles the table (or gives it its first slots); exits the process when the
@@ -233,9 +163,8 @@ int32_t find_or_add_ctgr(element_db* db, const char* name) {
   }
   wanted[n] = '\0';
 
-  for (int32_t i = 0; i < db->ctgr_count; ++i) {
-    if (std::strcmp(db->ctgrs[i]->name, wanted) == 0) return i;
-  }
+  const int32_t found = find_ctgr(db, wanted);
+  if (found != kNoCategory) return found;
 
   const int32_t index = db->ctgr_count;
   if (index >= kMaxCategories) return kNoCategory;
@@ -253,6 +182,42 @@ int32_t find_or_add_ctgr(element_db* db, const char* name) {
   db->ctgrs[index] = c;
   db->ctgr_count += 1;
   return index;
+}
+
+// Below this many entries a search of the table costs less than an index.
+constexpr int32_t kIndexedTables = 16;
+
+int32_t find_ctgr(element_db* db, const char* name) {
+  if (db->ctgr_count >= kIndexedTables) {
+    const int32_t found = category_index_find(&db->ctgr_index, db->ctgrs, db->ctgr_count, name);
+    if (found != -2) return found < 0 ? kNoCategory : found;
+  }
+  for (int32_t i = 0; i < db->ctgr_count; ++i) {
+    if (std::strcmp(db->ctgrs[i]->name, name) == 0) return i;
+  }
+  return kNoCategory;
+}
+
+size_t strip_ctgr_quotes(element_db* db, int32_t i) {
+  char* name = db->ctgrs[i]->name;
+  const size_t length = std::strlen(name);
+  if (!std::memchr(name, '"', length)) return length;
+  strip_quotes(name);
+  forget_ctgr_index(db);
+  return std::strlen(name);
+}
+
+void forget_ctgrs(element_db* db) {
+  for (int32_t i = 0; i < db->ctgr_count; ++i) {
+    free_category(db->ctgrs[i]);
+    db->ctgrs[i] = nullptr;
+  }
+  db->ctgr_count = 0;
+  forget_ctgr_index(db);
+}
+
+void forget_ctgr_index(element_db* db) {
+  category_index_release(&db->ctgr_index);
 }
 
 void strip_quotes(char* s) {
@@ -288,10 +253,10 @@ int copy_element(element* dst, const element* src) {
     std::free(a);
     return 0;
   }
-  std::free(dst->q);
-  std::free(dst->a);
+  free_own_texts(dst);
   dst->q = q;
   dst->a = a;
+  dst->texts_in_block = 0;
   dst->tm_t_rpt = src->tm_t_rpt;
   dst->stm_t_rpt = src->stm_t_rpt;
   dst->ctgr = src->ctgr;
@@ -306,9 +271,7 @@ int copy_element(element* dst, const element* src) {
 void free_element_nodes(element* first) {
   while (first) {
     element* next = first->next;
-    std::free(first->q);
-    std::free(first->a);
-    std::free(first);
+    free_element(first);
     first = next;
   }
 }

@@ -2,7 +2,10 @@
 // learner's start time, with the small operations every store and the merge use.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "model/category_index.h"
 
 // One learning item. The eight 16-bit fields from tm_t_rpt to gr lie together
 // in this order and are always copied together.
@@ -19,7 +22,17 @@ struct element {
   uint16_t ivl;
   uint16_t rp;
   uint16_t gr;
+  uint8_t texts_in_block;  // kQuestionInBlock, kAnswerInBlock: freed with the element
 };
+
+// The bytes of the eight 16-bit values, from tm_t_rpt on.
+constexpr size_t kElementValuesSize = 8 * sizeof(uint16_t);
+
+// Texts that share the element's own allocation rather than one each: a file's
+// elements come with both texts, and one allocation instead of three spares
+// the allocator and the memory its bookkeeping takes.
+constexpr uint8_t kQuestionInBlock = 1;
+constexpr uint8_t kAnswerInBlock = 2;
 
 struct category {
   char* name;  // owned; at most 127 bytes, no line feed
@@ -33,6 +46,9 @@ struct element_db {
   int32_t el_count;  // lowered by delete_element only; nothing reads it
   int32_t ctgr_capacity;
   category** ctgrs;  // ctgr_capacity slots, 0 .. ctgr_count-1 in use
+  // Names to entries, for large tables; it follows entries added at the end.
+  // Whoever changes a name in place calls forget_ctgr_index.
+  category_index ctgr_index;
 };
 
 // Category indices are 16-bit, so a table holds at most this many entries.
@@ -59,14 +75,6 @@ void release_db(element_db* db);
 // list an equal key goes first. A null e only resets insert_hint.
 void insert_element(element** head, element* e);
 
-// Orders a chain of elements (linked by next, in the order they came) exactly
-// as inserting them one by one with insert_element into an empty list would:
-// ascending tm_t_rpt, equal keys in the order they came, except that the
-// second goes before the first when their keys are equal. O(n log n) where
-// the insertions are O(n^2) on unsorted input (O(n) when memory for its
-// tables can be had). Returns the new first element.
-element* sort_as_inserted(element* first);
-
 // Unlinks e (which must be in db's list) and frees it with its texts.
 void delete_element(element_db* db, element* e);
 
@@ -74,6 +82,10 @@ void delete_element(element_db* db, element* e);
 // already holds kMaxCategories entries, or the record or its name cannot be
 // allocated. Nothing is changed then.
 constexpr int32_t kNoCategory = -1;
+
+// The index of the first category named exactly name, or kNoCategory.
+// Constant time for large tables.
+int32_t find_ctgr(element_db* db, const char* name);
 
 // Index of the category with this name (cut at a line feed or to 127 bytes),
 // added at the end of the table when absent. An empty name, or one starting
@@ -84,6 +96,13 @@ int32_t find_or_add_ctgr(element_db* db, const char* name);
 
 // Removes every double quote from s in place.
 void strip_quotes(char* s);
+// Removes the quotes from the name of category i in place; its length.
+size_t strip_ctgr_quotes(element_db* db, int32_t i);
+// Frees every category and leaves the table empty, its slots kept.
+void forget_ctgrs(element_db* db);
+// For a caller that changed a name in the table by other means than these
+// functions: lookups search the table anew.
+void forget_ctgr_index(element_db* db);
 
 // Puts "root" (colour 0xFFFFFFFF) at index 0 of an empty table. Returns 1, or 0
 // when the table is not empty or memory runs out (nothing changed).
@@ -101,5 +120,15 @@ void free_element_nodes(element* first);
 // A new element with all values 0, no texts and no successor; null when memory
 // runs out.
 element* new_element();
+// A new element as new_element gives it, with room for texts of these lengths
+// in its own allocation: q and a point there, terminated, their bytes left to
+// the caller. Null when memory runs out.
+element* new_element_with_room(size_t q_length, size_t a_length);
+// A new element in one allocation with the id, the values and copies of the
+// texts of src (an empty text for a null one); no successor. Null when memory
+// runs out.
+element* clone_element(const element* src);
+// Frees e with its texts; e must be in no list any more.
+void free_element(element* e);
 // A heap copy of s (its length plus the terminator); null when memory runs out.
 char* copy_text(const char* s);

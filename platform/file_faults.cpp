@@ -1,11 +1,14 @@
 #include "platform/file_faults.h"
 
+#include <atomic>
+
 namespace {
 
+// Counted from any thread: a process may read two files side by side.
 struct armed_fault {
-  int calls;
-  int fail_at;  // 0: none armed
-  int error;
+  std::atomic<int> calls;
+  std::atomic<int> fail_at;  // 0: none armed
+  std::atomic<int> error;
 };
 
 armed_fault faults[static_cast<int>(file_op::count)];
@@ -14,25 +17,29 @@ armed_fault faults[static_cast<int>(file_op::count)];
 
 int file_fault_injected(file_op op) {
   armed_fault& f = faults[static_cast<int>(op)];
-  f.calls += 1;
-  if (f.fail_at != 0 && f.calls == f.fail_at) {
-    f.fail_at = 0;
-    return f.error;
+  const int call = f.calls.fetch_add(1, std::memory_order_relaxed) + 1;
+  int armed = f.fail_at.load(std::memory_order_relaxed);
+  if (armed != 0 && call == armed &&
+      f.fail_at.compare_exchange_strong(armed, 0, std::memory_order_relaxed)) {
+    return f.error.load(std::memory_order_relaxed);
   }
   return 0;
 }
 
 void file_fault_arm(file_op op, int nth, int error) {
   armed_fault& f = faults[static_cast<int>(op)];
-  f.fail_at = f.calls + nth;
-  f.error = error;
+  f.error.store(error, std::memory_order_relaxed);
+  f.fail_at.store(f.calls.load(std::memory_order_relaxed) + nth, std::memory_order_relaxed);
 }
 
 void file_fault_reset() {
-  for (armed_fault& f : faults)
-    f = armed_fault{0, 0, 0};
+  for (armed_fault& f : faults) {
+    f.calls.store(0, std::memory_order_relaxed);
+    f.fail_at.store(0, std::memory_order_relaxed);
+    f.error.store(0, std::memory_order_relaxed);
+  }
 }
 
 int file_fault_calls(file_op op) {
-  return faults[static_cast<int>(op)].calls;
+  return faults[static_cast<int>(op)].calls.load(std::memory_order_relaxed);
 }

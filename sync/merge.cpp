@@ -209,13 +209,11 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       *hint = hint_record{true, nullptr};
       continue;
     }
-    element* copy = new_element();
+    const int32_t ctgr =
+        carry_category(other->db, mine->db, el->ctgr, &other->categories_from_other);
+    element* copy = ctgr < 0 ? nullptr : clone_element(el);
     if (!copy) return false;
-    copy->id = static_cast<uint32_t>(entry.id);
-    if (!copy_across(other->db, copy, mine->db, el, &other->categories_from_other)) {
-      free_element_nodes(copy);
-      return false;
-    }
+    copy->ctgr = static_cast<uint16_t>(ctgr);
     try {
       *hint = hint_record{true, list_index_insert(other_index, &other->db->head, copy)};
     } catch (const std::bad_alloc&) {

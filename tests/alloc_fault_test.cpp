@@ -20,6 +20,7 @@
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "model/databases.h"
+#include "model/insertion_order.h"
 #include "sync/merge.h"
 #include "tests/conduit_test_support.h"
 
@@ -196,7 +197,7 @@ TEST_F(AllocationFailure, DesktopLoad) {
         construct_db(db.get());
         hotsync_log_reset();
       });
-  EXPECT_GT(runs, 80);
+  EXPECT_GT(runs, 40);  // an allocation per element at least
   EXPECT_GT(results[0], 0);
 }
 

@@ -158,6 +158,38 @@ TEST(FindOrAddCtgr, TableDoublesAndIndicesFollowAddition) {
   EXPECT_EQ(find_or_add_ctgr(db.get(), "c3"), 3);
 }
 
+// Through the index of a large table, the first entry of a name comes back, as
+// a search from the start finds it: names held twice (a quoted name is stored
+// without its quotes, beside the name it then equals), entries filled in
+// directly, and a name changed in place that the caller reports.
+TEST(FindOrAddCtgr, LargeTableFindsTheFirstEntryOfAName) {
+  test_db db;
+  auto first_of = [&](const std::string& name) {
+    for (int32_t i = 0; i < db->ctgr_count; ++i) {
+      if (name == db->ctgrs[i]->name) return i;
+    }
+    return kNoCategory;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "n" + std::to_string(i % 1000) + (i % 3 == 0 ? "\"" : "");
+    const int32_t expected = name.find('"') == std::string::npos ? first_of(name) : kNoCategory;
+    const int32_t index = find_or_add_ctgr(db.get(), name.c_str());
+    ASSERT_EQ(index, expected == kNoCategory ? db->ctgr_count - 1 : expected) << name;
+  }
+  const int32_t count = db->ctgr_count;
+  db->ctgrs = static_cast<category**>(
+      std::realloc(db->ctgrs, sizeof(category*) * static_cast<size_t>(count + 1)));
+  db->ctgrs[count] = static_cast<category*>(std::malloc(sizeof(category)));
+  db->ctgrs[count]->name = copy_text("direct");
+  db->ctgrs[count]->bgcolor = 0;
+  db->ctgr_capacity = db->ctgr_count = count + 1;
+  EXPECT_EQ(find_ctgr(db.get(), "direct"), count);
+  db->ctgrs[5]->name[0] = 'm';
+  forget_ctgr_index(db.get());
+  for (const char* name : {"n5", "m5", "n999", "n1000", "direct"})
+    EXPECT_EQ(find_ctgr(db.get(), name), first_of(name)) << name;
+}
+
 TEST(FindOrAddCtgr, NewColourIsCategoryZerosCurrentColour) {
   test_db db;
   find_or_add_ctgr(db.get(), "first");

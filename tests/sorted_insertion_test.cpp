@@ -10,6 +10,7 @@
 #include "desktop/xml_reader.h"
 #include "hotsync/services/hotsync_log.h"
 #include "model/element_db.h"
+#include "model/insertion_order.h"
 #include "tests/test_support.h"
 
 namespace {

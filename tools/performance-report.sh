@@ -24,3 +24,5 @@ open(path, "w").write(head + start + table + "\n" + end + rest.split(end, 1)[1])
 PY
   echo "docs/performance.md updated"
 fi
+# The whole processes, timed as a user waits for them.
+bash tools/process-report.sh "$@"

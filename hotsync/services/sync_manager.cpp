@@ -36,13 +36,19 @@ struct open_database {
   std::string path;
   pdb_database db;
   // Where its records lie when they are not in memory: an opened database's
-  // own file, or for a new one the spool its records are written to as they
-  // come (so that a large database is never held in memory whole).
+  // own file, or for a new one the spool its records go to (so that a large
+  // database is never held in memory whole). A new database's records are
+  // gathered in its image first and written to the spool a large block at a
+  // time; one that never fills the block is written once, at its close.
   intptr_t file = kNoFile;
   bool spooled = false;
   std::string spool;  // its path, made at creation: letting go allocates nothing
   uint64_t spool_size = 0;
+  size_t first_gathered = 0;  // the first record that may still be in the image
 };
+
+// The records of a new database gathered in memory before they go to its spool.
+constexpr size_t kSpoolBlock = 1 << 20;
 
 std::atomic<uint64_t> records_read{0}, records_written{0};
 std::atomic<uint32_t> last_record_count{0};
@@ -122,18 +128,39 @@ void release_handle(open_database* d) {
   *d = open_database{};
 }
 
-// A record of a new database, written to its spool.
-int32_t spool_record(open_database* d, pdb_record* r, const uint8_t* bytes, size_t size) {
-  if (size > 0) {
-    if (int error = file_write(d->file, bytes, size)) {
-      state().problem = d->spool + ": " + file_error_text(error);
-      return kSyncErrIo;
-    }
+// Writes the records gathered in a new database's image to its spool, where
+// they are read from from then on.
+int32_t flush_spool(open_database* d) {
+  std::vector<uint8_t>& gathered = d->db.image;
+  if (gathered.empty()) return kSyncOk;
+  if (int error = file_write(d->file, gathered.data(), gathered.size())) {
+    state().problem = d->spool + ": " + file_error_text(error);
+    return kSyncErrIo;
   }
-  r->in_file = true;
-  r->image_offset = static_cast<size_t>(d->spool_size);
+  for (size_t i = d->first_gathered; i < d->db.records.size(); ++i) {
+    pdb_record& r = d->db.records[i];
+    if (!r.in_image) continue;  // replaced since by a record of its own
+    r.in_image = false;
+    r.in_file = true;
+    r.image_offset += static_cast<size_t>(d->spool_size);
+  }
+  d->first_gathered = d->db.records.size();
+  d->spool_size += gathered.size();
+  gathered.clear();
+  return kSyncOk;
+}
+
+// A record of a new database, gathered for its spool.
+int32_t spool_record(open_database* d, pdb_record* r, const uint8_t* bytes, size_t size) {
+  std::vector<uint8_t>& gathered = d->db.image;
+  if (gathered.size() + size > kSpoolBlock) {
+    if (int32_t code = flush_spool(d)) return code;
+  }
+  if (gathered.capacity() < kSpoolBlock) gathered.reserve(kSpoolBlock);
+  r->in_image = true;
+  r->image_offset = gathered.size();
   r->image_size = size;
-  d->spool_size += size;
+  gathered.insert(gathered.end(), bytes, bytes + size);
   return kSyncOk;
 }
 
@@ -161,7 +188,11 @@ int32_t read_from_file(open_database* d, const pdb_record& r, uint8_t* out) {
 int32_t write_back(open_database* d) {
   std::string why;
   intptr_t records = d->file;
-  if (d->spooled) {
+  if (d->spooled && d->spool_size == 0) {
+    // Every record is still in memory: the database is written once.
+    records = kNoFile;
+  } else if (d->spooled) {
+    if (int32_t code = flush_spool(d)) return code;
     // Some file systems report a full disk only when the file is closed.
     int error = file_close(d->file);
     d->file = kNoFile;

@@ -125,6 +125,17 @@ int file_sync(os_file f) {
   return ::fsync(fd_of(f)) == 0 ? 0 : errno;
 }
 
+void file_write_behind(os_file f, uint64_t offset, uint64_t n) {
+#if defined(__linux__)
+  ::sync_file_range(fd_of(f), static_cast<off_t>(offset), static_cast<off_t>(n),
+                    SYNC_FILE_RANGE_WRITE);
+#else
+  (void)f;
+  (void)offset;
+  (void)n;
+#endif
+}
+
 int file_close(os_file f) {
   int e = file_fault_injected(file_op::close);
   // The descriptor is released even when a failure is pretended, so that an

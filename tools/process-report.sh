@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Times whole processes as a user waits for them (hotsync convert and a whole
+# two-way hotsync sync, against processes that only parse the file with
+# pugixml or only read and write both files) and writes the "Whole processes"
+# table into docs/performance.md. Data sets are made once in QV_BENCH_DIR
+# (default /dev/shm/qv-bench); QV_PROCESS_RUNS runs each (default 3).
+#   usage: tools/process-report.sh [--no-docs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh bench
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target hotsync make_dataset parse_walk_process read_write_floor
+table=$(python3 tools/process_table.py build-bench "${QV_BENCH_DIR:-/dev/shm/qv-bench}" \
+  "${QV_PROCESS_RUNS:-3}")
+echo "$table"
+if [ "${1:-}" != --no-docs ]; then
+  python3 - docs/performance.md "$table" <<'PY'
+import sys
+path, table = sys.argv[1], sys.argv[2]
+text = open(path).read()
+start, end = "<!-- processes -->\n", "<!-- end of processes -->\n"
+head, rest = text.split(start, 1)
+open(path, "w").write(head + start + table + "\n" + end + rest.split(end, 1)[1])
+PY
+  echo "docs/performance.md updated"
+fi

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Times whole processes (hotsync convert and sync against their peers) and
+prints the "Whole processes" table of docs/performance.md.
+
+    process_table.py BUILD DATA_DIR RUNS
+
+BUILD holds hotsync and bench/{make_dataset,parse_walk_process,read_write_floor};
+the data sets are made in DATA_DIR once. Each figure is the median of RUNS runs
+of the process, wall clock and peak resident memory as /usr/bin/time gives them.
+"""
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+build, data, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+tool = lambda name: os.path.join(build, name)
+
+
+def timed(argv, prepare=None):
+    """Median wall seconds and median peak KB of RUNS runs of argv."""
+    walls, peaks = [], []
+    for _ in range(runs):
+        if prepare:
+            prepare()
+        with tempfile.NamedTemporaryFile("r") as out:
+            subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", out.name] + argv,
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            wall, peak = out.read().split()[-2:]
+        walls.append(float(wall))
+        peaks.append(int(peak))
+    return statistics.median(walls), statistics.median(peaks)
+
+
+def dataset(name, argv, options=()):
+    path = os.path.join(data, name)
+    if not os.path.exists(os.path.join(path, "done")):
+        shutil.rmtree(path, ignore_errors=True)
+        subprocess.run([tool("bench/make_dataset")] + argv + [path] + list(options), check=True)
+        open(os.path.join(path, "done"), "w").close()
+    return path
+
+
+rows = []
+
+
+def row(measure, ours, peer, ratio, target, met):
+    rows.append(f"| {measure} | {ours} | {peer} | {ratio} | {target} | {'yes' if met else 'no'} |")
+
+
+os.makedirs(data, exist_ok=True)
+for n in (200000, 1000000):
+    src = os.path.join(dataset(f"process-{n}", [str(n), "nearly"]), "elements.xml")
+    mb = os.path.getsize(src) / 1e6
+    peer, _ = timed([tool("bench/parse_walk_process"), src])
+    for dest in ("out.pdb", "out.xml"):
+        target = os.path.join(data, dest)
+        ours, _ = timed([tool("hotsync"), "convert", src, target])
+        os.remove(target)
+        ratio = ours / peer
+        row(f"`hotsync convert` elements.xml -> {dest[4:]} vs pugixml parse+walk process, "
+            f"{n:,} elements ({mb:.0f} MB)", f"{ours * 1000:.0f} ms", f"{peer * 1000:.0f} ms",
+            f"{ratio:.2f}x its time", "<= 0.6x", ratio <= 0.6)
+
+pair = dataset("process-pair-1000000", ["1000000", "nearly"], ["--pair", "100000"])
+xml_bytes = os.path.getsize(os.path.join(pair, "desktop", "elements.xml"))
+work = os.path.join(data, "process-work")
+
+
+def fresh_pair():
+    shutil.rmtree(work, ignore_errors=True)
+    shutil.copytree(pair, work)
+
+
+def sync(*extra):
+    return timed([tool("hotsync"), "sync", "--handheld", f"{work}/handheld", "--desktop",
+                  f"{work}/desktop", "--registry", f"{work}/registry.reg"] + list(extra),
+                 fresh_pair)
+
+
+floor, _ = timed([tool("bench/read_write_floor"), f"{work}/desktop/elements.xml",
+                  f"{work}/handheld/QVelements.pdb"], fresh_pair)
+bare, bare_peak = sync("--no-report", "--keep", "0")
+full, full_peak = sync()
+shutil.rmtree(work, ignore_errors=True)
+size = "1,000,000+1,000,000"
+row(f"`hotsync sync --no-report --keep 0` vs reading and writing both files (process), {size}",
+    f"{bare * 1000:.0f} ms", f"{floor * 1000:.0f} ms", f"{bare / floor:.2f}x", "<= 3x",
+    bare / floor <= 3)
+row(f"`hotsync sync` (report, backup, base) vs reading and writing both files (process), {size}",
+    f"{full * 1000:.0f} ms", f"{floor * 1000:.0f} ms", f"{full / floor:.2f}x", "<= 3x",
+    full / floor <= 3)
+row(f"`hotsync sync` vs `sync --no-report --keep 0`, {size}", f"{full * 1000:.0f} ms",
+    f"{bare * 1000:.0f} ms", f"{full / bare:.2f}x", "<= 1.3x", full / bare <= 1.3)
+for what, peak in (("`sync --no-report --keep 0`", bare_peak), ("`hotsync sync`", full_peak)):
+    ratio = peak * 1024 / xml_bytes
+    row(f"peak memory of {what} vs elements.xml, {size}", f"{peak / 1024:.0f} MB",
+        f"{xml_bytes / 1e6:.0f} MB", f"{ratio:.2f}x", "<= 2.5x", ratio <= 2.5)
+
+cats = dataset("process-pair-categories", ["10000", "nearly"], ["--pair", "--categories", "65535"])
+pair, work = cats, os.path.join(data, "process-work-categories")
+many, _ = sync()
+shutil.rmtree(work, ignore_errors=True)
+row("`hotsync sync` (report, backup, base), 65,535 categories, 10,000+10,000 elements",
+    f"{many * 1000:.0f} ms", "", "", "< 1000 ms", many < 1)
+
+print(f"Measured on Linux {platform.release()}, {os.cpu_count()} cores, data on "
+      f"{subprocess.run(['stat', '-f', '-c', '%T', data], capture_output=True, text=True).stdout.strip()}; "
+      f"medians of {runs} runs.\n")
+print("| measure | ours | peer / floor / baseline | ratio | target | met |")
+print("|---|---|---|---|---|---|")
+print("\n".join(rows))
