@@ -17,6 +17,7 @@
 #include "hotsync/hotsync_session.h"
 #include "hotsync/show.h"
 #include "model/element_db.h"
+#include "platform/registry_file.h"
 
 namespace {
 
@@ -435,6 +436,7 @@ int main(int argc, char** argv) {
   // (the data sets of the conduit, of convert): the system takes their
   // memory back at once, where freeing each element would take a while.
   std::fflush(nullptr);
+  registry_end_own();
 #ifdef __SANITIZE_ADDRESS__
   // The sanitizer build ends normally, so that its leak check still runs.
   std::exit(status);

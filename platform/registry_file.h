@@ -28,6 +28,11 @@ int32_t registry_use_file(const std::string& path);
 // Results as registry_use_file's.
 int32_t registry_use_text(const std::string& text);
 
+// Ends the process's own registry before a process ends without running its
+// exit handlers: on Windows its volatile key goes and the user's registry is
+// the one in use again. On POSIX nothing of it outlives the process.
+void registry_end_own();
+
 // The text of a registry file that holds one string value.
 std::string registry_file_text(const std::string& key_path, const std::string& name,
                                const std::string& value);

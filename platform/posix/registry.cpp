@@ -87,6 +87,8 @@ int32_t registry_use_text(const std::string& text) {
   return kRegistryOk;
 }
 
+void registry_end_own() {}
+
 int32_t registry_open_user_key(const char* path, registry_key* key) {
   *key = 0;
   open_key* opened = new (std::nothrow) open_key;

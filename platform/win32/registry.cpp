@@ -154,6 +154,10 @@ int32_t registry_use_text(const std::string& text) {
   return static_cast<int32_t>(result);
 }
 
+void registry_end_own() {
+  drop_own_registry();
+}
+
 int32_t registry_use_file(const std::string& path) {
   return registry_use_text(read_registry_file(path));
 }
