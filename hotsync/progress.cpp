@@ -67,6 +67,10 @@ void progress_display::run() {
              std::to_string(now.record_count) + " records";
     } else if (records_read > 0) {
       line = "merging";
+    } else if (read == 0) {
+      // Not a byte seen yet, or never: where the conduit has its own copy of
+      // the file layer (a Windows DLL), its reads are not counted here.
+      line = "reading the desktop";
     } else {
       line = "reading the desktop: " + megabytes(read < desktop_bytes_ ? read : desktop_bytes_) +
              " of " + megabytes(desktop_bytes_);
