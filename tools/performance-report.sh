@@ -14,14 +14,7 @@ build-bench/bench/conduit_bench --benchmark_repetitions=5 --benchmark_report_agg
 table=$(python3 tools/performance_table.py "$json")
 echo "$table"
 if [ "${1:-}" != --no-docs ]; then
-  python3 - docs/performance.md "$table" <<'PY'
-import sys
-path, table = sys.argv[1], sys.argv[2]
-text = open(path).read()
-start, end = "<!-- table -->\n", "<!-- end of table -->\n"
-head, rest = text.split(start, 1)
-open(path, "w").write(head + start + table + "\n" + end + rest.split(end, 1)[1])
-PY
+  python3 tools/put_table.py docs/performance.md table "$table"
   echo "docs/performance.md updated"
 fi
 # The whole processes, timed as a user waits for them.

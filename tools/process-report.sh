@@ -14,13 +14,6 @@ table=$(python3 tools/process_table.py build-bench "${QV_BENCH_DIR:-/dev/shm/qv-
   "${QV_PROCESS_RUNS:-3}")
 echo "$table"
 if [ "${1:-}" != --no-docs ]; then
-  python3 - docs/performance.md "$table" <<'PY'
-import sys
-path, table = sys.argv[1], sys.argv[2]
-text = open(path).read()
-start, end = "<!-- processes -->\n", "<!-- end of processes -->\n"
-head, rest = text.split(start, 1)
-open(path, "w").write(head + start + table + "\n" + end + rest.split(end, 1)[1])
-PY
+  python3 tools/put_table.py docs/performance.md processes "$table"
   echo "docs/performance.md updated"
 fi
