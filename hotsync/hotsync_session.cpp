@@ -400,6 +400,17 @@ void record_hotsync(const session_options& options, const std::string& handheld,
   }
 }
 
+// Both sides' versions, to tell whether another program wrote one meanwhile.
+struct side_versions {
+  uint64_t desktop = 0, handheld = 0;
+};
+side_versions versions_of(const std::string& desktop_file, const std::string& pdb) {
+  file_info desktop{}, handheld{};
+  file_info_at(desktop_file.c_str(), true, &desktop);
+  file_info_at(pdb.c_str(), true, &handheld);
+  return {desktop.version, handheld.version};
+}
+
 // The conduit's HotSync with the host's report and backups around it. For a
 // dry run, `user` has the sides the report compares with what the run leaves
 // in its own (private) sides.
@@ -422,7 +433,9 @@ int run_with_report(const session_options& options, const user_sides* user,
   }
   const std::string pdb = handheld_database_file(handheld);
   sides_before own_before;
+  side_versions read_versions;
   if (options.report && !user) {
+    read_versions = versions_of(desktop_file, pdb);
     own_before = read_sides_before(
         desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync), options.verbose);
   }
@@ -470,6 +483,17 @@ int run_with_report(const session_options& options, const user_sides* user,
     }
   }
 
+  // What the report read and kept is what the conduit will merge: a side
+  // another program put in place since would be reported, and kept for its
+  // conflicts, as it no longer is.
+  if (options.report && !user) {
+    const side_versions now = versions_of(desktop_file, pdb);
+    if (now.desktop != read_versions.desktop || now.handheld != read_versions.handheld) {
+      *why = (now.desktop != read_versions.desktop ? desktop_file : pdb) +
+             ": it changed while the HotSync read it; nothing was written, try again";
+      return -1;
+    }
+  }
   const std::time_t started = std::time(nullptr);
   hotsync_log_reset();
   sync_properties properties{sync_type};

@@ -79,6 +79,10 @@ enum class file_kind { none, regular, folder, symbolic_link, fifo, device, socke
 struct file_info {
   file_kind kind;    // none: nothing is at the path, its folder being there
   int64_t modified;  // Unix seconds
+  // Differs once the file is written or another is put in its place, even
+  // within the same second: its identity, size and times to the finest the
+  // system keeps.
+  uint64_t version;
 };
 // What is at path, following a symbolic link at its end or not (stat or
 // lstat). Nothing there is no error: 0 with kind none. Nothing opened, so a

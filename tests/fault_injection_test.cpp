@@ -14,6 +14,7 @@
 #include "handheld/hh_store.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "platform/file.h"
 #include "platform/file_faults.h"
 #include "platform/file_replacement.h"
 #include "platform/sync_manager.h"
@@ -181,6 +182,26 @@ TEST_F(FaultInjection, EveryFileOperationOfADesktopSaveFailingInTurn) {
 // The replacement every writer of a whole file goes through: each call of each
 // kind failing in turn fails it with that error, leaving the old file and no
 // temporary. Each step it must take is reached, so none goes round the seam.
+// A file's version tells a rewrite of the same size within the same second,
+// and another file renamed into its place, from the file as it was.
+TEST(FileInfo, VersionChangesWhenTheFileIsWrittenOrReplaced) {
+  scratch_dir dir;
+  const std::string path = dir.file("side"), other = dir.file("other");
+  write_file(path, "same size");
+  file_info was{}, now{};
+  ASSERT_EQ(file_info_at(path.c_str(), true, &was), 0);
+  ASSERT_EQ(file_info_at(path.c_str(), true, &now), 0);
+  EXPECT_EQ(now.version, was.version);
+  write_file(path, "SAME SIZE");
+  ASSERT_EQ(file_info_at(path.c_str(), true, &now), 0);
+  EXPECT_NE(now.version, was.version);
+  was = now;
+  write_file(other, "SAME SIZE");
+  ASSERT_EQ(file_replace(other.c_str(), path.c_str()), 0);
+  ASSERT_EQ(file_info_at(path.c_str(), true, &now), 0);
+  EXPECT_NE(now.version, was.version);
+}
+
 TEST(FileReplacement, EveryFileOperationFailingInTurn) {
   scratch_dir dir;
   const std::string path = dir.file("target"), tmp = dir.file("target.tmp");

@@ -16,6 +16,7 @@
 
 #include "platform/file_counters.h"
 #include "platform/file_faults.h"
+#include "platform/file_version.h"
 
 namespace {
 
@@ -230,7 +231,7 @@ int file_append(const char* path, const void* bytes, size_t n) {
 }
 
 int file_info_at(const char* path, bool follow_links, file_info* info) {
-  *info = file_info{file_kind::none, 0};
+  *info = file_info{file_kind::none, 0, 0};
   if (int e = file_fault_injected(file_op::inspect)) return e;
   struct stat st;
   if ((follow_links ? ::stat(path, &st) : ::lstat(path, &st)) != 0) {
@@ -245,6 +246,12 @@ int file_info_at(const char* path, bool follow_links, file_info* info) {
                : S_ISSOCK(mode)                 ? file_kind::socket
                                                 : file_kind::other;
   info->modified = static_cast<int64_t>(st.st_mtime);
+  const uint64_t parts[] = {
+      static_cast<uint64_t>(st.st_dev),          static_cast<uint64_t>(st.st_ino),
+      static_cast<uint64_t>(st.st_size),         static_cast<uint64_t>(st.st_mtim.tv_sec),
+      static_cast<uint64_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_ctim.tv_sec),
+      static_cast<uint64_t>(st.st_ctim.tv_nsec)};
+  info->version = version_of(parts, sizeof parts / sizeof parts[0]);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/file_counters.h"
 #include "platform/file_faults.h"
+#include "platform/file_version.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ int64_t unix_seconds(const FILETIME& t) {
 }  // namespace
 
 int file_info_at(const char* path, bool follow_links, file_info* info) {
-  *info = file_info{file_kind::none, 0};
+  *info = file_info{file_kind::none, 0, 0};
   if (int e = file_fault_injected(file_op::inspect)) return e;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
@@ -228,6 +229,13 @@ int file_info_at(const char* path, bool follow_links, file_info* info) {
   }
   DWORD attributes = data.dwFileAttributes;
   info->modified = unix_seconds(data.ftLastWriteTime);
+  const uint64_t parts[] = {data.nFileSizeHigh,
+                            data.nFileSizeLow,
+                            data.ftLastWriteTime.dwHighDateTime,
+                            data.ftLastWriteTime.dwLowDateTime,
+                            data.ftCreationTime.dwHighDateTime,
+                            data.ftCreationTime.dwLowDateTime};
+  info->version = version_of(parts, sizeof parts / sizeof parts[0]);
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !follow_links) {
     info->kind = file_kind::symbolic_link;
     return 0;
@@ -248,6 +256,13 @@ int file_info_at(const char* path, bool follow_links, file_info* info) {
     if (!known) return static_cast<int>(GetLastError());
     attributes = target.dwFileAttributes;
     info->modified = unix_seconds(target.ftLastWriteTime);
+    const uint64_t parts[] = {target.nFileIndexHigh,
+                              target.nFileIndexLow,
+                              target.nFileSizeHigh,
+                              target.nFileSizeLow,
+                              target.ftLastWriteTime.dwHighDateTime,
+                              target.ftLastWriteTime.dwLowDateTime};
+    info->version = version_of(parts, sizeof parts / sizeof parts[0]);
   }
   info->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? file_kind::folder
                : (attributes & FILE_ATTRIBUTE_DEVICE)  ? file_kind::device
