@@ -32,6 +32,10 @@ int write_handheld_side(element_db* db) {
         "the handheld was not changed: element %lu has a question or answer of 64720 bytes or "
         "more, which the handheld cannot store. Shorten it on the desktop.\n",
         static_cast<unsigned long>(report.element_id));
+  } else if (status == kHhSaveTooManyCategories) {
+    log_conduit_message(
+        "the handheld was not changed: the data set to write has more than 65535 categories, "
+        "which the handheld cannot store.\n");
   } else if (status != kHhSaveOk) {
     log_conduit_message("the handheld database QVelements %s: %s.\n", hh_save_status_text(status),
                         sync_error_text(report.sync_error));
