@@ -75,6 +75,7 @@ struct scanner {
   pc_load_report* report;
   line_reader in;
   char line[kXmlLineSize];
+  size_t line_length;   // of a body line, as read
   uint16_t item_state;  // 0 outside an item; 1 + the number of attributes found
   bool end_seen;
   // The item being read, from its " id=" on: its values, and its texts kept
@@ -220,7 +221,7 @@ void start_item(scanner* s, uint32_t id) {
 // for any other line, left to the search for each attribute.
 bool read_plain_item_line(scanner* s, int* status) {
   item_line got;
-  if (!read_item_line(s->line, &got)) return false;
+  if (!read_item_line(s->line, s->line_length, &got)) return false;
   start_item(s, got.id);
   element* e = &s->current;
   uint16_t* const fields[] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->l_ivl, &e->rl_l_ivl,
@@ -363,7 +364,7 @@ int scan_file(scanner* s) {
   }
   trace("load_db_from_pc(): before main while()\n");
 
-  while (read_line(&s->in, s->line, sizeof s->line) > 0) {
+  while ((s->line_length = read_line(&s->in, s->line, sizeof s->line)) > 0) {
     int status = scan_body_line(s);
     if (status != kPcLoadOk) return abort_load(s, status);
   }
@@ -492,6 +493,8 @@ static void cut_out(char* p, size_t n) {
 }
 
 static void unwrap_cdata(char* text) {
+  // Most texts hold neither end of a section: one search rules both out.
+  if (!std::strpbrk(text, "<]")) return;
   if (char* open = std::strstr(text, "<![")) {
     if (char* cdata = std::strstr(open + len("<!["), "CDATA")) {
       if (char* bracket = std::strchr(cdata + len("CDATA"), '[')) {
@@ -541,9 +544,15 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
   const size_t tag_len = std::strlen(close_tag);
   const size_t room = static_cast<size_t>(buffer_end - text);
   const size_t window = room < kXmlTextWindow ? room : kXmlTextWindow;
-  size_t n = std::strlen(text);
+  size_t n = 0;  // the text's length, measured once it must grow
+  bool measured = false;
   size_t searched_from = 0;  // no tag starts before here
-  while (!std::strstr(text + searched_from, close_tag) && !in->eof) {
+  char* close = nullptr;
+  while (!(close = std::strstr(text + searched_from, close_tag)) && !in->eof) {
+    if (!measured) {
+      n = std::strlen(text);
+      measured = true;
+    }
     if (n > kXmlTextWindow) {
       trace("ERROR in extract_cdata().\n");
       return nullptr;
@@ -564,7 +573,7 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
     trace("ERROR: extract_cdata() hit EOF; your elements.xml file doesn't look well.\n");
     return nullptr;
   }
-  *std::strstr(text + searched_from, close_tag) = '\0';
+  *close = '\0';
   unwrap_cdata(text);
   return text;
 }
