@@ -310,10 +310,11 @@ int close_item(scanner* s) {
 int scan_body_line(scanner* s) {
   char* rest = s->line;
   // The lines that make up nearly every item, taken without a search: a blank
-  // line changes nothing in any state, nor does a closing tag alone outside
-  // an item.
+  // line changes nothing in any state, a lone "</item>" within an item closes
+  // it, and an item line as the writer writes it is read at once.
   if (rest[0] == '\n' && rest[1] == '\0') return kPcLoadOk;
-  if (s->item_state != 0 && std::strcmp(rest, "</item>\n") == 0) return close_item(s);
+  if (s->item_state != 0 && rest[0] == '<' && rest[1] == '/' && std::strcmp(rest, "</item>\n") == 0)
+    return close_item(s);
   if (s->item_state == 0) {
     int status;
     if (read_plain_item_line(s, &status)) return status;
@@ -334,6 +335,10 @@ int scan_body_line(scanner* s) {
     int status = read_item_attributes(s, &rest);
     if (status != kPcLoadOk) return status;
   }
+  // A text's line starts with its tag, as the writer writes it; the first '<'
+  // of the line is then that one.
+  if (rest[0] == '<' && (rest[1] == 'Q' || rest[1] == 'A') && rest[2] == '>')
+    return read_text(s, rest + len(kQuestionOpen), rest[1] == 'Q');
   if (char* q = find_leading_tag(rest, kQuestionOpen)) {
     return read_text(s, q + len(kQuestionOpen), true);
   }
@@ -492,9 +497,10 @@ static void cut_out(char* p, size_t n) {
   std::memmove(p, p + n, std::strlen(p + n) + 1);
 }
 
-static void unwrap_cdata(char* text) {
-  // Most texts hold neither end of a section: one search rules both out.
-  if (!std::strpbrk(text, "<]")) return;
+// Unwraps one CDATA section of text (n bytes). plain: text holds no '<', so
+// no section opens in it.
+static void unwrap_cdata(char* text, size_t n, bool plain) {
+  if (plain && !std::memchr(text, ']', n)) return;
   if (char* open = std::strstr(text, "<![")) {
     if (char* cdata = std::strstr(open + len("<!["), "CDATA")) {
       if (char* bracket = std::strchr(cdata + len("CDATA"), '[')) {
@@ -540,6 +546,21 @@ bool text_fits_reader_window(const char* text, size_t n, bool markup, bool quest
   return true;
 }
 
+// The first occurrence of tag in text, as strstr finds it; *first_lt tells
+// whether it is the first '<' of text. A closing tag starts with '<', of
+// which a text holds few: a search for each costs less than strstr's set-up,
+// which every text would pay.
+static char* find_tag(char* text, const char* tag, size_t tag_len, bool* first_lt) {
+  *first_lt = false;
+  if (tag[0] != '<') return std::strstr(text, tag);
+  *first_lt = true;
+  for (char* p = std::strchr(text, '<'); p; p = std::strchr(p + 1, '<')) {
+    if (std::strncmp(p, tag, tag_len) == 0) return p;
+    *first_lt = false;
+  }
+  return nullptr;
+}
+
 char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end) {
   const size_t tag_len = std::strlen(close_tag);
   const size_t room = static_cast<size_t>(buffer_end - text);
@@ -548,7 +569,8 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
   bool measured = false;
   size_t searched_from = 0;  // no tag starts before here
   char* close = nullptr;
-  while (!(close = std::strstr(text + searched_from, close_tag)) && !in->eof) {
+  bool first_lt = false;
+  while (!(close = find_tag(text + searched_from, close_tag, tag_len, &first_lt)) && !in->eof) {
     if (!measured) {
       n = std::strlen(text);
       measured = true;
@@ -574,6 +596,8 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
     return nullptr;
   }
   *close = '\0';
-  unwrap_cdata(text);
+  // Found on the first line as the first '<' of the text: it holds no other.
+  const bool plain = !measured && first_lt;
+  unwrap_cdata(text, static_cast<size_t>(close - text), plain);
   return text;
 }
