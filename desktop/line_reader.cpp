@@ -13,31 +13,11 @@ void line_reader_start(line_reader* r, os_file file) {
   r->end = 0;
 }
 
-// Drops every CR that a LF follows in buf[0..n) and returns the new length. A
-// CR in the last byte is held back unless the file has ended.
-static size_t translate_crlf(line_reader* r, size_t n) {
-  char* src = r->buf;
-  char* dst = r->buf;
-  char* const stop = r->buf + n;
-  while (src < stop) {
-    char* cr = static_cast<char*>(std::memchr(src, '\r', static_cast<size_t>(stop - src)));
-    if (!cr) cr = stop;
-    size_t run = static_cast<size_t>(cr - src);
-    if (dst != src) std::memmove(dst, src, run);
-    dst += run;
-    src = cr;
-    if (src == stop) break;
-    if (src + 1 == stop && !r->eof) {
-      r->held_cr = true;
-      break;
-    }
-    if (src + 1 == stop || src[1] != '\n') *dst++ = '\r';
-    ++src;
-  }
-  return static_cast<size_t>(dst - r->buf);
-}
-
-// Fills the buffer with the next translated bytes. False when there are none.
+// Fills the buffer with the next bytes. A CR in the last byte is held back
+// unless the file has ended: whether it ends a line depends on the next byte.
+// Any other CR that a LF follows stands before it in the buffer, and
+// read_line drops it: a line holds at most that one, at its end. False when
+// there are no bytes.
 static bool refill(line_reader* r) {
   while (r->pos == r->end) {
     if (r->eof || r->error) return false;
@@ -55,7 +35,11 @@ static bool refill(line_reader* r) {
     }
     if (got == 0) r->eof = true;
     r->pos = 0;
-    r->end = translate_crlf(r, start + got);
+    r->end = start + got;
+    if (r->end > 0 && r->buf[r->end - 1] == '\r' && !r->eof) {
+      r->held_cr = true;
+      r->end -= 1;
+    }
   }
   return true;
 }
@@ -65,13 +49,23 @@ size_t read_line(line_reader* r, char* out, size_t size) {
   bool ended = false;
   while (size > 0 && n < size - 1 && !ended) {
     if (r->pos == r->end && !refill(r)) break;
-    size_t avail = r->end - r->pos;
-    size_t take = size - 1 - n < avail ? size - 1 - n : avail;
+    const size_t room = size - 1 - n;
+    const size_t avail = r->end - r->pos;
     const char* from = r->buf + r->pos;
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', take));
-    if (lf) {
-      take = static_cast<size_t>(lf - from) + 1;
-      ended = true;
+    size_t take = room < avail ? room : avail;
+    if (const char* lf = static_cast<const char*>(std::memchr(from, '\n', avail))) {
+      // The line's end as the caller gets it: LF alone, for CR LF too. Cut
+      // short, the piece holds only bytes before the CR.
+      const size_t raw = static_cast<size_t>(lf - from) + 1;
+      const bool cr = raw >= 2 && lf[-1] == '\r';
+      if (raw - cr <= room) {
+        std::memcpy(out + n, from, raw - 1 - cr);
+        out[n + raw - 1 - cr] = '\n';
+        n += raw - cr;
+        r->pos += raw;
+        ended = true;
+        continue;
+      }
     }
     std::memcpy(out + n, from, take);
     r->pos += take;
