@@ -268,7 +268,8 @@ int read_text(scanner* s, char* text, bool question) {
   if (!s->in_item) return kPcLoadItemWithoutId;
   const char* close_tag = question ? kQuestionClose : kAnswerClose;
   const int bad_status = question ? kPcLoadBadQuestion : kPcLoadBadAnswer;
-  char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line);
+  size_t length = 0;
+  char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line, &length);
   if (!got) {
     trace(bad_status == kPcLoadBadQuestion
               ? "Error while reading a question in elements.xml - aborting reading %s\n"
@@ -277,7 +278,7 @@ int read_text(scanner* s, char* text, bool question) {
     return s->in.error ? kPcLoadReadError : bad_status;
   }
   pending_text* kept = &s->texts[question ? 0 : 1];
-  kept->length = std::strlen(got);
+  kept->length = length;
   std::memcpy(kept->bytes, got, kept->length);
   kept->read = true;
   return kPcLoadOk;
@@ -497,10 +498,10 @@ static void cut_out(char* p, size_t n) {
   std::memmove(p, p + n, std::strlen(p + n) + 1);
 }
 
-// Unwraps one CDATA section of text (n bytes). plain: text holds no '<', so
-// no section opens in it.
-static void unwrap_cdata(char* text, size_t n, bool plain) {
-  if (plain && !std::memchr(text, ']', n)) return;
+// Unwraps one CDATA section of text (n bytes); its length then. plain: text
+// holds no '<', so no section opens in it.
+static size_t unwrap_cdata(char* text, size_t n, bool plain) {
+  if (plain && !std::memchr(text, ']', n)) return n;
   if (char* open = std::strstr(text, "<![")) {
     if (char* cdata = std::strstr(open + len("<!["), "CDATA")) {
       if (char* bracket = std::strchr(cdata + len("CDATA"), '[')) {
@@ -509,6 +510,7 @@ static void unwrap_cdata(char* text, size_t n, bool plain) {
     }
   }
   if (char* close = std::strstr(text, kCdataClose)) cut_out(close, len(kCdataClose));
+  return std::strlen(text);
 }
 
 bool text_fits_reader_window(const char* text, size_t n, bool markup, bool question) {
@@ -561,7 +563,8 @@ static char* find_tag(char* text, const char* tag, size_t tag_len, bool* first_l
   return nullptr;
 }
 
-char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end) {
+char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end,
+                    size_t* length) {
   const size_t tag_len = std::strlen(close_tag);
   const size_t room = static_cast<size_t>(buffer_end - text);
   const size_t window = room < kXmlTextWindow ? room : kXmlTextWindow;
@@ -598,6 +601,7 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
   *close = '\0';
   // Found on the first line as the first '<' of the text: it holds no other.
   const bool plain = !measured && first_lt;
-  unwrap_cdata(text, static_cast<size_t>(close - text), plain);
+  const size_t n_text = unwrap_cdata(text, static_cast<size_t>(close - text), plain);
+  if (length) *length = n_text;
   return text;
 }
