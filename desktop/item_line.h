@@ -8,6 +8,7 @@
 // them at once gives the same element; every other line is left to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct item_line {
@@ -18,7 +19,8 @@ struct item_line {
   char* ctgr;  // the category's name, terminated in the line; empty for ""
 };
 
-// Whether line (a whole line, its line feed included) is such a line, with no
-// "<" in its category's name (the scanner would look for tags there). Only
-// then is *out filled and the name's closing quote replaced by a terminator.
-bool read_item_line(char* line, item_line* out);
+// Whether line (a whole line of length bytes, its line feed included, then
+// its terminator) is such a line, with no "<" in its category's name (the
+// scanner would look for tags there). Only then is *out filled and the
+// name's closing quote replaced by a terminator.
+bool read_item_line(char* line, size_t length, item_line* out);

@@ -75,6 +75,7 @@ struct scanner {
   pc_load_report* report;
   line_reader in;
   char line[kXmlLineSize];
+  size_t line_length;   // of a body line, as read
   uint16_t item_state;  // 0 outside an item; 1 + the number of attributes found
   bool end_seen;
   // The item being read, from its " id=" on: its values, and its texts kept
@@ -221,7 +222,7 @@ void start_item(scanner* s, uint32_t id) {
 // for any other line, left to the search for each attribute.
 bool read_plain_item_line(scanner* s, int* status) {
   item_line got;
-  if (!read_item_line(s->line, &got)) return false;
+  if (!read_item_line(s->line, s->line_length, &got)) return false;
   start_item(s, got.id);
   element* e = &s->current;
   uint16_t* const fields[] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->l_ivl, &e->rl_l_ivl,
@@ -268,7 +269,8 @@ int read_text(scanner* s, char* text, bool question) {
   if (!s->in_item) return kPcLoadItemWithoutId;
   const char* close_tag = question ? kQuestionClose : kAnswerClose;
   const int bad_status = question ? kPcLoadBadQuestion : kPcLoadBadAnswer;
-  char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line);
+  size_t length = 0;
+  char* got = extract_cdata(text, &s->in, close_tag, s->line + sizeof s->line, &length);
   if (!got) {
     trace(bad_status == kPcLoadBadQuestion
               ? "Error while reading a question in elements.xml - aborting reading %s\n"
@@ -277,7 +279,7 @@ int read_text(scanner* s, char* text, bool question) {
     return s->in.error ? kPcLoadReadError : bad_status;
   }
   pending_text* kept = &s->texts[question ? 0 : 1];
-  kept->length = std::strlen(got);
+  kept->length = length;
   std::memcpy(kept->bytes, got, kept->length);
   kept->read = true;
   return kPcLoadOk;
@@ -335,10 +337,11 @@ int close_item(scanner* s) {
 int scan_body_line(scanner* s) {
   char* rest = s->line;
   // The lines that make up nearly every item, taken without a search: a blank
-  // line changes nothing in any state, nor does a closing tag alone outside
-  // an item.
+  // line changes nothing in any state, a lone "</item>" within an item closes
+  // it, and an item line as the writer writes it is read at once.
   if (rest[0] == '\n' && rest[1] == '\0') return kPcLoadOk;
-  if (s->item_state != 0 && std::strcmp(rest, "</item>\n") == 0) return close_item(s);
+  if (s->item_state != 0 && rest[0] == '<' && rest[1] == '/' && std::strcmp(rest, "</item>\n") == 0)
+    return close_item(s);
   if (s->item_state == 0) {
     int status;
     if (read_plain_item_line(s, &status)) return status;
@@ -359,6 +362,10 @@ int scan_body_line(scanner* s) {
     int status = read_item_attributes(s, &rest);
     if (status != kPcLoadOk) return status;
   }
+  // A text's line starts with its tag, as the writer writes it; the first '<'
+  // of the line is then that one.
+  if (rest[0] == '<' && (rest[1] == 'Q' || rest[1] == 'A') && rest[2] == '>')
+    return read_text(s, rest + len(kQuestionOpen), rest[1] == 'Q');
   if (char* q = find_leading_tag(rest, kQuestionOpen)) {
     return read_text(s, q + len(kQuestionOpen), true);
   }
@@ -389,7 +396,7 @@ int scan_file(scanner* s) {
   }
   trace("load_db_from_pc(): before main while()\n");
 
-  while (read_line(&s->in, s->line, sizeof s->line) > 0) {
+  while ((s->line_length = read_line(&s->in, s->line, sizeof s->line)) > 0) {
     int status = scan_body_line(s);
     if (status != kPcLoadOk) return abort_load(s, status);
   }
@@ -519,7 +526,10 @@ static void cut_out(char* p, size_t n) {
   std::memmove(p, p + n, std::strlen(p + n) + 1);
 }
 
-static void unwrap_cdata(char* text) {
+// Unwraps one CDATA section of text (n bytes); its length then. plain: text
+// holds no '<', so no section opens in it.
+static size_t unwrap_cdata(char* text, size_t n, bool plain) {
+  if (plain && !std::memchr(text, ']', n)) return n;
   if (char* open = std::strstr(text, "<![")) {
     if (char* cdata = std::strstr(open + len("<!["), "CDATA")) {
       if (char* bracket = std::strchr(cdata + len("CDATA"), '[')) {
@@ -528,6 +538,7 @@ static void unwrap_cdata(char* text) {
     }
   }
   if (char* close = std::strstr(text, kCdataClose)) cut_out(close, len(kCdataClose));
+  return std::strlen(text);
 }
 
 bool text_fits_reader_window(const char* text, size_t n, bool markup, bool question) {
@@ -565,13 +576,36 @@ bool text_fits_reader_window(const char* text, size_t n, bool markup, bool quest
   return true;
 }
 
-char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end) {
+// The first occurrence of tag in text, as strstr finds it; *first_lt tells
+// whether it is the first '<' of text. A closing tag starts with '<', of
+// which a text holds few: a search for each costs less than strstr's set-up,
+// which every text would pay.
+static char* find_tag(char* text, const char* tag, size_t tag_len, bool* first_lt) {
+  *first_lt = false;
+  if (tag[0] != '<') return std::strstr(text, tag);
+  *first_lt = true;
+  for (char* p = std::strchr(text, '<'); p; p = std::strchr(p + 1, '<')) {
+    if (std::strncmp(p, tag, tag_len) == 0) return p;
+    *first_lt = false;
+  }
+  return nullptr;
+}
+
+char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end,
+                    size_t* length) {
   const size_t tag_len = std::strlen(close_tag);
   const size_t room = static_cast<size_t>(buffer_end - text);
   const size_t window = room < kXmlTextWindow ? room : kXmlTextWindow;
-  size_t n = std::strlen(text);
+  size_t n = 0;  // the text's length, measured once it must grow
+  bool measured = false;
   size_t searched_from = 0;  // no tag starts before here
-  while (!std::strstr(text + searched_from, close_tag) && !in->eof) {
+  char* close = nullptr;
+  bool first_lt = false;
+  while (!(close = find_tag(text + searched_from, close_tag, tag_len, &first_lt)) && !in->eof) {
+    if (!measured) {
+      n = std::strlen(text);
+      measured = true;
+    }
     if (n > kXmlTextWindow) {
       trace("ERROR in extract_cdata().\n");
       return nullptr;
@@ -592,7 +626,10 @@ char* extract_cdata(char* text, line_reader* in, const char* close_tag, const ch
     trace("ERROR: extract_cdata() hit EOF; your elements.xml file doesn't look well.\n");
     return nullptr;
   }
-  *std::strstr(text + searched_from, close_tag) = '\0';
-  unwrap_cdata(text);
+  *close = '\0';
+  // Found on the first line as the first '<' of the text: it holds no other.
+  const bool plain = !measured && first_lt;
+  const size_t n_text = unwrap_cdata(text, static_cast<size_t>(close - text), plain);
+  if (length) *length = n_text;
   return text;
 }

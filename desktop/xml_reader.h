@@ -74,6 +74,7 @@ char* find_leading_tag(char* text, const char* tag);
 // Gathers the text after an opening tag, which stands in the line buffer that
 // ends at buffer_end, reading further lines from in until close_tag is found
 // within the window; cuts it there and unwraps one CDATA section. Returns the
-// text (in the buffer), or null when it is too long, the file ends, or a read
-// fails.
-char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end);
+// text (in the buffer), its length in *length when given, or null when it is
+// too long, the file ends, or a read fails.
+char* extract_cdata(char* text, line_reader* in, const char* close_tag, const char* buffer_end,
+                    size_t* length = nullptr);

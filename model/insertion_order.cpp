@@ -54,17 +54,18 @@ element* merge_sort(element* first, size_t length) {
 
 // Keys are 16-bit: a stable counting sort over the noted keys finds each
 // element's place without touching an element. Then only the elements whose
-// successor changes are written, in their new order, each asked for a few
-// places ahead: the list lies all over memory. Null (nothing changed) when
-// its tables cannot be allocated.
+// successor changes are written, in the order they came, which is the order
+// they lie in memory. Null (nothing changed) when its tables cannot be
+// allocated.
 element* counting_sort(element** noted, const uint16_t* keys, size_t n) {
   constexpr size_t kKeys = 65536;
-  constexpr size_t kAhead = 16;
   uint32_t* starts = static_cast<uint32_t*>(std::calloc(kKeys, sizeof(uint32_t)));
   uint32_t* placed = static_cast<uint32_t*>(std::malloc(n * sizeof(uint32_t)));
-  if (!starts || !placed) {
+  uint32_t* rank = static_cast<uint32_t*>(std::malloc(n * sizeof(uint32_t)));
+  if (!starts || !placed || !rank) {
     std::free(starts);
     std::free(placed);
+    std::free(rank);
     return nullptr;
   }
   for (size_t i = 0; i < n; ++i)
@@ -75,18 +76,21 @@ element* counting_sort(element** noted, const uint16_t* keys, size_t n) {
     starts[k] = sum;
     sum += count;
   }
-  for (size_t i = 0; i < n; ++i)
-    placed[starts[keys[i]]++] = static_cast<uint32_t>(i);
+  for (size_t i = 0; i < n; ++i) {
+    rank[i] = starts[keys[i]]++;
+    placed[rank[i]] = static_cast<uint32_t>(i);
+  }
   // The chain links each element to the next one noted: that link stays
   // where the new successor is the same.
-  auto relinked = [&](size_t r) { return r + 1 == n || placed[r + 1] != placed[r] + 1; };
-  for (size_t r = 0; r < n; ++r) {
-    if (r + kAhead < n && relinked(r + kAhead)) __builtin_prefetch(noted[placed[r + kAhead]], 1);
-    if (relinked(r)) noted[placed[r]]->next = r + 1 < n ? noted[placed[r + 1]] : nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t r = rank[i];
+    const size_t successor = r + 1 < n ? placed[r + 1] : n;
+    if (successor != i + 1) noted[i]->next = successor < n ? noted[successor] : nullptr;
   }
   element* first = noted[placed[0]];
   std::free(starts);
   std::free(placed);
+  std::free(rank);
   return first;
 }
 

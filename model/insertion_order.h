@@ -14,12 +14,14 @@
 // ordering them never walks the list: a file in order costs nothing more, one
 // mostly in order rewrites only the links that change.
 struct insertion_order {
-  element* first;  // the chain, in the order the elements came (the first two swapped
-  element* last;   //   when the second's key is not greater)
+  // The chain, in the order the elements came, except that the first two
+  // trade places when the second's key is not greater.
+  element* first;
+  element* last;
   size_t count;
   bool ordered;  // every key so far at least the one before it
-  // The elements and their keys in chain order. noted < count when memory
-  // for them ran out; the chain is then ordered without them.
+  // The elements and their keys in chain order. noted_count < count when
+  // memory for them ran out; the chain is then ordered without them.
   element** noted;
   uint16_t* keys;
   size_t noted_count;
