@@ -16,24 +16,6 @@ namespace {
 
 constexpr uint64_t kDigestPrime = 1099511628211ull;
 
-// digest_bytes of both texts (up to their terminators) in one pass: the two
-// chains of multiplications run side by side.
-void text_hashes(const char* q, const char* a, uint64_t* q_hash, uint64_t* a_hash) {
-  const uint8_t* x = reinterpret_cast<const uint8_t*>(q ? q : "");
-  const uint8_t* y = reinterpret_cast<const uint8_t*>(a ? a : "");
-  uint64_t hx = kDigestStart, hy = kDigestStart;
-  for (; *x && *y; ++x, ++y) {
-    hx = (hx ^ *x) * kDigestPrime;
-    hy = (hy ^ *y) * kDigestPrime;
-  }
-  for (; *x; ++x)
-    hx = (hx ^ *x) * kDigestPrime;
-  for (; *y; ++y)
-    hy = (hy ^ *y) * kDigestPrime;
-  *q_hash = hx;
-  *a_hash = hy;
-}
-
 // The length of the well-formed UTF-8 sequence that starts at s[i], or 0
 // when none does (a stray continuation byte, an overlong form, a surrogate,
 // a code point above U+10FFFF, a sequence cut short).
@@ -115,13 +97,28 @@ uint64_t texts_digest(const element_digest& d) {
   return (d.question_hash * kDigestPrime) ^ d.answer_hash;
 }
 
-element_digest digest_of(const element& e) {
+namespace {
+
+// An element's digest but for its texts' and its place.
+element_digest digest_without_texts(const element& e) {
   element_digest d{};
   d.id = e.id;
   const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
   std::memcpy(d.schedule, values, sizeof values);
   d.category = e.ctgr;
-  text_hashes(e.q, e.a, &d.question_hash, &d.answer_hash);
+  return d;
+}
+
+uint64_t text_digest(const char* text) {
+  return text ? digest_bytes(text, std::strlen(text)) : kDigestStart;
+}
+
+}  // namespace
+
+element_digest digest_of(const element& e) {
+  element_digest d = digest_without_texts(e);
+  d.question_hash = text_digest(e.q);
+  d.answer_hash = text_digest(e.a);
   return d;
 }
 
@@ -222,12 +219,8 @@ struct side_gathering {
 bool gather_digest(void* context, const element_db&, const element& e) {
   side_gathering* g = static_cast<side_gathering*>(context);
   try {
-    element_digest d{};
-    d.id = e.id;
+    element_digest d = digest_without_texts(e);
     d.place = static_cast<uint32_t>(g->digests.size());
-    const uint16_t values[7] = {e.tm_t_rpt, e.stm_t_rpt, e.l_ivl, e.rl_l_ivl, e.ivl, e.rp, e.gr};
-    std::memcpy(d.schedule, values, sizeof values);
-    d.category = e.ctgr;
     g->digests.push_back(d);
     g->texts.add(e.q, d.place, true);
     g->texts.add(e.a, d.place, false);
