@@ -460,7 +460,9 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
   *report = pc_load_report{kPcLoadOk, 0, 0, 0};
 
   trace("load_db_from_pc(.., %s)\n", path);
-  hotsync_log_add(path, kLogActivityText, kLogNoTimeStamp);
+  // A reading into a sink is the host's own (its report may read while the
+  // conduit runs), which the HotSync log does not show.
+  if (!sink) hotsync_log_add(path, kLogActivityText, kLogNoTimeStamp);
   forget_ctgrs(db);
 
   scanner* s = static_cast<scanner*>(std::malloc(sizeof(scanner)));

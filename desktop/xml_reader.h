@@ -47,7 +47,7 @@ struct pc_load_report {
 const char* pc_load_status_text(int status);
 
 // Reads the file at path into db, whose element list must be empty. Adds the
-// path to the HotSync log. Returns 1 when the whole file was read and
+// path to the HotSync log (not with a sink). Returns 1 when the whole file was read and
 // "</quorvia>" was seen; 0 otherwise, with the elements read so far released
 // (categories read stay). report, when given, says why. With a sink, each
 // element goes there as it is read and db gets only the start time and the

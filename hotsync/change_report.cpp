@@ -10,6 +10,7 @@
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "model/element_db.h"
+#include "platform/file.h"
 #include "platform/thread.h"
 
 namespace {
@@ -317,6 +318,36 @@ void read_both_sides(const std::string& desktop_file, const std::string& pdb, bo
   if (!beside) read_side_job(&job);  // one after the other, then
   *handheld = read_side(pdb, with_starts);
   if (beside) thread_join(&thread);
+}
+
+uint64_t version_at(const std::string& path) {
+  file_info info{};
+  file_info_at(path.c_str(), true, &info);
+  return info.version;
+}
+
+void side_reading::run(void* self) {
+  side_reading* r = static_cast<side_reading*>(self);
+  r->side_ = read_side(r->path_, r->with_starts_);
+}
+
+void side_reading::start_reading() {
+  if (running_) return;
+  version_ = version_at(path_);
+  running_ = thread_start(&thread_, run, this) == 0;
+}
+
+side_reading::~side_reading() {
+  if (running_) thread_join(&thread_);
+}
+
+side_state side_reading::take_if_unchanged() {
+  if (running_) {
+    thread_join(&thread_);
+    running_ = false;
+    if (version_at(path_) == version_) return std::move(side_);
+  }
+  return read_side(path_, with_starts_);
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/thread.h"
+
 struct element;
 struct element_db;
 
@@ -63,6 +65,32 @@ side_state read_side(const std::string& path, bool with_starts = false);
 // Reads both sides at once, the desktop on a second thread.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
                      side_state* desktop, side_state* handheld);
+
+// A side read on a second thread while the caller goes on: start_reading
+// notes the file's version and starts; the side is taken once the version is
+// still the one read (take_if_unchanged), else read again. The thread is
+// joined by take_if_unchanged or the destructor.
+class side_reading {
+ public:
+  side_reading(std::string path, bool with_starts)
+      : path_(std::move(path)), with_starts_(with_starts) {}
+  ~side_reading();
+  side_reading(const side_reading&) = delete;
+  side_reading& operator=(const side_reading&) = delete;
+  void start_reading();
+  // The side as it is now: the one read beside when the file is unchanged
+  // since, else read now.
+  side_state take_if_unchanged();
+
+ private:
+  static void run(void* self);
+  std::string path_;
+  bool with_starts_;
+  bool running_ = false;
+  uint64_t version_ = 0;
+  os_thread thread_{};
+  side_state side_;
+};
 
 // Reads a side again for the elements at `places` (ascending), whole:
 // visit(k, db, e) sees the element at places[k] with the data set's

@@ -63,6 +63,13 @@ int file_replace(const char* from, const char* to);
 int file_remove(const char* path);
 // 1 when something exists at path, 0 otherwise.
 int file_exists(const char* path);
+// Gives the regular file at existing a second name, link, in the same file
+// system: both names are then one file until either is replaced. An error
+// where the system or its file system has no such names; nothing is made then.
+int file_link(const char* existing, const char* link);
+// 1 when both paths name the same file (one of them a second name of the
+// other), 0 otherwise, also when either cannot be looked at.
+int file_same(const char* a, const char* b);
 
 // Takes the exclusive lock of the lock file at path (made when missing),
 // waiting up to wait_ms for another holder to let go. Returns 0 with the lock

@@ -89,6 +89,12 @@ hs sync > /dev/null
 cp "$H/QVelements.pdb" "$T/backup/hh-after.pdb"
 hs restore "$id" --side desktop > /dev/null
 check "restore --side desktop leaves the handheld alone" bash -c "cmp '$D/elements.xml' '$T/backup/desk-before.xml' && cmp '$H/QVelements.pdb' '$T/backup/hh-after.pdb'"
+# Backups keep sides under second names; none may still be a live side then.
+kept() { cat "$H"/backups/*/elements.xml "$H"/backups/*/QVelements.pdb | md5sum; }
+sums=$(kept); cp "$D/elements.xml" "$H/QVelements.pdb" "$T/backup/"
+printf x >> "$D/elements.xml"; printf x >> "$H/QVelements.pdb"
+check "a side written in place after a HotSync and a restore changes no backup" test "$(kept)" = "$sums"
+cp "$T/backup/elements.xml" "$D/"; cp "$T/backup/QVelements.pdb" "$H/"
 check "an unknown backup is refused" bash -c "! '$HS' restore 19990101-000000 --handheld '$H' --desktop '$D' 2>&1 | grep -q '^Restored'"
 for i in 1 2 3; do hs sync --keep 2 > /dev/null; done
 check "--keep N keeps the last N backups" test "$(ls "$H/backups" | wc -l)" = 2

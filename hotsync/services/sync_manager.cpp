@@ -79,6 +79,8 @@ struct sync_manager_state {
   std::string problem;
   uint32_t next_registration = 1;
   void (*observer)(sync_call) = nullptr;
+  void (*first_change)(void*) = nullptr;
+  void* first_change_arg = nullptr;
   bool override_last_sync = false;
   uint32_t last_sync = 0;
 };
@@ -92,6 +94,12 @@ sync_manager_state& state() {
 int32_t injected(sync_call call) {
   sync_manager_state& s = state();
   if (s.observer) s.observer(call);
+  if (s.first_change && (call == sync_call::delete_db || call == sync_call::create_db ||
+                         call == sync_call::write_record)) {
+    void (*told)(void*) = s.first_change;
+    s.first_change = nullptr;
+    told(s.first_change_arg);
+  }
   int32_t code = 0;
   for (sync_call kind : {call, sync_call::any}) {
     armed_fault& f = s.faults[static_cast<int>(kind)];
@@ -318,6 +326,7 @@ void sync_manager_reset() {
   sync_manager_state& s = state();
   s.override_last_sync = false;
   s.observer = nullptr;
+  s.first_change = nullptr;
   for (open_database& d : s.handles)
     release_handle(&d);
   s.mapped.clear();
@@ -338,6 +347,11 @@ void sync_fault_arm(sync_call call, int nth, int32_t code) {
 
 void sync_manager_observe(void (*observer)(sync_call call)) {
   state().observer = observer;
+}
+
+void sync_manager_before_first_change(void (*hook)(void* arg), void* arg) {
+  state().first_change = hook;
+  state().first_change_arg = arg;
 }
 
 void sync_fault_reset() {

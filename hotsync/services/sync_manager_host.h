@@ -59,6 +59,10 @@ void sync_fault_reset();
 // any); null to stop. For tests that check the order of a HotSync's steps.
 void sync_manager_observe(void (*observer)(sync_call call));
 int sync_call_count(sync_call call);
+// Calls hook(arg) once, on the thread of the calls, when a database is first
+// deleted, created or written from now on (or never: sync_manager_reset
+// forgets it): the moment a conduit turns from its desktop to the handheld.
+QV_HOST_API void sync_manager_before_first_change(void (*hook)(void* arg), void* arg);
 
 // Records read and written by every HotSync so far, and the count of the
 // database last counted: for a progress display in another thread.

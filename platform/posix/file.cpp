@@ -182,6 +182,22 @@ int file_exists(const char* path) {
   return ::stat(path, &st) == 0;
 }
 
+int file_link(const char* existing, const char* link) {
+  if (int e = file_fault_injected(file_op::open_write)) return e;
+  // linkat without AT_SYMLINK_FOLLOW names a symbolic link itself, never
+  // what it leads to; only a regular file is given a second name.
+  struct stat st;
+  if (::lstat(existing, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISLNK(st.st_mode) ? kFileSymbolicLink : kFileNotRegular;
+  return ::linkat(AT_FDCWD, existing, AT_FDCWD, link, 0) == 0 ? 0 : errno;
+}
+
+int file_same(const char* a, const char* b) {
+  struct stat x, y;
+  if (::lstat(a, &x) != 0 || ::lstat(b, &y) != 0) return 0;
+  return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 const char* file_error_text(int error) {
   if (error == kFileNotRegular) return "not a regular file";
   if (error == kFileSymbolicLink) return "a symbolic link";
