@@ -67,9 +67,25 @@ void sort_by_id(std::vector<id_entry>* ids, std::vector<id_entry>* spare) {
   }
 }
 
+// Both lists, element by element. Each step of a list waits for the element
+// before to come from memory; the two lists are walked together, so that
+// their waits overlap.
+void collect_orders(merge_side* a, merge_side* b) {
+  element* x = a->db->head;
+  element* y = b->db->head;
+  while (x && y) {
+    a->order.push_back(x);
+    b->order.push_back(y);
+    x = x->next;
+    y = y->next;
+  }
+  for (; x; x = x->next)
+    a->order.push_back(x);
+  for (; y; y = y->next)
+    b->order.push_back(y);
+}
+
 void index_ids(merge_side* side, std::vector<id_entry>* spare) {
-  for (element* e = side->db->head; e; e = e->next)
-    side->order.push_back(e);
   side->ids.resize(side->order.size());
   for (uint32_t pos = 0; pos < side->order.size(); ++pos) {
     element* e = side->order[pos];
@@ -327,6 +343,7 @@ int sync_dbs(uint32_t lastSyncTime) {
     merge_side pc{&pc_db, {}, {}, {}, 0, {}}, hh{&hh_db, {}, {}, {}, 0, {}};
     {
       std::vector<id_entry> spare;
+      collect_orders(&pc, &hh);
       index_ids(&pc, &spare);
       index_ids(&hh, &spare);
     }
