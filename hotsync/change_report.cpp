@@ -259,7 +259,7 @@ void order_as_inserted(std::vector<element_digest>* digests) {
 
 }  // namespace
 
-side_state read_side(const std::string& path, bool with_starts) {
+side_state read_side(const std::string& path, bool with_starts, size_t expected) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(fs_path(path), error);
@@ -268,6 +268,11 @@ side_state read_side(const std::string& path, bool with_starts) {
   construct_db(&db);
   side_gathering got;
   got.with_starts = with_starts;
+  try {
+    got.digests.reserve(expected);
+  } catch (const std::bad_alloc&) {
+    // They grow as they come, then.
+  }
   const element_sink sink{gather_digest, &got};
   if (!read_data_set(path, &db, &side.problem, &sink)) {
     release_db(&db);
@@ -328,7 +333,7 @@ uint64_t version_at(const std::string& path) {
 
 void side_reading::run(void* self) {
   side_reading* r = static_cast<side_reading*>(self);
-  r->side_ = read_side(r->path_, r->with_starts_);
+  r->side_ = read_side(r->path_, r->with_starts_, r->expected_);
 }
 
 void side_reading::start_reading() {
@@ -347,7 +352,7 @@ side_state side_reading::take_if_unchanged() {
     running_ = false;
     if (version_at(path_) == version_) return std::move(side_);
   }
-  return read_side(path_, with_starts_);
+  return read_side(path_, with_starts_, expected_);
 }
 
 namespace {

@@ -60,7 +60,9 @@ element_digest digest_of(const element& e);
 // Reads a side: elements.xml format, or a .pdb file holding QVelements. Each
 // element is digested as the reader reads it and none is held, so a side
 // costs its digests only. with_starts: the start of each question too.
-side_state read_side(const std::string& path, bool with_starts = false);
+// expected: about how many elements it holds, when known, so that the
+// digests take their memory once rather than growing into it.
+side_state read_side(const std::string& path, bool with_starts = false, size_t expected = 0);
 
 // Reads both sides at once, the desktop on a second thread.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
@@ -72,8 +74,8 @@ void read_both_sides(const std::string& desktop_file, const std::string& pdb, bo
 // joined by take_if_unchanged or the destructor.
 class side_reading {
  public:
-  side_reading(std::string path, bool with_starts)
-      : path_(std::move(path)), with_starts_(with_starts) {}
+  side_reading(std::string path, bool with_starts, size_t expected)
+      : path_(std::move(path)), with_starts_(with_starts), expected_(expected) {}
   ~side_reading();
   side_reading(const side_reading&) = delete;
   side_reading& operator=(const side_reading&) = delete;
@@ -86,6 +88,7 @@ class side_reading {
   static void run(void* self);
   std::string path_;
   bool with_starts_;
+  size_t expected_;
   bool running_ = false;
   uint64_t version_ = 0;
   os_thread thread_{};

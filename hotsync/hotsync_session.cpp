@@ -515,7 +515,10 @@ int run_with_report(const session_options& options, const user_sides* user,
   }
   // The desktop's reading for the report starts once the conduit turns to the
   // handheld, its desktop written: beside the handheld's writing, not after.
-  side_reading desktop_after(desktop_file, options.verbose);
+  // A side holds at most what both held before: the merge only adds the
+  // other side's elements.
+  const size_t at_most = desktop_before.elements.size() + handheld_before.elements.size();
+  side_reading desktop_after(desktop_file, options.verbose, at_most);
   if (options.report) {
     sync_manager_before_first_change(
         [](void* reading) { static_cast<side_reading*>(reading)->start_reading(); },
@@ -551,7 +554,7 @@ int run_with_report(const session_options& options, const user_sides* user,
     // Each let go once it is compared and taken.
     side_state after_both[2];
     desktop_after.start_reading();  // unless the conduit's handheld writing started it
-    after_both[1] = read_side(pdb, options.verbose);
+    after_both[1] = read_side(pdb, options.verbose, at_most);
     after_both[0] = desktop_after.take_if_unchanged();
     for (const bool desktop : {true, false}) {
       const side_state after = std::move(after_both[desktop ? 0 : 1]);
