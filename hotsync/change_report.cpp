@@ -305,23 +305,24 @@ namespace {
 struct side_job {
   const std::string* path;
   bool with_starts;
+  size_t expected;
   side_state* side;
 };
 
 void read_side_job(void* arg) {
   side_job* job = static_cast<side_job*>(arg);
-  *job->side = read_side(*job->path, job->with_starts);
+  *job->side = read_side(*job->path, job->with_starts, job->expected);
 }
 
 }  // namespace
 
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     side_state* desktop, side_state* handheld) {
-  side_job job{&desktop_file, with_starts, desktop};
+                     size_t expected, side_state* desktop, side_state* handheld) {
+  side_job job{&desktop_file, with_starts, expected, desktop};
   os_thread thread;
   const bool beside = thread_start(&thread, read_side_job, &job) == 0;
   if (!beside) read_side_job(&job);  // one after the other, then
-  *handheld = read_side(pdb, with_starts);
+  *handheld = read_side(pdb, with_starts, expected);
   if (beside) thread_join(&thread);
 }
 

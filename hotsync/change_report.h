@@ -64,9 +64,10 @@ element_digest digest_of(const element& e);
 // digests take their memory once rather than growing into it.
 side_state read_side(const std::string& path, bool with_starts = false, size_t expected = 0);
 
-// Reads both sides at once, the desktop on a second thread.
+// Reads both sides at once, the desktop on a second thread; expected as for
+// read_side.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     side_state* desktop, side_state* handheld);
+                     size_t expected, side_state* desktop, side_state* handheld);
 
 // A side read on a second thread while the caller goes on: start_reading
 // notes the file's version and starts; the side is taken once the version is

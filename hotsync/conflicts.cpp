@@ -208,7 +208,9 @@ void read_versions(void* arg) {
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
                                const sync_base& base, bool with_starts) {
   sides_before out;
-  read_both_sides(desktop_file, pdb, with_starts, &out.desktop, &out.handheld);
+  // Sides hold about what the last HotSync left them.
+  const size_t expected = base.known ? base.elements.size() + base.elements.size() / 8 + 1024 : 0;
+  read_both_sides(desktop_file, pdb, with_starts, expected, &out.desktop, &out.handheld);
   // Conflicts are found in the digests; only their versions are then read
   // back whole, both sides at once.
   versions_job on_desktop_side{&desktop_file, true, {}, &out.conflicts, ""};
