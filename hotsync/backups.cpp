@@ -105,15 +105,21 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
     *why = "cannot write " + tmp + ": " + file_error_text(error);
     return false;
   }
-  std::vector<char> buffer(1 << 20);
+  // Inside the system where it can (a clone, where the file system has
+  // them), then whatever is left through a buffer of ours.
+  uint64_t size = 0, at = 0;
+  error = file_size(in, &size);
+  if (error == 0) error = file_copy_range(in, 0, size, out.file, &at);
   bool read_failed = false;
-  for (;;) {
+  std::vector<char> buffer;
+  while (error == 0) {
+    if (buffer.empty()) buffer.resize(1 << 20);
     size_t got = 0;
-    error = file_read(in, buffer.data(), buffer.size(), &got);
+    error = file_read_at(in, at, buffer.data(), buffer.size(), &got);
     if (error != 0) read_failed = true;
     if (error != 0 || got == 0) break;
+    at += got;
     error = file_replacement_write(&out, buffer.data(), got);
-    if (error != 0) break;
   }
   file_close(in);
   if (error == 0) error = file_replacement_commit(&out, to.c_str());
@@ -126,25 +132,10 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
   return true;
 }
 
-namespace {
-
-// A side kept under a second name costs nothing and keeps its bytes: a
-// HotSync and a restore only ever replace a side whole, never write into it,
-// and a side they leave in place is parted from its backup after them
-// (part_backups_from_sides). On another file system, or one without such
-// names, the side is copied.
-bool keep_side(const std::string& side, const std::string& kept, std::string* why) {
-  if (file_link(side.c_str(), kept.c_str()) == 0) return true;
-  return copy_file_safely(side, kept, why);
-}
-
-}  // namespace
-
-bool start_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why) {
+bool make_backup(const std::string& handheld, const std::string& desktop_file,
+                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
+                 backup_info* made, std::string* why) {
   if (!backups_folder_usable(handheld, why)) return false;
-  // One left sharing a side by a command that was cut short.
-  part_backups_from_sides(handheld, desktop_file);
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
   fs::create_directories(fs_path(root), error);
@@ -152,6 +143,8 @@ bool start_backup(const std::string& handheld, const std::string& desktop_file,
   backup_info info;
   info.time = now;
   info.reason = reason;
+  info.desktop_elements = desktop_count;
+  info.handheld_elements = handheld_count;
   // Restoring this backup puts its sides back to this time: with a later one
   // the next HotSync would take what they lack for deleted since.
   handheld_user user;
@@ -173,71 +166,21 @@ bool start_backup(const std::string& handheld, const std::string& desktop_file,
   const std::string pdb = handheld_database_file(handheld);
   bool ok = true;
   if (!desktop_file.empty() && exists(desktop_file)) {
-    ok = keep_side(desktop_file, info.folder + "/" + kDesktopCopy, why);
+    ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
     info.has_desktop = ok;
   }
   if (ok && exists(pdb)) {
-    ok = keep_side(pdb, handheld_database_file(info.folder), why);
+    ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
     info.has_handheld = ok;
   }
+  if (ok) ok = write_info(info.folder, info, why);
   if (!ok) {
     fs::remove_all(fs_path(info.folder), error);
     return false;
   }
-  *made = info;
-  return true;
-}
-
-bool finish_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
-                   int keep, backup_info* made, std::string* why) {
-  made->desktop_elements = desktop_count;
-  made->handheld_elements = handheld_count;
-  if (!write_info(made->folder, *made, why)) {
-    abandon_backup(*made);
-    return false;
-  }
-  prune_backups(handheld, keep, made->id);
-  return true;
-}
-
-void abandon_backup(const backup_info& started) {
-  std::error_code error;
-  fs::remove_all(fs_path(started.folder), error);
-}
-
-bool make_backup(const std::string& handheld, const std::string& desktop_file,
-                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
-                 backup_info* made, std::string* why) {
-  backup_info info;
-  if (!start_backup(handheld, desktop_file, reason, &info, why) ||
-      !finish_backup(handheld, desktop_count, handheld_count, keep, &info, why)) {
-    return false;
-  }
+  prune_backups(handheld, keep, info.id);
   if (made) *made = info;
   return true;
-}
-
-void part_backups_from_sides(const std::string& handheld, const std::string& desktop_file) {
-  std::vector<backup_info> all;
-  std::string why;
-  if (!list_backups(handheld, &all, &why)) return;
-  const std::string pdb = handheld_database_file(handheld);
-  for (const backup_info& b : all) {
-    for (const bool desktop : {true, false}) {
-      const std::string kept =
-          desktop ? b.folder + "/" + kDesktopCopy : handheld_database_file(b.folder);
-      const std::string& side = desktop ? desktop_file : pdb;
-      if (side.empty() || !file_same(kept.c_str(), side.c_str())) continue;
-      // Copied over itself: the backup's name then holds a file of its own.
-      if (!copy_file_safely(kept, kept, &why)) {
-        std::fprintf(stderr,
-                     "hotsync: backup %s still shares its %s with %s (%s); it changes if "
-                     "another program writes into that file\n",
-                     b.id.c_str(), desktop ? "desktop side" : "handheld side", side.c_str(),
-                     why.c_str());
-      }
-    }
-  }
 }
 
 void prune_backups(const std::string& handheld, int keep, const std::string& kept) {

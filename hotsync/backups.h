@@ -29,29 +29,13 @@ struct backup_info {
   uint32_t last_sync = 0;
 };
 
-// Keeps the desktop file and the handheld database (those that exist) in a
+// Copies the desktop file and the handheld database (those that exist) into a
 // new backup with the handheld's last sync time, then removes the oldest others beyond `keep` (the
-// new one counts, and stays whatever its time). False with *why when the backup cannot be made
-// (nothing of the sides is touched then). A side is kept under a second name where the file
-// system allows, else copied: after the command that replaces the sides,
-// part_backups_from_sides.
+// new one counts, and stays whatever its time). False with *why when the copy cannot be made
+// (nothing of the sides is touched then).
 bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
                  backup_info* made, std::string* why);
-// make_backup in two steps, for a caller that counts the elements after the
-// sides are kept: until finish_backup writes backup.conf the backup is listed
-// as interrupted; abandon_backup removes one that is not to be finished.
-bool start_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why);
-bool finish_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
-                   int keep, backup_info* made, std::string* why);
-void abandon_backup(const backup_info& started);
-
-// Makes every backup's side that is still the live side (kept under a second
-// name, and not replaced since) a file of its own, so that nothing written
-// into the live file later reaches the backup. Says on standard error what
-// stays shared.
-void part_backups_from_sides(const std::string& handheld, const std::string& desktop_file);
 
 // Removes the oldest backups beyond `keep` (none when keep is negative),
 // never the one named `kept` (a clock set back can make the newest backup

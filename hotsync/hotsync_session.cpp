@@ -411,17 +411,6 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
   return {desktop.version, handheld.version};
 }
 
-// The sides a backup keeps under second names stop being the live sides,
-// however the HotSync ends: the live ones it did not replace are copied.
-struct backup_parting {
-  bool armed;
-  const std::string& handheld;
-  const std::string& desktop_file;
-  ~backup_parting() {
-    if (armed) part_backups_from_sides(handheld, desktop_file);
-  }
-};
-
 // The conduit's HotSync with the host's report and backups around it. For a
 // dry run, `user` has the sides the report compares with what the run leaves
 // in its own (private) sides.
@@ -443,17 +432,6 @@ int run_with_report(const session_options& options, const user_sides* user,
     sync_type = next_hotsync_action(prefs);
   }
   const std::string pdb = handheld_database_file(handheld);
-  // The backup is made first, so that the report reads the sides as it keeps
-  // them; it is complete once the report has counted their elements.
-  backup_info backup;
-  const bool backed_up = !options.dry_run && options.keep_backups > 0 && synchronises(sync_type);
-  if (backed_up && !start_backup(handheld, desktop_file,
-                                 "before a HotSync (sync type " + std::to_string(sync_type) + ")",
-                                 &backup, why)) {
-    *why = "no HotSync without a backup: " + *why;
-    return -1;
-  }
-  const backup_parting parting{backed_up, handheld, desktop_file};
   sides_before own_before;
   side_versions read_versions;
   if (options.report && !user) {
@@ -463,7 +441,6 @@ int run_with_report(const session_options& options, const user_sides* user,
   }
   const sides_before& before = user ? user->before : own_before;
   if (!before.problem.empty()) {
-    if (backed_up) abandon_backup(backup);
     *why = "no HotSync that would drop versions it cannot keep: " + before.problem;
     return -1;
   }
@@ -471,11 +448,15 @@ int run_with_report(const session_options& options, const user_sides* user,
   const side_state& handheld_before = before.handheld;
   sync_manager_reset();
   sync_manager_use_folder(handheld);
-  if (backed_up &&
-      !finish_backup(handheld, element_count(desktop_before), element_count(handheld_before),
+  backup_info backup;
+  if (!options.dry_run && options.keep_backups > 0 && synchronises(sync_type)) {
+    if (!make_backup(handheld, desktop_file, element_count(desktop_before),
+                     element_count(handheld_before),
+                     "before a HotSync (sync type " + std::to_string(sync_type) + ")",
                      options.keep_backups, &backup, why)) {
-    *why = "no HotSync without a backup: " + *why;
-    return -1;
+      *why = "no HotSync without a backup: " + *why;
+      return -1;
+    }
   }
 
   // The merge settles conflicts; a one-way copy overwrites a side as asked.
@@ -799,10 +780,7 @@ int restore_sides(const session_options& options, const std::string& id, bool de
            std::to_string(then) + " (" + not_kept + ")";
     return -1;
   }
-  const bool restored =
-      restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
-  part_backups_from_sides(setup.handheld(), desktop_file);
-  if (!restored) {
+  if (!restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why)) {
     *why += "; backup " + id + " is kept, and the sides as they were are in backup " + made.id;
     return -1;
   }

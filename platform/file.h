@@ -50,6 +50,12 @@ int file_size(os_file f, uint64_t* size);
 int file_write(os_file f, const void* buf, size_t n);
 // Forces what was written down to the disk.
 int file_sync(os_file f);
+// Copies n bytes of from, from offset on, to to at its position, inside the
+// system rather than through memory of ours; a file system that can clone
+// shares the blocks instead. 0 with *copied the bytes copied, which may be
+// fewer than n (none where the system copies no such way): the caller copies
+// the rest itself. Or an error.
+int file_copy_range(os_file from, uint64_t offset, uint64_t n, os_file to, uint64_t* copied);
 // Asks the system to start putting the n bytes written from offset on to the
 // disk now, without waiting for them, so that the file_sync that ends the
 // file finds less left to do. A hint, where the system takes one: nothing
@@ -63,13 +69,6 @@ int file_replace(const char* from, const char* to);
 int file_remove(const char* path);
 // 1 when something exists at path, 0 otherwise.
 int file_exists(const char* path);
-// Gives the regular file at existing a second name, link, in the same file
-// system: both names are then one file until either is replaced. An error
-// where the system or its file system has no such names; nothing is made then.
-int file_link(const char* existing, const char* link);
-// 1 when both paths name the same file (one of them a second name of the
-// other), 0 otherwise, also when either cannot be looked at.
-int file_same(const char* a, const char* b);
 
 // Takes the exclusive lock of the lock file at path (made when missing),
 // waiting up to wait_ms for another holder to let go. Returns 0 with the lock

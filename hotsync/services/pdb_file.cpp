@@ -311,6 +311,14 @@ namespace {
 // Copies n bytes at offset of from to the end of to, through a buffer.
 int copy_span(os_file from, uint64_t offset, size_t n, os_file to, std::vector<uint8_t>* buffer,
               std::string* why) {
+  uint64_t copied = 0;
+  if (int error = file_copy_range(from, offset, n, to, &copied)) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  offset += copied;
+  n -= static_cast<size_t>(copied);
+  if (n > 0 && buffer->empty()) buffer->resize(1 << 20);
   while (n > 0) {
     const size_t step = n < buffer->size() ? n : buffer->size();
     int result = read_exactly(from, offset, buffer->data(), step, why);
@@ -354,7 +362,6 @@ int write_body(os_file to, const pdb_database& db, intptr_t records_file, std::s
            db.records[i].image_offset == offset + run) {
       run += db.records[i++].image_size;
     }
-    if (buffer.empty()) buffer.resize(1 << 20);
     int result = copy_span(records_file, offset, run, to, &buffer, why);
     if (result != kPdbFileOk) return result;
   }

@@ -121,6 +121,36 @@ int file_write(os_file f, const void* buf, size_t n) {
   return 0;
 }
 
+int file_copy_range(os_file from, uint64_t offset, uint64_t n, os_file to, uint64_t* copied) {
+  *copied = 0;
+#if defined(__linux__)
+  if (int e = file_fault_injected(file_op::read)) return e;
+  if (int e = file_fault_injected(file_op::write)) return e;
+  while (*copied < n) {
+    loff_t at = static_cast<loff_t>(offset + *copied);
+    const uint64_t left = n - *copied;
+    const ssize_t r =
+        ::copy_file_range(fd_of(from), &at, fd_of(to), nullptr,
+                          static_cast<size_t>(left < (1u << 30) ? left : 1u << 30), 0);
+    if (r > 0) {
+      *copied += static_cast<uint64_t>(r);
+      file_count_bytes(file_direction::read, static_cast<uint64_t>(r));
+      file_count_bytes(file_direction::write, static_cast<uint64_t>(r));
+      continue;
+    }
+    if (r == 0) break;  // the end of from
+    if (errno == EINTR) continue;
+    // No such copy between these files here (another file system, an old
+    // kernel, a file system without it): the caller's own copy goes on.
+    if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) break;
+    return errno;
+  }
+#else
+  (void)from, (void)offset, (void)n, (void)to;
+#endif
+  return 0;
+}
+
 int file_sync(os_file f) {
   if (int e = file_fault_injected(file_op::sync)) return e;
   return ::fsync(fd_of(f)) == 0 ? 0 : errno;
@@ -180,22 +210,6 @@ int file_remove(const char* path) {
 int file_exists(const char* path) {
   struct stat st;
   return ::stat(path, &st) == 0;
-}
-
-int file_link(const char* existing, const char* link) {
-  if (int e = file_fault_injected(file_op::open_write)) return e;
-  // linkat without AT_SYMLINK_FOLLOW names a symbolic link itself, never
-  // what it leads to; only a regular file is given a second name.
-  struct stat st;
-  if (::lstat(existing, &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return S_ISLNK(st.st_mode) ? kFileSymbolicLink : kFileNotRegular;
-  return ::linkat(AT_FDCWD, existing, AT_FDCWD, link, 0) == 0 ? 0 : errno;
-}
-
-int file_same(const char* a, const char* b) {
-  struct stat x, y;
-  if (::lstat(a, &x) != 0 || ::lstat(b, &y) != 0) return 0;
-  return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
 const char* file_error_text(int error) {

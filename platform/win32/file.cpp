@@ -113,6 +113,11 @@ int file_write(os_file f, const void* buf, size_t n) {
   return 0;
 }
 
+int file_copy_range(os_file, uint64_t, uint64_t, os_file, uint64_t* copied) {
+  *copied = 0;  // no copy inside the system for a range of an open file
+  return 0;
+}
+
 int file_sync(os_file f) {
   if (int e = file_fault_injected(file_op::sync)) return e;
   return FlushFileBuffers(handle_of(f)) ? 0 : static_cast<int>(GetLastError());
@@ -143,37 +148,6 @@ int file_remove(const char* path) {
 
 int file_exists(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-int file_link(const char* existing, const char* link) {
-  if (int e = file_fault_injected(file_op::open_write)) return e;
-  const DWORD attributes = GetFileAttributesA(existing);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return static_cast<int>(GetLastError());
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kFileSymbolicLink;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFileNotRegular;
-  return CreateHardLinkA(link, existing, nullptr) ? 0 : static_cast<int>(GetLastError());
-}
-
-namespace {
-
-// The volume and the file's index on it, which every name of a file shares.
-bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const BOOL known = GetFileInformationByHandle(h, info);
-  CloseHandle(h);
-  return known != 0;
-}
-
-}  // namespace
-
-int file_same(const char* a, const char* b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  if (!file_identity(a, &x) || !file_identity(b, &y)) return 0;
-  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 int file_error_is_missing(int error) {
