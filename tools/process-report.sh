@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh bench
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target hotsync make_dataset parse_walk_process read_write_floor
+cmake --build build-bench --target hotsync make_dataset parse_walk_process read_write_floor conduit_bench
 table=$(python3 tools/process_table.py build-bench "${QV_BENCH_DIR:-/dev/shm/qv-bench}" \
   "${QV_PROCESS_RUNS:-3}")
 echo "$table"

@@ -4,7 +4,7 @@ prints the "Whole processes" table of docs/performance.md.
 
     process_table.py BUILD DATA_DIR RUNS
 
-BUILD holds hotsync and bench/{make_dataset,parse_walk_process,read_write_floor};
+BUILD holds hotsync and bench/{make_dataset,parse_walk_process,read_write_floor,conduit_bench};
 the data sets are made in DATA_DIR once. Each figure is the median of RUNS runs
 of the process, wall clock and peak resident memory as /usr/bin/time gives them.
 """
@@ -15,6 +15,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import json
 
 build, data, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
 tool = lambda name: os.path.join(build, name)
@@ -44,7 +45,19 @@ def dataset(name, argv, options=()):
     return path
 
 
+def fresh_page_micros():
+    """What a fresh 4 KiB page costs now (conduit_bench's FreshPages, median of 3)."""
+    out = subprocess.run([tool("bench/conduit_bench"), "--benchmark_filter=^FreshPages$",
+                          "--benchmark_repetitions=3", "--benchmark_format=json"],
+                         check=True, capture_output=True, text=True).stdout
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            return b["real_time"] * 1000 / b["pages"]
+    return float("nan")
+
+
 rows = []
+fresh_before = fresh_page_micros()
 
 
 def row(measure, ours, peer, ratio, target, met):
@@ -107,9 +120,11 @@ shutil.rmtree(work, ignore_errors=True)
 row("`hotsync sync` (report, backup, base), 65,535 categories, 10,000+10,000 elements",
     f"{many * 1000:.0f} ms", "", "", "< 1000 ms", many < 1)
 
+fresh_after = fresh_page_micros()
 print(f"Measured on Linux {platform.release()}, {os.cpu_count()} cores, data on "
       f"{subprocess.run(['stat', '-f', '-c', '%T', data], capture_output=True, text=True).stdout.strip()}; "
-      f"medians of {runs} runs.\n")
+      f"medians of {runs} runs. A fresh 4 KiB page cost {fresh_before:.1f} µs before the runs "
+      f"and {fresh_after:.1f} µs after them (FreshPages).\n")
 print("| measure | ours | peer / floor / baseline | ratio | target | met |")
 print("|---|---|---|---|---|---|")
 print("\n".join(rows))
