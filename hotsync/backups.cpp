@@ -106,10 +106,10 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
     return false;
   }
   // Inside the system where it can (a clone, where the file system has
-  // them), then whatever is left through a buffer of ours.
+  // them). Whatever that left, failing or not, goes through a buffer of ours,
+  // whose reads and writes tell which file failed.
   uint64_t size = 0, at = 0;
-  error = file_size(in, &size);
-  if (error == 0) error = file_copy_range(in, 0, size, out.file, &at);
+  if (file_size(in, &size) == 0) file_copy_range(in, 0, size, out.file, &at);
   bool read_failed = false;
   std::vector<char> buffer;
   while (error == 0) {

@@ -326,11 +326,15 @@ void read_both_sides(const std::string& desktop_file, const std::string& pdb, bo
   if (beside) thread_join(&thread);
 }
 
+namespace {
+
 uint64_t version_at(const std::string& path) {
   file_info info{};
   file_info_at(path.c_str(), true, &info);
   return info.version;
 }
+
+}  // namespace
 
 void side_reading::run(void* self) {
   side_reading* r = static_cast<side_reading*>(self);
