@@ -13,6 +13,10 @@
 #include "platform/file.h"
 #include "platform/thread.h"
 
+// Compiled in: the host needs no library of it at run time.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace {
 
 constexpr uint64_t kDigestPrime = 1099511628211ull;
@@ -86,16 +90,24 @@ std::string one_line(const char* text) {
   return s;
 }
 
-uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest) {
+uint64_t bytes_digest(const void* bytes, size_t size) {
+  return XXH3_64bits(bytes, size);
+}
+
+uint64_t fnv_digest(const void* bytes, size_t size, uint64_t digest) {
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   for (size_t i = 0; i < size; ++i)
     digest = (digest ^ p[i]) * kDigestPrime;
   return digest;
 }
 
-uint64_t texts_digest(const element_digest& d) {
+uint64_t texts_digest(uint64_t question, uint64_t answer) {
   // The multiplication keeps a question and an answer that trade places apart.
-  return (d.question_hash * kDigestPrime) ^ d.answer_hash;
+  return (question * kDigestPrime) ^ answer;
+}
+
+uint64_t texts_digest(const element_digest& d) {
+  return texts_digest(d.question_hash, d.answer_hash);
 }
 
 namespace {
@@ -111,7 +123,11 @@ element_digest digest_without_texts(const element& e) {
 }
 
 uint64_t text_digest(const char* text) {
-  return text ? digest_bytes(text, std::strlen(text)) : kDigestStart;
+  return bytes_digest(text ? text : "", text ? std::strlen(text) : 0);
+}
+
+uint64_t fnv_text_digest(const char* text) {
+  return text ? fnv_digest(text, std::strlen(text)) : kFnvStart;
 }
 
 }  // namespace
@@ -125,106 +141,24 @@ element_digest digest_of(const element& e) {
 
 namespace {
 
-// digest_bytes of many texts at once. One text's digest is a chain of
-// multiplications, each waiting for the one before; kLanes texts side by
-// side keep the multiplier busy. Texts are copied in as they come (the
-// reader reuses its memory) and digested a block at a time.
-class text_digester {
- public:
-  static constexpr size_t kLanes = 8;
-  explicit text_digester(std::vector<element_digest>* digests) : digests_(digests) {
-    bytes_.reserve(kBlock);
-  }
-  // The digest of text goes to the question (or answer) digest of element k.
-  void add(const char* text, size_t k, bool question) {
-    const size_t n = std::strlen(text);
-    if (bytes_.size() + n > kBlock && !texts_.empty()) finish();
-    texts_.push_back(pending{bytes_.size(), n, k, question});
-    bytes_.insert(bytes_.end(), text, text + n);
-  }
-  // Digests every text added so far.
-  void finish() {
-    struct lane {
-      const uint8_t* p;
-      size_t left;
-      uint64_t h;
-      size_t text;
-    } lanes[kLanes];
-    size_t next = 0, busy = 0;
-    auto fill = [&](lane* l) {
-      if (next == texts_.size()) return false;
-      const pending& t = texts_[next];
-      *l = lane{bytes_.data() + t.at, t.length, kDigestStart, next++};
-      return true;
-    };
-    auto done = [&](const lane& l) {
-      const pending& t = texts_[l.text];
-      element_digest& d = (*digests_)[t.element];
-      (t.question ? d.question_hash : d.answer_hash) = l.h;
-    };
-    while (busy < kLanes && fill(&lanes[busy]))
-      ++busy;
-    while (busy == kLanes) {
-      size_t step = lanes[0].left;
-      for (const lane& l : lanes)
-        step = l.left < step ? l.left : step;
-      uint64_t h[kLanes];
-      for (size_t i = 0; i < kLanes; ++i)
-        h[i] = lanes[i].h;
-      for (size_t j = 0; j < step; ++j) {
-        for (size_t i = 0; i < kLanes; ++i)
-          h[i] = (h[i] ^ lanes[i].p[j]) * kDigestPrime;
-      }
-      for (size_t i = 0; i < kLanes; ++i) {
-        lanes[i].h = h[i];
-        lanes[i].p += step;
-        lanes[i].left -= step;
-      }
-      for (size_t i = 0; i < busy;) {
-        if (lanes[i].left > 0) {
-          ++i;
-          continue;
-        }
-        done(lanes[i]);
-        if (!fill(&lanes[i])) lanes[i] = lanes[--busy];
-      }
-    }
-    for (size_t i = 0; i < busy; ++i) {
-      lanes[i].h = digest_bytes(lanes[i].p, lanes[i].left, lanes[i].h);
-      done(lanes[i]);
-    }
-    texts_.clear();
-    bytes_.clear();
-  }
-
- private:
-  static constexpr size_t kBlock = 1 << 20;
-  struct pending {
-    size_t at, length;
-    size_t element;
-    bool question;
-  };
-  std::vector<element_digest>* digests_;
-  std::vector<uint8_t> bytes_;
-  std::vector<pending> texts_;
-};
-
 // What a side's reading gathers, element by element, in the reader's order.
 struct side_gathering {
   bool with_starts;
+  bool fnv_texts;
   std::vector<element_digest> digests;
   std::vector<question_start> starts;
-  text_digester texts{&digests};
+  std::vector<uint64_t> fnv;
 };
 
 bool gather_digest(void* context, const element_db&, const element& e) {
   side_gathering* g = static_cast<side_gathering*>(context);
   try {
-    element_digest d = digest_without_texts(e);
+    // The texts are at hand, just read: digested now, not gathered to be
+    // digested later.
+    element_digest d = digest_of(e);
     d.place = static_cast<uint32_t>(g->digests.size());
     g->digests.push_back(d);
-    g->texts.add(e.q, d.place, true);
-    g->texts.add(e.a, d.place, false);
+    if (g->fnv_texts) g->fnv.push_back(texts_digest(fnv_text_digest(e.q), fnv_text_digest(e.a)));
     if (g->with_starts) {
       g->starts.emplace_back();
       std::snprintf(g->starts.back().text, sizeof g->starts.back().text, "%s", e.q);
@@ -259,7 +193,7 @@ void order_as_inserted(std::vector<element_digest>* digests) {
 
 }  // namespace
 
-side_state read_side(const std::string& path, bool with_starts, size_t expected) {
+side_state read_side(const std::string& path, bool with_starts, size_t expected, bool fnv_texts) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(fs_path(path), error);
@@ -268,6 +202,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected)
   construct_db(&db);
   side_gathering got;
   got.with_starts = with_starts;
+  got.fnv_texts = fnv_texts;
   try {
     got.digests.reserve(expected);
   } catch (const std::bad_alloc&) {
@@ -278,7 +213,6 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected)
     release_db(&db);
     return side;
   }
-  got.texts.finish();
   side.readable = true;
   side.tm_strt = db.tm_strt;
   for (int32_t c = 0; c < db.ctgr_count; ++c)
@@ -297,6 +231,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected)
       side.starts[k] = got.starts[got.digests[k].place];
   }
   side.elements = std::move(got.digests);
+  side.fnv_texts = std::move(got.fnv);
   return side;
 }
 
@@ -306,23 +241,24 @@ struct side_job {
   const std::string* path;
   bool with_starts;
   size_t expected;
+  bool fnv_texts;
   side_state* side;
 };
 
 void read_side_job(void* arg) {
   side_job* job = static_cast<side_job*>(arg);
-  *job->side = read_side(*job->path, job->with_starts, job->expected);
+  *job->side = read_side(*job->path, job->with_starts, job->expected, job->fnv_texts);
 }
 
 }  // namespace
 
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     size_t expected, side_state* desktop, side_state* handheld) {
-  side_job job{&desktop_file, with_starts, expected, desktop};
+                     size_t expected, bool fnv_texts, side_state* desktop, side_state* handheld) {
+  side_job job{&desktop_file, with_starts, expected, fnv_texts, desktop};
   os_thread thread;
   const bool beside = thread_start(&thread, read_side_job, &job) == 0;
   if (!beside) read_side_job(&job);  // one after the other, then
-  *handheld = read_side(pdb, with_starts, expected);
+  *handheld = read_side(pdb, with_starts, expected, fnv_texts);
   if (beside) thread_join(&thread);
 }
 
@@ -405,8 +341,9 @@ side_changes compare_sides(const std::string& name, const std::string& path,
   out.readable_after = after.readable || !after.exists;
   out.before = static_cast<int64_t>(before.elements.size());
   out.after = static_cast<int64_t>(after.elements.size());
-  auto category_of = [](const side_state& s, const element_digest& d) {
-    return d.category < s.categories.size() ? s.categories[d.category] : std::string();
+  static const std::string kNone;
+  auto category_of = [](const side_state& s, const element_digest& d) -> const std::string& {
+    return d.category < s.categories.size() ? s.categories[d.category] : kNone;
   };
   auto note = [&](const side_state& side, size_t k, const std::string& what) {
     out.elements.push_back(element_change{side.elements[k].id, one_line(side.start_of(k)), what});

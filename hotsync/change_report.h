@@ -14,10 +14,12 @@
 struct element;
 struct element_db;
 
-// FNV-1a: the same on every platform, so that a digest kept in a file
-// compares with one made on another machine.
-constexpr uint64_t kDigestStart = 14695981039346656037ull;
-uint64_t digest_bytes(const void* bytes, size_t size, uint64_t digest = kDigestStart);
+// Digests are the same on every platform, so that one kept in a file
+// compares with one made on another machine: XXH3 (64 bits), eight bytes a
+// step. Bases of format 2 kept FNV-1a, a byte a step.
+uint64_t bytes_digest(const void* bytes, size_t size);
+constexpr uint64_t kFnvStart = 14695981039346656037ull;
+uint64_t fnv_digest(const void* bytes, size_t size, uint64_t digest = kFnvStart);
 
 // One element as the report compares it: its values, its category by name and
 // digests of its texts. A few bytes each, as a side holds a million of them
@@ -47,12 +49,16 @@ struct side_state {
   // Beside elements, when the side was read for a listing of each element
   // (--verbose); else empty.
   std::vector<question_start> starts;
+  // By place, when the side was read for a base of format 2: its texts
+  // digests as that base keeps them; else empty.
+  std::vector<uint64_t> fnv_texts;
   const char* start_of(size_t k) const { return k < starts.size() ? starts[k].text : ""; }
 };
 
 // Both texts of an element as one number, as the base of the last HotSync
 // keeps them.
 uint64_t texts_digest(const element_digest& d);
+uint64_t texts_digest(uint64_t question, uint64_t answer);
 
 // An element as the report compares it, its place left 0.
 element_digest digest_of(const element& e);
@@ -61,13 +67,15 @@ element_digest digest_of(const element& e);
 // element is digested as the reader reads it and none is held, so a side
 // costs its digests only. with_starts: the start of each question too.
 // expected: about how many elements it holds, when known, so that the
-// digests take their memory once rather than growing into it.
-side_state read_side(const std::string& path, bool with_starts = false, size_t expected = 0);
+// digests take their memory once rather than growing into it. fnv_texts:
+// the texts digests a base of format 2 compares with too.
+side_state read_side(const std::string& path, bool with_starts = false, size_t expected = 0,
+                     bool fnv_texts = false);
 
-// Reads both sides at once, the desktop on a second thread; expected as for
+// Reads both sides at once, the desktop on a second thread; the rest as for
 // read_side.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
-                     size_t expected, side_state* desktop, side_state* handheld);
+                     size_t expected, bool fnv_texts, side_state* desktop, side_state* handheld);
 
 // A side read on a second thread while the caller goes on: start_reading
 // notes the file's version and starts; the side is taken once the version is

@@ -50,7 +50,8 @@ bool same_texts_and_schedule(const element_digest& a, const element_digest& b) {
 // Compares one side's elements with the base, categories by name.
 class base_view {
  public:
-  base_view(const sync_base& base, const side_state& side) : base_{base.elements} {
+  base_view(const sync_base& base, const side_state& side)
+      : base_{base.elements}, fnv_texts_{base.fnv_texts ? &side.fnv_texts : nullptr} {
     std::unordered_map<std::string, uint32_t> index;
     for (uint32_t c = 0; c < base.categories.size(); ++c)
       index.emplace(base.categories[c], c);
@@ -65,7 +66,8 @@ class base_view {
   // The base's element of `id`, or null.
   const base_element* find(uint32_t id) { return base_.find(id); }
   bool changed(const element_digest& d, const base_element& b) const {
-    if ((b.flags & kBaseSidesDiffered) != 0 || texts_digest(d) != b.texts ||
+    const uint64_t texts = fnv_texts_ ? (*fnv_texts_)[d.place] : texts_digest(d);
+    if ((b.flags & kBaseSidesDiffered) != 0 || texts != b.texts ||
         std::memcmp(d.schedule, b.schedule, sizeof d.schedule) != 0) {
       return true;
     }
@@ -74,7 +76,8 @@ class base_view {
 
  private:
   id_cursor<base_element> base_;
-  std::vector<int64_t> to_base_;  // by the side's category index; -1: not in the base
+  const std::vector<uint64_t>* fnv_texts_;  // by place, for a base of format 2
+  std::vector<int64_t> to_base_;            // by the side's category index; -1: not in the base
   int64_t unnamed_ = -1;
 };
 
@@ -210,7 +213,8 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
   sides_before out;
   // Sides hold about what the last HotSync left them.
   const size_t expected = base.known ? base.elements.size() + base.elements.size() / 8 + 1024 : 0;
-  read_both_sides(desktop_file, pdb, with_starts, expected, &out.desktop, &out.handheld);
+  read_both_sides(desktop_file, pdb, with_starts, expected, base.known && base.fnv_texts,
+                  &out.desktop, &out.handheld);
   // Conflicts are found in the digests; only their versions are then read
   // back whole, both sides at once.
   versions_job on_desktop_side{&desktop_file, true, {}, &out.conflicts, ""};

@@ -14,7 +14,8 @@ namespace {
 
 constexpr char kMagic[] = "QVBASE";
 constexpr size_t kMagicSize = sizeof kMagic - 1;
-constexpr uint16_t kFormatVersion = 2;
+constexpr uint16_t kFormatVersion = 3;
+constexpr uint16_t kFnvFormatVersion = 2;
 constexpr size_t kHeaderSize = kMagicSize + 2 + 4 + 4 + 4;
 constexpr size_t kElementSize = 4 + 8 + 7 * 2 + 4 + 1;
 constexpr size_t kFileDigestSize = 8;
@@ -27,12 +28,13 @@ bool read_base_file(const std::string& path, uint32_t last_sync, std::vector<uin
   os_file f = kNoFile;
   if (file_open_read(path.c_str(), &f) != 0) return false;
   uint64_t size = 0;
-  uint8_t head[kHeaderSize];
+  uint8_t head[kHeaderSize] = {};
   size_t got = 0;
   int error = file_size(f, &size);
   if (error == 0) error = file_read_at(f, 0, head, sizeof head, &got);
+  const uint16_t version = get_be16(head + kMagicSize);
   if (error == 0 && got == sizeof head && std::memcmp(head, kMagic, kMagicSize) == 0 &&
-      get_be16(head + kMagicSize) == kFormatVersion &&
+      (version == kFormatVersion || version == kFnvFormatVersion) &&
       get_be32(head + kMagicSize + 2) == last_sync) {
     const uint64_t categories = get_be32(head + kMagicSize + 6);
     const uint64_t elements = get_be32(head + kMagicSize + 10);
@@ -95,10 +97,13 @@ sync_base read_sync_base(const std::string& handheld, uint32_t last_sync) {
   }
   if (bytes.size() < kHeaderSize + kFileDigestSize) return base;
   const size_t body = bytes.size() - kFileDigestSize;
-  if (digest_bytes(bytes.data(), body) != get_be64(bytes.data() + body)) return base;
   byte_reader in{bytes.data(), body};
   if (std::memcmp(in.take(kMagicSize), kMagic, kMagicSize) != 0) return base;
-  if (in.u16() != kFormatVersion || in.u32() != last_sync) return base;
+  const uint16_t version = in.u16();
+  if (version != kFormatVersion && version != kFnvFormatVersion) return base;
+  const uint64_t digest =
+      version == kFormatVersion ? bytes_digest(bytes.data(), body) : fnv_digest(bytes.data(), body);
+  if (digest != get_be64(bytes.data() + body) || in.u32() != last_sync) return base;
   const uint32_t categories = in.u32(), elements = in.u32();
   if (categories > in.left / 2) return base;
   base.categories.reserve(categories);
@@ -125,6 +130,7 @@ sync_base read_sync_base(const std::string& handheld, uint32_t last_sync) {
     }
   }
   base.known = true;
+  base.fnv_texts = version == kFnvFormatVersion;
   return base;
 }
 
@@ -222,6 +228,6 @@ int write_sync_base(const std::string& handheld, uint32_t last_sync, const sync_
     p[4] = e.flags;
     p += 5;
   }
-  put_be64(p, digest_bytes(bytes.data(), static_cast<size_t>(p - bytes.data())));
+  put_be64(p, bytes_digest(bytes.data(), static_cast<size_t>(p - bytes.data())));
   return replace_file_contents(handheld + "/" + kSyncBaseFile, bytes.data(), bytes.size());
 }

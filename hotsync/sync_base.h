@@ -10,12 +10,16 @@
 // kept, a restore, a run with --no-report) it is no knowledge at all.
 //
 // The file, numbers big-endian:
-//   "QVBASE" and the format version (2)
+//   "QVBASE" and the format version (3)
 //   the last HotSync it belongs to (4), categories (4), elements (4)
 //   each category: name length (2), the name
 //   each element, ascending id: id (4), texts digest (8), the seven schedule
 //     values (2 each), category (4), flags (1: kBaseSidesDiffered)
 //   a digest of every byte before (8)
+// Digests are bytes_digest's. Format 2, which earlier versions wrote, is the
+// same with FNV-1a digests; it is read, and the sides compared with it by
+// digests of its kind, so that an update does not cost a HotSync its
+// conflicts.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +45,8 @@ struct base_element {
 };
 
 struct sync_base {
-  bool known = false;  // false: nothing is known of the last HotSync
+  bool known = false;      // false: nothing is known of the last HotSync
+  bool fnv_texts = false;  // format 2: texts digests are FNV-1a's
   std::vector<std::string> categories;
   std::vector<base_element> elements;  // ascending id, each id once
 };

@@ -94,6 +94,19 @@ xml 1000 10:1:8:'x</A>y' 20:2:1:twenty 30:3:1:thirty 40:4:1:forty 50:5:1:fifty >
 hs sync > /dev/null
 check "a version elements.xml cannot hold whole is kept in the handheld's format" bash -c "'$HS' show '$H'/conflicts/*.pdb | grep -qF 'x</A>y'"
 
+# A base an earlier version wrote (format 2, its own digests), left by the
+# first HotSync of the sides `conflicting` starts from.
+fresh older
+cp -r "$(dirname "$0")/data/older_base/." "$T/older/"
+xml 1000 10:1:1:ten-pc 20:2:7:twenty 40:4:2:forty-both 50:5:1:fifty > "$D/elements.xml"
+# 50 changed on the handheld only: no conflict, as the base tells.
+xml 1000 10:1:3:ten-hh 20:9:5:twenty 30:3:1:thirty-hh 40:4:2:forty-both 50:5:1:fifty-hh \
+  > "$T/older/h.xml"
+"$HS" convert "$T/older/h.xml" "$H/QVelements.pdb"
+hs sync --json > "$T/older.json" 2> /dev/null
+check "a base an earlier version kept tells the same conflicts" grep -qF '"conflicts": {"found": 3,' "$T/older.json"
+check "the HotSync keeps its base in the present format" bash -c "head -c 8 '$H/sync_base.bin' | cmp -s - <(printf 'QVBASE\\0\\3')"
+
 conflicting hugebase
 truncate -s 20G "$H/sync_base.bin"
 check "a base far larger than it says is no knowledge, and no HotSync is refused" hs sync

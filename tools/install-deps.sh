@@ -4,7 +4,7 @@
 # needs besides ("bench"), when missing.
 #   usage: install-deps.sh [base|bench]
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev)
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libxxhash-dev)
 if [ "${1:-}" != base ]; then
   packages+=(libbenchmark-dev libxml2-utils clang-format libpalm-perl tmux clang
              libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64
