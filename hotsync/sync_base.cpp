@@ -6,9 +6,12 @@
 #include <cstring>
 #include <new>
 
-#include "hotsync/services/atomic_file.h"
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 #include "util/byte_order.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace {
 
@@ -197,37 +200,84 @@ void base_builder::take_handheld(const side_state& handheld) {
                      [](const base_element& a, const base_element& b) { return a.id < b.id; });
 }
 
+namespace {
+
+// The base as it is written: a megabyte at a time, digested on the way, so
+// that a base of a million elements is not first had whole in memory.
+class base_file_writer {
+ public:
+  static constexpr size_t kBuffer = size_t{1} << 20;
+  explicit base_file_writer(file_replacement* out) : out_(out) {
+    XXH3_64bits_reset(&digest_);
+    buffer_.resize(kBuffer);
+  }
+  // Room for n bytes (at most kBuffer) at the end of what is written.
+  uint8_t* room(size_t n) {
+    if (used_ + n > buffer_.size()) flush();
+    uint8_t* at = buffer_.data() + used_;
+    used_ += n;
+    return at;
+  }
+  // Writes the digest of every byte before it; 0 or the system's error.
+  int finish() {
+    flush();
+    put_be64(room(kFileDigestSize), XXH3_64bits_digest(&digest_));
+    flush();
+    return error_;
+  }
+
+ private:
+  void flush() {
+    if (used_ == 0) return;
+    XXH3_64bits_update(&digest_, buffer_.data(), used_);
+    if (error_ == 0) error_ = file_replacement_write(out_, buffer_.data(), used_);
+    used_ = 0;
+  }
+  file_replacement* out_;
+  XXH3_state_t digest_;
+  std::vector<uint8_t> buffer_;
+  size_t used_ = 0;
+  int error_ = 0;
+};
+
+}  // namespace
+
 int write_sync_base(const std::string& handheld, uint32_t last_sync, const sync_base& base) {
-  size_t size = kHeaderSize + base.elements.size() * kElementSize + kFileDigestSize;
-  for (const std::string& name : base.categories)
-    size += 2 + std::min<size_t>(name.size(), UINT16_MAX);
-  std::vector<uint8_t> bytes(size);
-  uint8_t* p = bytes.data();
-  std::memcpy(p, kMagic, kMagicSize);
-  p += kMagicSize;
-  put_be16(p, kFormatVersion);
-  put_be32(p + 2, last_sync);
-  put_be32(p + 6, static_cast<uint32_t>(base.categories.size()));
-  put_be32(p + 10, static_cast<uint32_t>(base.elements.size()));
-  p += 14;
-  for (const std::string& name : base.categories) {
-    const uint16_t length = static_cast<uint16_t>(std::min<size_t>(name.size(), UINT16_MAX));
-    put_be16(p, length);
-    std::memcpy(p + 2, name.data(), length);
-    p += 2 + length;
-  }
-  for (const base_element& e : base.elements) {
-    put_be32(p, e.id);
-    put_be64(p + 4, e.texts);
-    p += 12;
-    for (uint16_t value : e.schedule) {
-      put_be16(p, value);
-      p += 2;
+  const std::string path = handheld + "/" + kSyncBaseFile, tmp = path + ".tmp";
+  file_replacement out;
+  int error = file_replacement_begin(&out, tmp.c_str());
+  if (error != 0) return error;
+  try {
+    base_file_writer w(&out);
+    uint8_t* p = w.room(kHeaderSize);
+    std::memcpy(p, kMagic, kMagicSize);
+    p += kMagicSize;
+    put_be16(p, kFormatVersion);
+    put_be32(p + 2, last_sync);
+    put_be32(p + 6, static_cast<uint32_t>(base.categories.size()));
+    put_be32(p + 10, static_cast<uint32_t>(base.elements.size()));
+    for (const std::string& name : base.categories) {
+      const uint16_t length = static_cast<uint16_t>(std::min<size_t>(name.size(), UINT16_MAX));
+      put_be16(w.room(2), length);
+      std::memcpy(w.room(length), name.data(), length);
     }
-    put_be32(p, e.category);
-    p[4] = e.flags;
-    p += 5;
+    for (const base_element& e : base.elements) {
+      p = w.room(kElementSize);
+      put_be32(p, e.id);
+      put_be64(p + 4, e.texts);
+      p += 12;
+      for (uint16_t value : e.schedule) {
+        put_be16(p, value);
+        p += 2;
+      }
+      put_be32(p, e.category);
+      p[4] = e.flags;
+    }
+    error = w.finish();
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
   }
-  put_be64(p, bytes_digest(bytes.data(), static_cast<size_t>(p - bytes.data())));
-  return replace_file_contents(handheld + "/" + kSyncBaseFile, bytes.data(), bytes.size());
+  if (error == 0) error = file_replacement_commit(&out, path.c_str());
+  if (error != 0) file_replacement_abandon(&out);
+  return error;
 }
