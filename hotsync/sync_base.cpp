@@ -23,64 +23,90 @@ constexpr size_t kHeaderSize = kMagicSize + 2 + 4 + 4 + 4;
 constexpr size_t kElementSize = 4 + 8 + 7 * 2 + 4 + 1;
 constexpr size_t kFileDigestSize = 8;
 
-// The whole file at path, or false when there is none that can be read.
-// The base file's bytes, when its header belongs to the HotSync at
-// last_sync and its size to the counts the header gives: a file put there
-// by something else is not read into memory whole.
-bool read_base_file(const std::string& path, uint32_t last_sync, std::vector<uint8_t>* bytes) {
-  os_file f = kNoFile;
-  if (file_open_read(path.c_str(), &f) != 0) return false;
-  uint64_t size = 0;
+// The base file's header, when it belongs to the HotSync at last_sync and
+// the file's size to the counts it gives: a file put there by something else
+// is not read further.
+struct base_header {
+  uint16_t version;
+  uint32_t categories, elements;
+  uint64_t size;  // of the whole file
+};
+bool read_base_header(os_file f, uint32_t last_sync, base_header* h) {
   uint8_t head[kHeaderSize] = {};
   size_t got = 0;
-  int error = file_size(f, &size);
-  if (error == 0) error = file_read_at(f, 0, head, sizeof head, &got);
-  const uint16_t version = get_be16(head + kMagicSize);
-  if (error == 0 && got == sizeof head && std::memcmp(head, kMagic, kMagicSize) == 0 &&
-      (version == kFormatVersion || version == kFnvFormatVersion) &&
-      get_be32(head + kMagicSize + 2) == last_sync) {
-    const uint64_t categories = get_be32(head + kMagicSize + 6);
-    const uint64_t elements = get_be32(head + kMagicSize + 10);
-    const uint64_t fixed = kHeaderSize + elements * kElementSize + kFileDigestSize;
-    // Only the categories elements use are kept: no more of them than elements.
-    if (categories > elements || size < fixed + categories * 2 ||
-        size > fixed + categories * (2 + UINT16_MAX) || size > SIZE_MAX / 2) {
-      error = EINVAL;
-    }
-  } else if (error == 0) {
-    error = EINVAL;
+  if (file_size(f, &h->size) != 0 || file_read_at(f, 0, head, sizeof head, &got) != 0 ||
+      got != sizeof head || std::memcmp(head, kMagic, kMagicSize) != 0) {
+    return false;
   }
-  if (error == 0) bytes->resize(static_cast<size_t>(size));
-  size_t at = 0;
-  while (error == 0 && at < bytes->size()) {
-    error = file_read(f, bytes->data() + at, bytes->size() - at, &got);
-    if (got == 0) break;
-    at += got;
-  }
-  file_close(f);
-  return error == 0 && at == bytes->size();
+  h->version = get_be16(head + kMagicSize);
+  h->categories = get_be32(head + kMagicSize + 6);
+  h->elements = get_be32(head + kMagicSize + 10);
+  const uint64_t fixed = kHeaderSize + uint64_t{h->elements} * kElementSize + kFileDigestSize;
+  // Only the categories elements use are kept: no more of them than elements.
+  return (h->version == kFormatVersion || h->version == kFnvFormatVersion) &&
+         get_be32(head + kMagicSize + 2) == last_sync && h->categories <= h->elements &&
+         h->size >= fixed + uint64_t{h->categories} * 2 &&
+         h->size <= fixed + uint64_t{h->categories} * (2 + UINT16_MAX);
 }
 
-// Takes numbers off the front of a buffer; a buffer that runs out stays
-// empty-handed and says so in ok.
-struct byte_reader {
-  const uint8_t* p;
-  size_t left;
-  bool ok = true;
+// Reads the file's bytes before its digest a megabyte at a time, digesting
+// them as they come, so that a large base is not had twice in memory.
+class base_file_reader {
+ public:
+  static constexpr size_t kBuffer = size_t{1} << 20;
+  base_file_reader(os_file f, const base_header& h)
+      : file_(f), unread_(h.size - kFileDigestSize), fnv_(h.version == kFnvFormatVersion) {
+    XXH3_64bits_reset(&xxh3_);
+    buffer_.resize(kBuffer);
+  }
+  // The next n bytes (at most kBuffer), or null when there are fewer.
   const uint8_t* take(size_t n) {
-    if (!ok || left < n) {
-      ok = false;
-      static const uint8_t kZeros[8] = {};
-      return kZeros;
-    }
-    const uint8_t* at = p;
-    p += n;
-    left -= n;
+    if (filled_ - used_ < n && !fill(n)) return nullptr;
+    const uint8_t* at = buffer_.data() + used_;
+    used_ += n;
     return at;
   }
-  uint16_t u16() { return get_be16(take(2)); }
-  uint32_t u32() { return get_be32(take(4)); }
-  uint64_t u64() { return get_be64(take(8)); }
+  // Whether every byte was taken and the digest after them is theirs.
+  bool whole_and_sound() {
+    uint8_t kept[kFileDigestSize];
+    size_t got = 0;
+    if (unread_ != 0 || used_ != filled_ ||
+        file_read_at(file_, offset_, kept, sizeof kept, &got) != 0 || got != sizeof kept) {
+      return false;
+    }
+    return get_be64(kept) == (fnv_ ? fnv_value_ : XXH3_64bits_digest(&xxh3_));
+  }
+
+ private:
+  bool fill(size_t n) {
+    std::memmove(buffer_.data(), buffer_.data() + used_, filled_ - used_);
+    filled_ -= used_;
+    used_ = 0;
+    while (filled_ < n && unread_ > 0) {
+      size_t got = 0;
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kBuffer - filled_, unread_));
+      if (file_read_at(file_, offset_, buffer_.data() + filled_, want, &got) != 0 || got == 0) {
+        return false;
+      }
+      offset_ += got;
+      if (fnv_) {
+        fnv_value_ = fnv_digest(buffer_.data() + filled_, got, fnv_value_);
+      } else {
+        XXH3_64bits_update(&xxh3_, buffer_.data() + filled_, got);
+      }
+      filled_ += got;
+      unread_ -= got;
+    }
+    return filled_ >= n;
+  }
+  os_file file_;
+  uint64_t offset_ = 0;
+  uint64_t unread_;  // of the bytes before the digest
+  bool fnv_;
+  uint64_t fnv_value_ = kFnvStart;
+  XXH3_state_t xxh3_;
+  std::vector<uint8_t> buffer_;
+  size_t used_ = 0, filled_ = 0;
 };
 
 bool same_values(const base_element& a, const base_element& b) {
@@ -88,52 +114,51 @@ bool same_values(const base_element& a, const base_element& b) {
          std::memcmp(a.schedule, b.schedule, sizeof a.schedule) == 0;
 }
 
+bool read_base(os_file f, uint32_t last_sync, sync_base* base) {
+  base_header h;
+  if (!read_base_header(f, last_sync, &h)) return false;
+  base_file_reader in(f, h);
+  if (!in.take(kHeaderSize)) return false;
+  base->categories.reserve(h.categories);
+  for (uint32_t c = 0; c < h.categories; ++c) {
+    const uint8_t* at = in.take(2);
+    const uint16_t length = at ? get_be16(at) : 0;
+    const uint8_t* name = at ? in.take(length) : nullptr;  // `at` may be gone then
+    if (!name) return false;
+    base->categories.emplace_back(reinterpret_cast<const char*>(name), length);
+  }
+  base->elements.resize(h.elements);
+  for (uint32_t k = 0; k < h.elements; ++k) {
+    const uint8_t* p = in.take(kElementSize);
+    if (!p) return false;
+    base_element& e = base->elements[k];
+    e.id = get_be32(p);
+    e.texts = get_be64(p + 4);
+    for (int v = 0; v < 7; ++v)
+      e.schedule[v] = get_be16(p + 12 + 2 * v);
+    e.category = get_be32(p + 26);
+    e.flags = p[30];
+    if (e.category >= h.categories || (k > 0 && e.id <= base->elements[k - 1].id)) return false;
+  }
+  base->fnv_texts = h.version == kFnvFormatVersion;
+  return in.whole_and_sound();
+}
+
 }  // namespace
 
 sync_base read_sync_base(const std::string& handheld, uint32_t last_sync) {
   sync_base base;
-  std::vector<uint8_t> bytes;
+  os_file f = kNoFile;
+  if (file_open_read((handheld + "/" + kSyncBaseFile).c_str(), &f) != 0) return base;
+  bool known = false;
   try {
-    if (!read_base_file(handheld + "/" + kSyncBaseFile, last_sync, &bytes)) return base;
+    known = read_base(f, last_sync, &base);
   } catch (const std::bad_alloc&) {
-    return base;  // no memory for it: no knowledge, as for a damaged one
+    // No memory for it: no knowledge, as for a damaged one.
   }
-  if (bytes.size() < kHeaderSize + kFileDigestSize) return base;
-  const size_t body = bytes.size() - kFileDigestSize;
-  byte_reader in{bytes.data(), body};
-  if (std::memcmp(in.take(kMagicSize), kMagic, kMagicSize) != 0) return base;
-  const uint16_t version = in.u16();
-  if (version != kFormatVersion && version != kFnvFormatVersion) return base;
-  const uint64_t digest =
-      version == kFormatVersion ? bytes_digest(bytes.data(), body) : fnv_digest(bytes.data(), body);
-  if (digest != get_be64(bytes.data() + body) || in.u32() != last_sync) return base;
-  const uint32_t categories = in.u32(), elements = in.u32();
-  if (categories > in.left / 2) return base;
-  base.categories.reserve(categories);
-  for (uint32_t c = 0; c < categories && in.ok; ++c) {
-    const uint16_t length = in.u16();
-    const uint8_t* name = in.take(length);
-    if (in.ok) base.categories.emplace_back(reinterpret_cast<const char*>(name), length);
-  }
-  if (!in.ok || in.left != static_cast<uint64_t>(elements) * kElementSize) {
-    base.categories.clear();
-    return base;
-  }
-  base.elements.resize(elements);
-  for (uint32_t k = 0; k < elements; ++k) {
-    base_element& e = base.elements[k];
-    e.id = in.u32();
-    e.texts = in.u64();
-    for (uint16_t& value : e.schedule)
-      value = in.u16();
-    e.category = in.u32();
-    e.flags = *in.take(1);
-    if (e.category >= categories || (k > 0 && e.id <= base.elements[k - 1].id)) {
-      return sync_base{};
-    }
-  }
+  file_close(f);
+  if (!known) return sync_base{};
   base.known = true;
-  base.fnv_texts = version == kFnvFormatVersion;
   return base;
 }
 

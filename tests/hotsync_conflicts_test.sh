@@ -107,6 +107,21 @@ hs sync --json > "$T/older.json" 2> /dev/null
 check "a base an earlier version kept tells the same conflicts" grep -qF '"conflicts": {"found": 3,' "$T/older.json"
 check "the HotSync keeps its base in the present format" bash -c "head -c 8 '$H/sync_base.bin' | cmp -s - <(printf 'QVBASE\\0\\3')"
 
+# A base damaged anywhere is no knowledge: a byte changed among the elements
+# (read in blocks, digested on the way), its digest's last byte, or cut short.
+for damage in 'element:60' 'digest:-1' 'cut:-1'; do
+  conflicting "damaged-${damage%%:*}"
+  at=${damage#*:}
+  size=$(stat -c %s "$H/sync_base.bin")
+  [ "$at" -lt 0 ] && at=$((size + at))
+  case $damage in
+    cut:*) truncate -s "$at" "$H/sync_base.bin" ;;
+    *) printf '\xA5' | dd of="$H/sync_base.bin" bs=1 seek="$at" conv=notrunc status=none ;;
+  esac
+  hs sync > "$T/damaged.txt"
+  check "a base damaged ($damage) is no knowledge" bash -c "! grep -q conflict '$T/damaged.txt'"
+done
+
 conflicting hugebase
 truncate -s 20G "$H/sync_base.bin"
 check "a base far larger than it says is no knowledge, and no HotSync is refused" hs sync
