@@ -532,13 +532,13 @@ int run_with_report(const session_options& options, const user_sides* user,
   std::vector<side_changes> sides;
   std::string conflict_lines, conflict_members;
   if (options.report) {
-    // Each let go once it is compared and taken.
-    side_state after_both[2];
     desktop_after.start_reading();  // unless the conduit's handheld writing started it
-    after_both[1] = read_side(pdb, options.verbose, at_most);
-    after_both[0] = desktop_after.take_if_unchanged();
+    // Read while the desktop is compared and taken.
+    side_reading handheld_after(pdb, options.verbose, at_most);
+    handheld_after.start_reading();
     for (const bool desktop : {true, false}) {
-      const side_state after = std::move(after_both[desktop ? 0 : 1]);
+      // Each let go once it is compared and taken.
+      const side_state after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
                                           : handheld_database_file(user->handheld_folder);
