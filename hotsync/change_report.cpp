@@ -203,6 +203,16 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   side_gathering got;
   got.with_starts = with_starts;
   got.fnv_texts = fnv_texts;
+  if (expected == 0) {
+    // Nothing to go by but the file: room for elements of a third of the
+    // usual size or more. Growing into it instead would take fresh memory for
+    // every size on the way; room never used is never touched.
+    const uintmax_t size = std::filesystem::file_size(fs_path(path), error);
+    if (!error) {
+      expected = static_cast<size_t>(
+          std::min<uintmax_t>(size / (names_pdb(path) ? 80 : 128), got.digests.max_size()));
+    }
+  }
   try {
     got.digests.reserve(expected);
   } catch (const std::bad_alloc&) {
