@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -205,12 +206,13 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   got.fnv_texts = fnv_texts;
   if (expected == 0) {
     // Nothing to go by but the file: room for elements of a third of the
-    // usual size or more. Growing into it instead would take fresh memory for
-    // every size on the way; room never used is never touched.
+    // usual size or more, up to a few million (a larger side grows beyond).
+    // Growing into it instead would take fresh memory for every size on the
+    // way; room never used is never touched.
+    constexpr uintmax_t kMostAhead = uintmax_t{1} << 23;
     const uintmax_t size = std::filesystem::file_size(fs_path(path), error);
     if (!error) {
-      expected = static_cast<size_t>(
-          std::min<uintmax_t>(size / (names_pdb(path) ? 80 : 128), got.digests.max_size()));
+      expected = static_cast<size_t>(std::min(size / (names_pdb(path) ? 80 : 128), kMostAhead));
     }
   }
   try {
@@ -253,11 +255,16 @@ struct side_job {
   size_t expected;
   bool fnv_texts;
   side_state* side;
+  std::exception_ptr failure = nullptr;
 };
 
 void read_side_job(void* arg) {
   side_job* job = static_cast<side_job*>(arg);
-  *job->side = read_side(*job->path, job->with_starts, job->expected, job->fnv_texts);
+  try {
+    *job->side = read_side(*job->path, job->with_starts, job->expected, job->fnv_texts);
+  } catch (...) {
+    job->failure = std::current_exception();  // for the caller, as if read there
+  }
 }
 
 }  // namespace
@@ -268,8 +275,14 @@ void read_both_sides(const std::string& desktop_file, const std::string& pdb, bo
   os_thread thread;
   const bool beside = thread_start(&thread, read_side_job, &job) == 0;
   if (!beside) read_side_job(&job);  // one after the other, then
-  *handheld = read_side(pdb, with_starts, expected, fnv_texts);
+  try {
+    *handheld = read_side(pdb, with_starts, expected, fnv_texts);
+  } catch (...) {
+    if (beside) thread_join(&thread);
+    throw;
+  }
   if (beside) thread_join(&thread);
+  if (job.failure) std::rethrow_exception(job.failure);
 }
 
 namespace {
@@ -284,7 +297,11 @@ uint64_t version_at(const std::string& path) {
 
 void side_reading::run(void* self) {
   side_reading* r = static_cast<side_reading*>(self);
-  r->side_ = read_side(r->path_, r->with_starts_, r->expected_);
+  try {
+    r->side_ = read_side(r->path_, r->with_starts_, r->expected_);
+  } catch (...) {
+    r->failure_ = std::current_exception();  // for take_if_unchanged, as if read there
+  }
 }
 
 void side_reading::start_reading() {
@@ -301,6 +318,7 @@ side_state side_reading::take_if_unchanged() {
   if (running_) {
     thread_join(&thread_);
     running_ = false;
+    if (failure_) std::rethrow_exception(failure_);
     if (version_at(path_) == version_) return std::move(side_);
   }
   return read_side(path_, with_starts_, expected_);

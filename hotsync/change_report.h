@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -73,14 +74,15 @@ side_state read_side(const std::string& path, bool with_starts = false, size_t e
                      bool fnv_texts = false);
 
 // Reads both sides at once, the desktop on a second thread; the rest as for
-// read_side.
+// read_side, what a reading threw (no memory) thrown here.
 void read_both_sides(const std::string& desktop_file, const std::string& pdb, bool with_starts,
                      size_t expected, bool fnv_texts, side_state* desktop, side_state* handheld);
 
 // A side read on a second thread while the caller goes on: start_reading
 // notes the file's version and starts; the side is taken once the version is
-// still the one read (take_if_unchanged), else read again. The thread is
-// joined by take_if_unchanged or the destructor.
+// still the one read (take_if_unchanged), else read again; what the reading
+// threw (no memory) is thrown there. The thread is joined by
+// take_if_unchanged or the destructor.
 class side_reading {
  public:
   side_reading(std::string path, bool with_starts, size_t expected)
@@ -102,6 +104,7 @@ class side_reading {
   uint64_t version_ = 0;
   os_thread thread_{};
   side_state side_;
+  std::exception_ptr failure_ = nullptr;  // what the reading threw
 };
 
 // Reads a side again for the elements at `places` (ascending), whole:

@@ -66,6 +66,13 @@ class base_file_reader {
     used_ += n;
     return at;
   }
+  // Takes every byte: whether the digest after them is theirs.
+  bool sound_throughout() {
+    for (used_ = filled_; unread_ > 0; used_ = filled_) {
+      if (!fill(1)) return false;
+    }
+    return whole_and_sound();
+  }
   // Whether every byte was taken and the digest after them is theirs.
   bool whole_and_sound() {
     uint8_t kept[kFileDigestSize];
@@ -117,6 +124,9 @@ bool same_values(const base_element& a, const base_element& b) {
 bool read_base(os_file f, uint32_t last_sync, sync_base* base) {
   base_header h;
   if (!read_base_header(f, last_sync, &h)) return false;
+  // Checked whole before anything is made of what it says: a damaged or
+  // sparse file whose header promises much costs no memory.
+  if (!base_file_reader(f, h).sound_throughout()) return false;
   base_file_reader in(f, h);
   if (!in.take(kHeaderSize)) return false;
   base->categories.reserve(h.categories);
