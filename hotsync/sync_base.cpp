@@ -49,14 +49,33 @@ bool read_base_header(os_file f, uint32_t last_sync, base_header* h) {
          h->size <= fixed + uint64_t{h->categories} * (2 + UINT16_MAX);
 }
 
+// The digest of a base file's bytes, taken as they come: bytes_digest's, or
+// FNV-1a's for format 2.
+class file_digest {
+ public:
+  explicit file_digest(bool fnv) : fnv_(fnv) { XXH3_64bits_reset(&xxh3_); }
+  void add(const void* bytes, size_t n) {
+    if (fnv_) {
+      fnv_value_ = fnv_digest(bytes, n, fnv_value_);
+    } else {
+      XXH3_64bits_update(&xxh3_, bytes, n);
+    }
+  }
+  uint64_t value() const { return fnv_ ? fnv_value_ : XXH3_64bits_digest(&xxh3_); }
+
+ private:
+  bool fnv_;
+  uint64_t fnv_value_ = kFnvStart;
+  XXH3_state_t xxh3_;
+};
+
 // Reads the file's bytes before its digest a megabyte at a time, digesting
 // them as they come, so that a large base is not had twice in memory.
 class base_file_reader {
  public:
   static constexpr size_t kBuffer = size_t{1} << 20;
   base_file_reader(os_file f, const base_header& h)
-      : file_(f), unread_(h.size - kFileDigestSize), fnv_(h.version == kFnvFormatVersion) {
-    XXH3_64bits_reset(&xxh3_);
+      : file_(f), unread_(h.size - kFileDigestSize), digest_(h.version == kFnvFormatVersion) {
     buffer_.resize(kBuffer);
   }
   // The next n bytes (at most kBuffer), or null when there are fewer.
@@ -81,7 +100,7 @@ class base_file_reader {
         file_read_at(file_, offset_, kept, sizeof kept, &got) != 0 || got != sizeof kept) {
       return false;
     }
-    return get_be64(kept) == (fnv_ ? fnv_value_ : XXH3_64bits_digest(&xxh3_));
+    return get_be64(kept) == digest_.value();
   }
 
  private:
@@ -96,11 +115,7 @@ class base_file_reader {
         return false;
       }
       offset_ += got;
-      if (fnv_) {
-        fnv_value_ = fnv_digest(buffer_.data() + filled_, got, fnv_value_);
-      } else {
-        XXH3_64bits_update(&xxh3_, buffer_.data() + filled_, got);
-      }
+      digest_.add(buffer_.data() + filled_, got);
       filled_ += got;
       unread_ -= got;
     }
@@ -109,9 +124,7 @@ class base_file_reader {
   os_file file_;
   uint64_t offset_ = 0;
   uint64_t unread_;  // of the bytes before the digest
-  bool fnv_;
-  uint64_t fnv_value_ = kFnvStart;
-  XXH3_state_t xxh3_;
+  file_digest digest_;
   std::vector<uint8_t> buffer_;
   size_t used_ = 0, filled_ = 0;
 };
@@ -242,10 +255,7 @@ namespace {
 class base_file_writer {
  public:
   static constexpr size_t kBuffer = size_t{1} << 20;
-  explicit base_file_writer(file_replacement* out) : out_(out) {
-    XXH3_64bits_reset(&digest_);
-    buffer_.resize(kBuffer);
-  }
+  explicit base_file_writer(file_replacement* out) : out_(out) { buffer_.resize(kBuffer); }
   // Room for n bytes (at most kBuffer) at the end of what is written.
   uint8_t* room(size_t n) {
     if (used_ + n > buffer_.size()) flush();
@@ -256,7 +266,7 @@ class base_file_writer {
   // Writes the digest of every byte before it; 0 or the system's error.
   int finish() {
     flush();
-    put_be64(room(kFileDigestSize), XXH3_64bits_digest(&digest_));
+    put_be64(room(kFileDigestSize), digest_.value());
     flush();
     return error_;
   }
@@ -264,12 +274,12 @@ class base_file_writer {
  private:
   void flush() {
     if (used_ == 0) return;
-    XXH3_64bits_update(&digest_, buffer_.data(), used_);
+    digest_.add(buffer_.data(), used_);
     if (error_ == 0) error_ = file_replacement_write(out_, buffer_.data(), used_);
     used_ = 0;
   }
   file_replacement* out_;
-  XXH3_state_t digest_;
+  file_digest digest_{false};
   std::vector<uint8_t> buffer_;
   size_t used_ = 0;
   int error_ = 0;
