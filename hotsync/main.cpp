@@ -15,6 +15,7 @@
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/hotsync_session.h"
+#include "hotsync/memory_policy.h"
 #include "hotsync/show.h"
 #include "model/element_db.h"
 #include "platform/registry_file.h"
@@ -431,6 +432,7 @@ int run_command(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  memory_policy_start(argv);
   const int status = run_command(argc, argv);
   // The process ends here without the destructors of what it still holds
   // (the data sets of the conduit, of convert): the system takes their
