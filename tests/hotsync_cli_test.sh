@@ -27,6 +27,12 @@ expect "show prints CDATA texts unwrapped" bash -c "'$HS' show '$sample' | grep 
 for cmd in "" convert show; do
   expect "--help for '$cmd'" "$HS" $cmd --help
 done
+# hotsync starts itself again for its memory; started by the dynamic loader
+# by hand, it must not start the loader instead.
+loader=$(readelf -l "$HS" 2>/dev/null | sed -n 's/.*interpreter: \(.*\)]/\1/p')
+if [ -n "$loader" ] && [ -x "$loader" ]; then
+  expect "hotsync started by the dynamic loader" bash -c "'$loader' '$HS' show '$sample' | grep -q '^element '"
+fi
 [ "$(status_of "$HS")" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL no command exits 2"; }
 [ "$(status_of "$HS" convert only-one)" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL missing DEST exits 2"; }
 
