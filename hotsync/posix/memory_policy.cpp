@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
-#if defined(__GLIBC__) && defined(__linux__)
+// The sanitizer's allocator takes no glibc setting: nothing to gain there.
+#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#define QV_HUGE_PAGES_BY_GLIBC 1
 #include <sys/auxv.h>
 
 namespace {
@@ -52,8 +54,7 @@ bool exe_is_this_program() {
 #endif
 
 void memory_policy_start(char** argv) {
-#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
-  // (The sanitizer's allocator takes no glibc setting: nothing to gain there.)
+#ifdef QV_HUGE_PAGES_BY_GLIBC
   constexpr const char* kTunable = "glibc.malloc.hugetlb";
   const char* tunables = std::getenv("GLIBC_TUNABLES");
   if (tunables && std::strstr(tunables, kTunable)) return;  // settled: ours, or the user's
