@@ -132,9 +132,8 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
   return true;
 }
 
-bool make_backup(const std::string& handheld, const std::string& desktop_file,
-                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
-                 backup_info* made, std::string* why) {
+bool begin_backup(const std::string& handheld, const std::string& desktop_file,
+                  const std::string& reason, backup_info* made, std::string* why) {
   if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
@@ -143,8 +142,6 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   backup_info info;
   info.time = now;
   info.reason = reason;
-  info.desktop_elements = desktop_count;
-  info.handheld_elements = handheld_count;
   // Restoring this backup puts its sides back to this time: with a later one
   // the next HotSync would take what they lack for deleted since.
   handheld_user user;
@@ -173,12 +170,39 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
     ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
     info.has_handheld = ok;
   }
-  if (ok) ok = write_info(info.folder, info, why);
   if (!ok) {
-    fs::remove_all(fs_path(info.folder), error);
+    abandon_backup(info);
     return false;
   }
-  prune_backups(handheld, keep, info.id);
+  *made = info;
+  return true;
+}
+
+bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
+                int keep, backup_info* made, std::string* why) {
+  made->desktop_elements = desktop_count;
+  made->handheld_elements = handheld_count;
+  if (!write_info(made->folder, *made, why)) {
+    abandon_backup(*made);
+    return false;
+  }
+  prune_backups(handheld, keep, made->id);
+  return true;
+}
+
+void abandon_backup(const backup_info& begun) {
+  std::error_code error;
+  fs::remove_all(fs_path(begun.folder), error);
+}
+
+bool make_backup(const std::string& handheld, const std::string& desktop_file,
+                 int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
+                 backup_info* made, std::string* why) {
+  backup_info info;
+  if (!begin_backup(handheld, desktop_file, reason, &info, why) ||
+      !end_backup(handheld, desktop_count, handheld_count, keep, &info, why)) {
+    return false;
+  }
   if (made) *made = info;
   return true;
 }

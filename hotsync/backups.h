@@ -37,6 +37,17 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  int64_t desktop_count, int64_t handheld_count, const std::string& reason, int keep,
                  backup_info* made, std::string* why);
 
+// make_backup in two steps, for a backup made while the sides are read: the
+// copies (begin_backup, *made then names the backup), then the counts and
+// backup.conf, which makes it complete, and the pruning (end_backup). A step
+// that fails removes what was begun; abandon_backup removes one begun and
+// not to be ended.
+bool begin_backup(const std::string& handheld, const std::string& desktop_file,
+                  const std::string& reason, backup_info* made, std::string* why);
+bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
+                int keep, backup_info* made, std::string* why);
+void abandon_backup(const backup_info& begun);
+
 // Removes the oldest backups beyond `keep` (none when keep is negative),
 // never the one named `kept` (a clock set back can make the newest backup
 // look the oldest).

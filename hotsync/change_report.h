@@ -91,6 +91,8 @@ class side_reading {
   side_reading(const side_reading&) = delete;
   side_reading& operator=(const side_reading&) = delete;
   void start_reading();
+  // About how many elements it holds, when known only after construction.
+  void expect(size_t elements) { expected_ = elements; }
   // The side as it is now: the one read beside when the file is unchanged
   // since, else read now.
   side_state take_if_unchanged();

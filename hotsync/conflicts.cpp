@@ -208,13 +208,23 @@ void read_versions(void* arg) {
 
 }  // namespace
 
+size_t expected_elements(const sync_base& base) {
+  // Sides hold about what the last HotSync left them.
+  return base.known ? base.elements.size() + base.elements.size() / 8 + 1024 : 0;
+}
+
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
                                const sync_base& base, bool with_starts) {
   sides_before out;
-  // Sides hold about what the last HotSync left them.
-  const size_t expected = base.known ? base.elements.size() + base.elements.size() / 8 + 1024 : 0;
-  read_both_sides(desktop_file, pdb, with_starts, expected, base.known && base.fnv_texts,
-                  &out.desktop, &out.handheld);
+  read_both_sides(desktop_file, pdb, with_starts, expected_elements(base),
+                  base.known && base.fnv_texts, &out.desktop, &out.handheld);
+  find_conflicts(desktop_file, pdb, base, &out);
+  return out;
+}
+
+void find_conflicts(const std::string& desktop_file, const std::string& pdb, const sync_base& base,
+                    sides_before* sides) {
+  sides_before& out = *sides;
   // Conflicts are found in the digests; only their versions are then read
   // back whole, both sides at once.
   versions_job on_desktop_side{&desktop_file, true, {}, &out.conflicts, ""};
@@ -258,7 +268,6 @@ sides_before read_sides_before(const std::string& desktop_file, const std::strin
   if (beside) thread_join(&thread);
   out.problem =
       !on_desktop_side.problem.empty() ? on_desktop_side.problem : on_handheld_side.problem;
-  return out;
 }
 
 void see_after(std::vector<conflict>* conflicts, bool desktop, const side_state& after) {

@@ -58,6 +58,13 @@ struct sides_before {
 // and drops nothing.
 sides_before read_sides_before(const std::string& desktop_file, const std::string& pdb,
                                const sync_base& base, bool with_starts);
+// The part of read_sides_before after the readings, for sides read apart:
+// the conflicts of sides->desktop and sides->handheld, their versions read
+// back whole from the files.
+void find_conflicts(const std::string& desktop_file, const std::string& pdb, const sync_base& base,
+                    sides_before* sides);
+// How many elements a side is expected to hold, by the base (0: unknown).
+size_t expected_elements(const sync_base& base);
 
 // Notes what one side holds of each conflict after the HotSync. A side that
 // cannot be read leaves each version it may hold unfound, so that it is kept.

@@ -411,6 +411,180 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
   return {desktop.version, handheld.version};
 }
 
+// What comes before the conduit's first change: the sides read for the
+// report, the backup, the conflicts found and their versions kept. With the
+// report on the user's own sides (beside), it is made while the conduit reads
+// the desktop: start() reads the handheld (through our Sync Manager, which
+// serves one thread at a time) while a second thread reads the desktop and
+// then copies both sides into the backup; settle(), which our Sync Manager
+// calls at the conduit's first database call, before the conduit changes
+// anything, takes what the thread made and does the rest. When it fails, our
+// Sync Manager refuses that call and every later one, so the conduit changes
+// nothing; the HotSync then fails as if the conduit had never started.
+// Otherwise settle() does it all before the conduit starts.
+class before_conduit {
+ public:
+  // Set by the caller before start() or settle().
+  const std::string* handheld = nullptr;
+  const std::string* desktop_file = nullptr;
+  const std::string* pdb = nullptr;
+  const session_options* options = nullptr;
+  uint32_t sync_type = 0;
+  bool backup_wanted = false;
+  bool beside = false;
+  const sides_before* given = nullptr;  // the sides a dry run compares with
+  side_reading* desktop_after = nullptr;
+  // Made.
+  backup_info backup;
+  std::vector<conflict> conflicts;
+  conflicts_kept kept;
+  int32_t tm_strt = 0;
+  bool settled = false;
+  std::string why;                       // non-empty: no HotSync
+  std::exception_ptr failure = nullptr;  // what the work threw (no memory)
+
+  before_conduit() = default;
+  before_conduit(const before_conduit&) = delete;
+  before_conduit& operator=(const before_conduit&) = delete;
+  ~before_conduit() {
+    join();
+    if (backup_begun_) abandon_backup(backup);  // for a HotSync that did not happen
+  }
+  const sides_before& sides() const { return given ? *given : own_; }
+
+  void start(sync_base base) {
+    base_ = std::move(base);
+    read_versions_ = versions_of(*desktop_file, *pdb);
+    running_ = thread_start(&thread_, run_beside, this) == 0;
+    if (!running_) run_beside(this);  // one after the other, then
+    try {
+      own_.handheld = read_side(*pdb, options->verbose, expected_elements(base_), fnv_texts());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+
+  bool settle() {
+    settled = true;
+    try {
+      if (!settle_or_say_why()) {
+        if (why.empty() && !failure) why = "the HotSync could not be prepared";
+        drop_backup_begun();
+        return false;
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      drop_backup_begun();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  bool fnv_texts() const { return base_.known && base_.fnv_texts; }
+
+  static void run_beside(void* self) {
+    before_conduit* w = static_cast<before_conduit*>(self);
+    try {
+      w->own_.desktop = read_side(*w->desktop_file, w->options->verbose,
+                                  expected_elements(w->base_), w->fnv_texts());
+      if (w->backup_wanted) {
+        w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
+                                        &w->backup, &w->beside_why_);
+      }
+    } catch (...) {
+      w->beside_failure_ = std::current_exception();
+    }
+  }
+
+  void join() {
+    if (running_) thread_join(&thread_);
+    running_ = false;
+  }
+
+  void drop_backup_begun() {
+    if (backup_begun_) abandon_backup(backup);
+    backup_begun_ = false;
+  }
+
+  std::string backup_reason() const {
+    return "before a HotSync (sync type " + std::to_string(sync_type) + ")";
+  }
+
+  bool settle_or_say_why() {
+    if (beside) {
+      join();
+      if (beside_failure_) failure = beside_failure_;
+      if (failure) return false;
+      if (backup_wanted && !backup_begun_) {
+        why = "no HotSync without a backup: " + beside_why_;
+        return false;
+      }
+      find_conflicts(*desktop_file, *pdb, base_, &own_);
+    }
+    const sides_before& before = sides();
+    if (!before.problem.empty()) {
+      why = "no HotSync that would drop versions it cannot keep: " + before.problem;
+      return false;
+    }
+    if (backup_wanted) {
+      const bool made =
+          beside ? end_backup(*handheld, element_count(before.desktop),
+                              element_count(before.handheld), options->keep_backups, &backup, &why)
+                 : make_backup(*handheld, *desktop_file, element_count(before.desktop),
+                               element_count(before.handheld), backup_reason(),
+                               options->keep_backups, &backup, &why);
+      backup_begun_ = false;  // ended, or removed by the step that failed
+      if (!made) {
+        why = "no HotSync without a backup: " + why;
+        return false;
+      }
+    }
+    // The merge settles conflicts; a one-way copy overwrites a side as asked.
+    if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
+    // Every version of each is kept before the conduit changes anything: a
+    // HotSync cut short once it wrote a side would otherwise leave no word of
+    // the one lost.
+    kept.dry_run = options->dry_run;
+    tm_strt = before.desktop.readable ? before.desktop.tm_strt : before.handheld.tm_strt;
+    if (!options->dry_run && !conflicts.empty()) {
+      keep_conflicting_versions(*handheld,
+                                backup.id.empty() ? time_id(std::time(nullptr)) : backup.id,
+                                tm_strt, conflicts, &kept);
+      if (!kept.problem.empty()) {
+        why = "no HotSync that would drop versions it cannot keep: " + kept.problem;
+        return false;
+      }
+    }
+    // What the report read and kept is what the conduit will merge: a side
+    // another program put in place since would be reported, and kept for its
+    // conflicts, as it no longer is.
+    if (beside) {
+      const side_versions now = versions_of(*desktop_file, *pdb);
+      if (now.desktop != read_versions_.desktop || now.handheld != read_versions_.handheld) {
+        why = (now.desktop != read_versions_.desktop ? *desktop_file : *pdb) +
+              ": it changed while the HotSync read it; nothing was written, try again";
+        return false;
+      }
+    }
+    // A side holds at most what both held before: the merge only adds the
+    // other side's elements.
+    if (desktop_after) {
+      desktop_after->expect(before.desktop.elements.size() + before.handheld.elements.size());
+    }
+    return true;
+  }
+
+  sides_before own_;
+  sync_base base_;
+  side_versions read_versions_;
+  os_thread thread_{};
+  bool running_ = false;
+  bool backup_begun_ = false;
+  std::string beside_why_;
+  std::exception_ptr beside_failure_ = nullptr;
+};
+
 // The conduit's HotSync with the host's report and backups around it. For a
 // dry run, `user` has the sides the report compares with what the run leaves
 // in its own (private) sides.
@@ -432,74 +606,39 @@ int run_with_report(const session_options& options, const user_sides* user,
     sync_type = next_hotsync_action(prefs);
   }
   const std::string pdb = handheld_database_file(handheld);
-  sides_before own_before;
-  side_versions read_versions;
-  if (options.report && !user) {
-    read_versions = versions_of(desktop_file, pdb);
-    own_before = read_sides_before(
-        desktop_file, pdb, read_sync_base(handheld, handheld_user_now.last_sync), options.verbose);
-  }
-  const sides_before& before = user ? user->before : own_before;
-  if (!before.problem.empty()) {
-    *why = "no HotSync that would drop versions it cannot keep: " + before.problem;
+  // The desktop's reading for the report after the HotSync starts once the
+  // conduit turns to the handheld, its desktop written: beside the handheld's
+  // writing, not after.
+  side_reading desktop_after(desktop_file, options.verbose, 0);
+  before_conduit before_work;
+  before_work.handheld = &handheld;
+  before_work.desktop_file = &desktop_file;
+  before_work.pdb = &pdb;
+  before_work.options = &options;
+  before_work.sync_type = sync_type;
+  before_work.backup_wanted =
+      !options.dry_run && options.keep_backups > 0 && synchronises(sync_type);
+  before_work.beside = options.report && !user;
+  before_work.given = user ? &user->before : nullptr;
+  before_work.desktop_after = &desktop_after;
+  if (before_work.beside) {
+    before_work.start(read_sync_base(handheld, handheld_user_now.last_sync));
+    if (before_work.failure) std::rethrow_exception(before_work.failure);
+  } else if (!before_work.settle()) {
+    if (before_work.failure) std::rethrow_exception(before_work.failure);
+    *why = before_work.why;
     return -1;
   }
-  const side_state& desktop_before = before.desktop;
-  const side_state& handheld_before = before.handheld;
   sync_manager_reset();
   sync_manager_use_folder(handheld);
-  backup_info backup;
-  if (!options.dry_run && options.keep_backups > 0 && synchronises(sync_type)) {
-    if (!make_backup(handheld, desktop_file, element_count(desktop_before),
-                     element_count(handheld_before),
-                     "before a HotSync (sync type " + std::to_string(sync_type) + ")",
-                     options.keep_backups, &backup, why)) {
-      *why = "no HotSync without a backup: " + *why;
-      return -1;
-    }
-  }
-
-  // The merge settles conflicts; a one-way copy overwrites a side as asked.
-  std::vector<conflict> conflicts;
-  if (sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow) conflicts = before.conflicts;
-
   sync_manager_override_last_sync(options.has_last_sync, options.last_sync);
   if (!arm_faults_from_environment(why)) return -1;
   conduit_plugin conduit;
   if (!load_conduit(options.conduit, &conduit, why)) return -1;
-
-  // Every version of each is kept before the conduit runs: a HotSync cut
-  // short once it wrote a side would otherwise leave no word of the one lost.
-  conflicts_kept kept;
-  kept.dry_run = options.dry_run;
-  const int32_t tm_strt =
-      desktop_before.readable ? desktop_before.tm_strt : handheld_before.tm_strt;
-  if (!options.dry_run && !conflicts.empty()) {
-    keep_conflicting_versions(handheld, backup.id.empty() ? time_id(std::time(nullptr)) : backup.id,
-                              tm_strt, conflicts, &kept);
-    if (!kept.problem.empty()) {
-      *why = "no HotSync that would drop versions it cannot keep: " + kept.problem;
-      return -1;
-    }
+  if (before_work.beside) {
+    sync_manager_before_first_database_call(
+        [](void* work) { return static_cast<before_conduit*>(work)->settle(); }, &before_work);
   }
-
-  // What the report read and kept is what the conduit will merge: a side
-  // another program put in place since would be reported, and kept for its
-  // conflicts, as it no longer is.
-  if (options.report && !user) {
-    const side_versions now = versions_of(desktop_file, pdb);
-    if (now.desktop != read_versions.desktop || now.handheld != read_versions.handheld) {
-      *why = (now.desktop != read_versions.desktop ? desktop_file : pdb) +
-             ": it changed while the HotSync read it; nothing was written, try again";
-      return -1;
-    }
-  }
-  // The desktop's reading for the report starts once the conduit turns to the
-  // handheld, its desktop written: beside the handheld's writing, not after.
-  // A side holds at most what both held before: the merge only adds the
-  // other side's elements.
-  const size_t at_most = desktop_before.elements.size() + handheld_before.elements.size();
-  side_reading desktop_after(desktop_file, options.verbose, at_most);
   if (options.report) {
     sync_manager_before_first_change(
         [](void* reading) { static_cast<side_reading*>(reading)->start_reading(); },
@@ -520,6 +659,18 @@ int run_with_report(const session_options& options, const user_sides* user,
   conduit.library = nullptr;
   sync_manager_reset();
   sync_manager_use_folder(handheld);
+  // A conduit that made no database call changed nothing: settled with now.
+  if (before_work.beside && !before_work.settled) before_work.settle();
+  if (before_work.failure) std::rethrow_exception(before_work.failure);
+  if (!before_work.why.empty()) {
+    *why = before_work.why;
+    return -1;
+  }
+  const side_state& desktop_before = before_work.sides().desktop;
+  const side_state& handheld_before = before_work.sides().handheld;
+  std::vector<conflict>& conflicts = before_work.conflicts;
+  conflicts_kept& kept = before_work.kept;
+  const int32_t tm_strt = before_work.tm_strt;
   const std::vector<log_entry> entries = hotsync_log_entries();
   outcome->sync_type = sync_type;
   outcome->conduit_result = result;
@@ -534,7 +685,8 @@ int run_with_report(const session_options& options, const user_sides* user,
   if (options.report) {
     desktop_after.start_reading();  // unless the conduit's handheld writing started it
     // Read while the desktop is compared and taken.
-    side_reading handheld_after(pdb, options.verbose, at_most);
+    side_reading handheld_after(pdb, options.verbose,
+                                desktop_before.elements.size() + handheld_before.elements.size());
     handheld_after.start_reading();
     for (const bool desktop : {true, false}) {
       // Each let go once it is compared and taken.

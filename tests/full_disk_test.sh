@@ -79,5 +79,18 @@ full_disk "two-way, the desktop's temporary does not fit" sync $((xml / 2)) desk
 full_disk "handheld-to-desktop, the desktop's temporary does not fit" handheld-to-desktop \
   $((small_xml / 2)) desktop
 
+# A backup that does not fit, where the HotSync itself would: a large
+# handheld copied over by a small desktop. It stops before the conduit (which
+# reads the desktop while the backup is made) changes anything.
+rm -rf "$M/case" && mkdir -p "$M/case/desk" "$M/case/hh" && cp "$T/large.xml" "$M/case/desk/elements.xml"
+run "$M/case" desktop-to-handheld >/dev/null && cp "$T/small.xml" "$M/case/desk/elements.xml"
+cp "$M/case/hh/QVelements.pdb" "$T/old.pdb"
+fill_to $((pdb / 2))
+"$HS" desktop-to-handheld --handheld "$M/case/hh" --desktop "$M/case/desk" >/dev/null 2>"$T/run.err"
+status=$?
+rm -f "$M/filler"
+check "a backup that does not fit: no HotSync, the handheld as it was, no backup left" bash -c \
+  "[ $status != 0 ] && grep -q 'no HotSync without a backup' '$T/run.err' && cmp '$T/old.pdb' '$M/case/hh/QVelements.pdb' && [ -z \"\$(ls -A '$M/case/hh/backups' 2>/dev/null)\" ]"
+
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

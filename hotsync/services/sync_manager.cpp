@@ -81,6 +81,10 @@ struct sync_manager_state {
   void (*observer)(sync_call) = nullptr;
   void (*first_change)(void*) = nullptr;
   void* first_change_arg = nullptr;
+  bool (*first_database)(void*) = nullptr;
+  void* first_database_arg = nullptr;
+  bool host_calls = false;  // in the first_database hook: the host's own calls
+  bool refused = false;     // by the first_database hook, until the reset
   bool override_last_sync = false;
   uint32_t last_sync = 0;
 };
@@ -93,7 +97,20 @@ sync_manager_state& state() {
 // Counts the call and says which result to pretend, or 0 to do the work.
 int32_t injected(sync_call call) {
   sync_manager_state& s = state();
+  if (s.host_calls) return 0;
   if (s.observer) s.observer(call);
+  if (s.first_database && (call == sync_call::open_db || call == sync_call::delete_db ||
+                           call == sync_call::create_db)) {
+    bool (*told)(void*) = s.first_database;
+    s.first_database = nullptr;
+    s.host_calls = true;
+    s.refused = !told(s.first_database_arg);
+    s.host_calls = false;
+  }
+  if (s.refused) {
+    s.problem = "the HotSync was refused before it changed anything";
+    return kSyncErrIo;
+  }
   if (s.first_change && (call == sync_call::delete_db || call == sync_call::create_db ||
                          call == sync_call::write_record)) {
     void (*told)(void*) = s.first_change;
@@ -327,6 +344,8 @@ void sync_manager_reset() {
   s.override_last_sync = false;
   s.observer = nullptr;
   s.first_change = nullptr;
+  s.first_database = nullptr;
+  s.refused = false;
   for (open_database& d : s.handles)
     release_handle(&d);
   s.mapped.clear();
@@ -347,6 +366,11 @@ void sync_fault_arm(sync_call call, int nth, int32_t code) {
 
 void sync_manager_observe(void (*observer)(sync_call call)) {
   state().observer = observer;
+}
+
+void sync_manager_before_first_database_call(bool (*hook)(void* arg), void* arg) {
+  state().first_database = hook;
+  state().first_database_arg = arg;
 }
 
 void sync_manager_before_first_change(void (*hook)(void* arg), void* arg) {

@@ -64,6 +64,15 @@ int sync_call_count(sync_call call);
 // forgets it): the moment a conduit turns from its desktop to the handheld.
 QV_HOST_API void sync_manager_before_first_change(void (*hook)(void* arg), void* arg);
 
+// Calls hook(arg) once, on the thread of the calls, at the first call that
+// opens, creates or deletes a database from now on, before it does anything
+// (or never: sync_manager_reset forgets it): the moment a conduit turns to
+// the handheld, having read the desktop and changed nothing. When hook
+// returns false, that call and every later one fail with kSyncErrIo until
+// sync_manager_reset. The hook's own calls (the host reading the handheld)
+// are served as between HotSyncs: not observed, counted or refused.
+QV_HOST_API void sync_manager_before_first_database_call(bool (*hook)(void* arg), void* arg);
+
 // Records read and written by every HotSync so far, and the count of the
 // database last counted: for a progress display in another thread.
 struct sync_progress {
