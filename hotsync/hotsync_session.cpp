@@ -414,9 +414,9 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
 // What comes before the conduit's first change: the sides read for the
 // report, the backup, the conflicts found and their versions kept. With the
 // report on the user's own sides (beside), it is made while the conduit reads
-// the desktop: start() reads the handheld (through our Sync Manager, which
-// serves one thread at a time) while a second thread reads the desktop and
-// then copies both sides into the backup; settle(), which our Sync Manager
+// the desktop: start() has a thread read the handheld (through a Sync
+// Manager state of its own) and another read the desktop and then copy both
+// sides into the backup; settle(), which our Sync Manager
 // calls at the conduit's first database call, before the conduit changes
 // anything, takes what the thread made and does the rest. When it fails, our
 // Sync Manager refuses that call and every later one, so the conduit changes
@@ -455,13 +455,12 @@ class before_conduit {
   void start(sync_base base) {
     base_ = std::move(base);
     read_versions_ = versions_of(*desktop_file, *pdb);
+    // Each on a thread of its own; one that cannot start runs here, before
+    // the conduit.
     running_ = thread_start(&thread_, run_beside, this) == 0;
-    if (!running_) run_beside(this);  // one after the other, then
-    try {
-      own_.handheld = read_side(*pdb, options->verbose, expected_elements(base_), fnv_texts());
-    } catch (...) {
-      failure = std::current_exception();
-    }
+    if (!running_) run_beside(this);
+    handheld_running_ = thread_start(&handheld_thread_, read_handheld, this) == 0;
+    if (!handheld_running_) read_handheld(this);
   }
 
   bool settle() {
@@ -497,9 +496,22 @@ class before_conduit {
     }
   }
 
+  static void read_handheld(void* self) {
+    before_conduit* w = static_cast<before_conduit*>(self);
+    try {
+      // Through our Sync Manager, as the conduit's calls go on meanwhile.
+      const sync_manager_own_state own;
+      w->own_.handheld =
+          read_side(*w->pdb, w->options->verbose, expected_elements(w->base_), w->fnv_texts());
+    } catch (...) {
+      w->handheld_failure_ = std::current_exception();
+    }
+  }
+
   void join() {
     if (running_) thread_join(&thread_);
-    running_ = false;
+    if (handheld_running_) thread_join(&handheld_thread_);
+    running_ = handheld_running_ = false;
   }
 
   void drop_backup_begun() {
@@ -514,7 +526,7 @@ class before_conduit {
   bool settle_or_say_why() {
     if (beside) {
       join();
-      if (beside_failure_) failure = beside_failure_;
+      failure = beside_failure_ ? beside_failure_ : handheld_failure_;
       if (failure) return false;
       if (backup_wanted && !backup_begun_) {
         why = "no HotSync without a backup: " + beside_why_;
@@ -578,8 +590,9 @@ class before_conduit {
   sides_before own_;
   sync_base base_;
   side_versions read_versions_;
-  os_thread thread_{};
-  bool running_ = false;
+  os_thread thread_{}, handheld_thread_{};
+  bool running_ = false, handheld_running_ = false;
+  std::exception_ptr handheld_failure_ = nullptr;
   bool backup_begun_ = false;
   std::string beside_why_;
   std::exception_ptr beside_failure_ = nullptr;
@@ -623,7 +636,6 @@ int run_with_report(const session_options& options, const user_sides* user,
   before_work.desktop_after = &desktop_after;
   if (before_work.beside) {
     before_work.start(read_sync_base(handheld, handheld_user_now.last_sync));
-    if (before_work.failure) std::rethrow_exception(before_work.failure);
   } else if (!before_work.settle()) {
     if (before_work.failure) std::rethrow_exception(before_work.failure);
     *why = before_work.why;

@@ -281,6 +281,56 @@ TEST_F(SyncManager, NthCallOfAnyKindFails) {
   EXPECT_EQ(sync_register_conduit(&reg), kSyncRegistrationRefused);
 }
 
+// The host's hold at a conduit's first database call: the hook's own calls
+// are served and not counted; a refusal fails that call and every later one.
+TEST_F(SyncManager, FirstDatabaseCallWaitsForTheHookAndItsRefusal) {
+  sync_close_db(create("Memo"));
+  struct seen {
+    int calls = 0;
+    int32_t own_open = -1;
+    bool go_on = false;
+  };
+  for (const bool go_on : {true, false}) {
+    sync_manager_reset();
+    sync_manager_use_folder(dir.path());
+    seen s;
+    s.go_on = go_on;
+    sync_manager_before_first_database_call(
+        [](void* arg) {
+          seen* s = static_cast<seen*>(arg);
+          ++s->calls;
+          uint8_t h;
+          s->own_open = sync_open_db("Memo", 0, &h, 0xF0);
+          if (s->own_open == kSyncOk) sync_close_db(h);
+          return s->go_on;
+        },
+        &s);
+    uint8_t h;
+    EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), go_on ? kSyncOk : kSyncErrIo);
+    if (go_on) sync_close_db(h);
+    EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), go_on ? kSyncOk : kSyncErrIo);
+    if (go_on) sync_close_db(h);
+    EXPECT_EQ(s.calls, 1);
+    EXPECT_EQ(s.own_open, kSyncOk);
+    EXPECT_EQ(sync_call_count(sync_call::open_db),
+              go_on ? 2 : 0);  // neither the hook's nor refused
+  }
+}
+
+// A thread's own state: the shared one's folder and faults do not reach it.
+TEST_F(SyncManager, OwnStateServesItsThreadApart) {
+  sync_close_db(create("Memo"));
+  sync_fault_arm(sync_call::open_db, 1, kSyncErrIo);
+  uint8_t h;
+  {
+    const sync_manager_own_state own;
+    EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrNotFound);  // no folder of its own
+    sync_manager_map_database("Memo", dir.file("Memo.pdb"));
+    EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncOk);
+  }
+  EXPECT_EQ(sync_open_db("Memo", 0, &h, 0xF0), kSyncErrIo);  // the fault was left for this state
+}
+
 TEST_F(SyncManager, ByteOrderConversionsGiveBigEndianBytes) {
   uint16_t w = SyncHostToHHWord(0x1234);
   uint32_t d = SyncHostToHHDWord(0x12345678);

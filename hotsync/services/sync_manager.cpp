@@ -89,7 +89,11 @@ struct sync_manager_state {
   uint32_t last_sync = 0;
 };
 
+// The state of the calling thread while it holds a sync_manager_own_state.
+thread_local sync_manager_state* own_state = nullptr;
+
 sync_manager_state& state() {
+  if (own_state) return *own_state;
   static sync_manager_state* the_state = new sync_manager_state;  // outlives every caller
   return *the_state;
 }
@@ -352,6 +356,19 @@ void sync_manager_reset() {
   s.held.clear();
   std::string().swap(s.problem);
   sync_fault_reset();
+}
+
+sync_manager_own_state::sync_manager_own_state()
+    : outer_(own_state), mine_(new sync_manager_state) {
+  own_state = static_cast<sync_manager_state*>(mine_);
+}
+
+sync_manager_own_state::~sync_manager_own_state() {
+  sync_manager_state* mine = static_cast<sync_manager_state*>(mine_);
+  for (open_database& d : mine->handles)
+    release_handle(&d);
+  own_state = static_cast<sync_manager_state*>(outer_);
+  delete mine;
 }
 
 const std::string& sync_manager_last_problem() {

@@ -73,6 +73,22 @@ QV_HOST_API void sync_manager_before_first_change(void (*hook)(void* arg), void*
 // are served as between HotSyncs: not observed, counted or refused.
 QV_HOST_API void sync_manager_before_first_database_call(bool (*hook)(void* arg), void* arg);
 
+// While one lives, the Sync Manager calls of the thread that made it are
+// served from a state of their own, as between HotSyncs (no folder, mapping,
+// fault, observer or hook of another thread's): for the host's reading of a
+// handheld database beside a conduit's calls on another thread.
+class sync_manager_own_state {
+ public:
+  sync_manager_own_state();
+  ~sync_manager_own_state();
+  sync_manager_own_state(const sync_manager_own_state&) = delete;
+  sync_manager_own_state& operator=(const sync_manager_own_state&) = delete;
+
+ private:
+  void* outer_;
+  void* mine_;
+};
+
 // Records read and written by every HotSync so far, and the count of the
 // database last counted: for a progress display in another thread.
 struct sync_progress {
