@@ -25,6 +25,7 @@
 #include "hotsync/services/sync_manager_host.h"
 #include "hotsync/sync_base.h"
 #include "platform/file.h"
+#include "platform/file_counters.h"
 #include "platform/library_loader.h"
 #include "platform/registry_file.h"
 
@@ -484,6 +485,7 @@ class before_conduit {
 
   static void run_beside(void* self) {
     before_conduit* w = static_cast<before_conduit*>(self);
+    const file_counting_off not_the_conduits;  // for the progress line
     try {
       w->own_.desktop = read_side(*w->desktop_file, w->options->verbose,
                                   expected_elements(w->base_), w->fnv_texts());
@@ -501,6 +503,7 @@ class before_conduit {
     try {
       // Through our Sync Manager, as the conduit's calls go on meanwhile.
       const sync_manager_own_state own;
+      const file_counting_off not_the_conduits;  // for the progress line
       w->own_.handheld =
           read_side(*w->pdb, w->options->verbose, expected_elements(w->base_), w->fnv_texts());
     } catch (...) {

@@ -75,9 +75,10 @@ QV_HOST_API void sync_manager_before_first_database_call(bool (*hook)(void* arg)
 
 // While one lives, the Sync Manager calls of the thread that made it are
 // served from a state of their own, as between HotSyncs (no folder, mapping,
-// fault, observer or hook of another thread's): for the host's reading of a
-// handheld database beside a conduit's calls on another thread.
-class sync_manager_own_state {
+// fault, observer or hook of another thread's), and their records are not
+// counted in sync_manager_progress: for the host's reading of a handheld
+// database beside a conduit's calls on another thread.
+class QV_HOST_API sync_manager_own_state {
  public:
   sync_manager_own_state();
   ~sync_manager_own_state();
