@@ -416,10 +416,10 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
 // report, the backup, the conflicts found and their versions kept. With the
 // report on the user's own sides (beside), it is made while the conduit reads
 // the desktop: start() has a thread read the handheld (through a Sync
-// Manager state of its own) and another read the desktop and then copy both
-// sides into the backup; settle(), which our Sync Manager
-// calls at the conduit's first database call, before the conduit changes
-// anything, takes what the thread made and does the rest. When it fails, our
+// Manager state of its own) and then copy both sides into the backup, and
+// another read the desktop; settle(), which our Sync Manager calls at the
+// conduit's first database call, before the conduit changes anything, takes
+// what the threads made and does the rest. When it fails, our
 // Sync Manager refuses that call and every later one, so the conduit changes
 // nothing; the HotSync then fails as if the conduit had never started.
 // Otherwise settle() does it all before the conduit starts.
@@ -489,10 +489,6 @@ class before_conduit {
     try {
       w->own_.desktop = read_side(*w->desktop_file, w->options->verbose,
                                   expected_elements(w->base_), w->fnv_texts());
-      if (w->backup_wanted) {
-        w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
-                                        &w->backup, &w->beside_why_);
-      }
     } catch (...) {
       w->beside_failure_ = std::current_exception();
     }
@@ -506,6 +502,11 @@ class before_conduit {
       const file_counting_off not_the_conduits;  // for the progress line
       w->own_.handheld =
           read_side(*w->pdb, w->options->verbose, expected_elements(w->base_), w->fnv_texts());
+      // Here rather than after the desktop's reading, the longer of the two.
+      if (w->backup_wanted) {
+        w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
+                                        &w->backup, &w->beside_why_);
+      }
     } catch (...) {
       w->handheld_failure_ = std::current_exception();
     }
