@@ -466,6 +466,7 @@ class before_conduit {
 
   bool settle() {
     settled = true;
+    const file_counting_off not_the_conduits;  // for the progress line
     try {
       if (!settle_or_say_why()) {
         if (why.empty() && !failure) why = "the HotSync could not be prepared";

@@ -98,6 +98,12 @@ sync_manager_state& state() {
   return *the_state;
 }
 
+// Whether the call being served is a conduit's, not the host's own: only
+// those count in sync_manager_progress.
+bool conduits_call() {
+  return !own_state && !state().host_calls;
+}
+
 // Counts the call and says which result to pretend, or 0 to do the work.
 int32_t injected(sync_call call) {
   sync_manager_state& s = state();
@@ -472,7 +478,7 @@ int32_t SyncGetDBRecordCount_impl(uint8_t handle, uint16_t* count) {
   open_database* d = find_open(handle);
   if (!d) return kSyncErrNotOpen;
   *count = static_cast<uint16_t>(d->db.records.size());
-  if (!own_state) last_record_count.store(*count, std::memory_order_relaxed);
+  if (conduits_call()) last_record_count.store(*count, std::memory_order_relaxed);
   return kSyncOk;
 }
 
@@ -488,7 +494,7 @@ int32_t SyncReadRecordByIndex_impl(sync_record_info* info) {
   info->attributes = static_cast<uint8_t>(r.attributes & 0xF0);
   info->category = static_cast<uint16_t>(r.attributes & 0x0F);
   if (size > info->buffer_size || (!info->buffer && size > 0)) return kSyncErrBufferTooSmall;
-  if (!own_state) records_read.fetch_add(1, std::memory_order_relaxed);  // the conduit's only
+  if (conduits_call()) records_read.fetch_add(1, std::memory_order_relaxed);
   if (size == 0) return kSyncOk;
   if (r.in_file) return read_from_file(d, r, static_cast<uint8_t*>(info->buffer));
   std::memcpy(info->buffer, pdb_record_data(d->db, r), size);
