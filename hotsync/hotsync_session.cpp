@@ -452,6 +452,11 @@ class before_conduit {
     if (backup_begun_) abandon_backup(backup);  // for a HotSync that did not happen
   }
   const sides_before& sides() const { return given ? *given : own_; }
+  // What a side holds at most after the HotSync: the merge only adds the
+  // other side's elements.
+  size_t at_most() const {
+    return sides().desktop.elements.size() + sides().handheld.elements.size();
+  }
 
   void start(sync_base base) {
     base_ = std::move(base);
@@ -584,11 +589,7 @@ class before_conduit {
         return false;
       }
     }
-    // A side holds at most what both held before: the merge only adds the
-    // other side's elements.
-    if (desktop_after) {
-      desktop_after->expect(before.desktop.elements.size() + before.handheld.elements.size());
-    }
+    if (desktop_after) desktop_after->expect(at_most());
     return true;
   }
 
@@ -702,8 +703,7 @@ int run_with_report(const session_options& options, const user_sides* user,
   if (options.report) {
     desktop_after.start_reading();  // unless the conduit's handheld writing started it
     // Read while the desktop is compared and taken.
-    side_reading handheld_after(pdb, options.verbose,
-                                desktop_before.elements.size() + handheld_before.elements.size());
+    side_reading handheld_after(pdb, options.verbose, before_work.at_most());
     handheld_after.start_reading();
     for (const bool desktop : {true, false}) {
       // Each let go once it is compared and taken.

@@ -370,11 +370,9 @@ sync_manager_own_state::sync_manager_own_state()
 }
 
 sync_manager_own_state::~sync_manager_own_state() {
-  sync_manager_state* mine = static_cast<sync_manager_state*>(mine_);
-  for (open_database& d : mine->handles)
-    release_handle(&d);
+  sync_manager_reset();  // its own: closes what its thread left open
   own_state = static_cast<sync_manager_state*>(outer_);
-  delete mine;
+  delete static_cast<sync_manager_state*>(mine_);
 }
 
 const std::string& sync_manager_last_problem() {
