@@ -65,27 +65,59 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   return kHhLoadOk;
 }
 
-// Reads one element after its id into one allocation with its texts, linked
-// at *tail as soon as it is made. Fields are zero and texts empty until read.
+// Makes an element of its stored values (big-endian, in stored order) with
+// room for its texts, linked at *tail as soon as it is made; texts empty.
+element* link_element(uint32_t id, const uint16_t stored[8], uint32_t ql, uint32_t al,
+                      element*** tail) {
+  element* e = new_element_with_room(ql, al);
+  if (!e) return nullptr;
+  **tail = e;
+  *tail = &e->next;
+  e->id = id;
+  uint16_t* fields[8] = {&e->tm_t_rpt, &e->stm_t_rpt, &e->ctgr, &e->l_ivl,
+                         &e->rl_l_ivl, &e->ivl,       &e->rp,   &e->gr};
+  for (int f = 0; f < 8; ++f)
+    *fields[f] = SyncHHToHostWord(stored[f]);
+  e->q[0] = '\0';
+  e->a[0] = '\0';
+  return e;
+}
+
+// Reads one element after its id, unit by unit: the units may run on into
+// the next records. Fields are zero and texts empty until read.
 int read_element(const stream_in& in, uint32_t id, element*** tail) {
-  element values{};
-  uint16_t* fields[8] = {&values.tm_t_rpt, &values.stm_t_rpt, &values.ctgr, &values.l_ivl,
-                         &values.rl_l_ivl, &values.ivl,       &values.rp,   &values.gr};
-  for (uint16_t* field : fields) {
-    if (!take16(in, field)) return stream_failure();
+  uint16_t stored[8] = {};
+  for (uint16_t& field : stored) {
+    if (!take(in, &field, 2)) return stream_failure();
   }
   uint16_t lengths[2];
   if (!take(in, lengths, kHhLengthsUnitSize)) return stream_failure();
   const uint32_t ql = SyncHHToHostWord(lengths[0]);
   const uint32_t al = SyncHHToHostWord(lengths[1]);
-  element* e = new_element_with_room(ql, al);
+  element* e = link_element(id, stored, ql, al, tail);
   if (!e) return kHhLoadNoMemory;
-  **tail = e;
-  *tail = &e->next;
-  e->id = id;
-  std::memcpy(&e->tm_t_rpt, &values.tm_t_rpt, kElementValuesSize);
-  e->q[0] = '\0';
-  e->a[0] = '\0';
+  if (!take(in, e->q, ql)) return stream_failure();
+  if (!take(in, e->a, al)) return stream_failure();
+  return kHhLoadOk;
+}
+
+// Reads one element whose id, values and lengths lie whole in the record
+// being read (most do); its texts too, when the record holds them.
+int read_element_in_place(const stream_in& in, const uint8_t* head, element*** tail) {
+  uint32_t raw_id;
+  uint16_t stored[8], lengths[2];
+  std::memcpy(&raw_id, head, 4);
+  std::memcpy(stored, head + 4, sizeof stored);
+  std::memcpy(lengths, head + kHhElementFixedSize, kHhLengthsUnitSize);
+  const uint32_t ql = SyncHHToHostWord(lengths[0]);
+  const uint32_t al = SyncHHToHostWord(lengths[1]);
+  element* e = link_element(SyncHHToHostDWord(raw_id), stored, ql, al, tail);
+  if (!e) return kHhLoadNoMemory;
+  if (const uint8_t* texts = czytaj_room(ql + al)) {
+    std::memcpy(e->q, texts, ql);
+    std::memcpy(e->a, texts + ql, al);
+    return kHhLoadOk;
+  }
   if (!take(in, e->q, ql)) return stream_failure();
   if (!take(in, e->a, al)) return stream_failure();
   return kHhLoadOk;
@@ -112,9 +144,14 @@ int hand_on(element_db* db, const element_sink* sink) {
 int read_elements(const stream_in& in, element_db* db, const element_sink* sink) {
   element** tail = &db->head;
   for (;;) {
-    uint32_t raw_id;
-    if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
-    int status = read_element(in, SyncHHToHostDWord(raw_id), &tail);
+    int status;
+    if (const uint8_t* head = czytaj_room(kHhElementFixedSize + kHhLengthsUnitSize)) {
+      status = read_element_in_place(in, head, &tail);
+    } else {
+      uint32_t raw_id;
+      if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
+      status = read_element(in, SyncHHToHostDWord(raw_id), &tail);
+    }
     if (status == kHhLoadOk && sink) {
       status = hand_on(db, sink);
       tail = &db->head;

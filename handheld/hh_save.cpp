@@ -57,16 +57,33 @@ void write_stream(const element_db* db, uint8_t handle) {
   for (const element* e = db->head; e; e = e->next) {
     const char* q = e->q ? e->q : "";
     const char* a = e->a ? e->a : "";
-    put32(e->id, handle, kHhFieldReserve[0]);
+    const uint32_t ql = static_cast<uint32_t>(std::strlen(q));
+    const uint32_t al = static_cast<uint32_t>(std::strlen(a));
     const uint16_t fields[8] = {e->tm_t_rpt, e->stm_t_rpt, e->ctgr, e->l_ivl,
                                 e->rl_l_ivl, e->ivl,       e->rp,   e->gr};
+    const uint16_t lengths[2] = {SyncHostToHHWord(static_cast<uint16_t>(ql)),
+                                 SyncHostToHHWord(static_cast<uint16_t>(al))};
+    // Most elements fit the record being filled whole: their units then go
+    // where pisz would put them one by one, without its checks for each.
+    const uint32_t whole = kHhElementFixedSize + kHhLengthsUnitSize + ql + al;
+    if (uint8_t* room = pisz_room(whole)) {
+      const uint32_t id = SyncHostToHHDWord(e->id);
+      std::memcpy(room, &id, 4);
+      for (int f = 0; f < 8; ++f) {
+        const uint16_t hh = SyncHostToHHWord(fields[f]);
+        std::memcpy(room + 4 + 2 * f, &hh, 2);
+      }
+      std::memcpy(room + kHhElementFixedSize, lengths, kHhLengthsUnitSize);
+      std::memcpy(room + kHhElementFixedSize + kHhLengthsUnitSize, q, ql);
+      std::memcpy(room + kHhElementFixedSize + kHhLengthsUnitSize + ql, a, al);
+      continue;
+    }
+    put32(e->id, handle, kHhFieldReserve[0]);
     for (int f = 0; f < 8; ++f)
       put16(fields[f], handle, kHhFieldReserve[f + 1]);
-    const uint16_t lengths[2] = {SyncHostToHHWord(static_cast<uint16_t>(std::strlen(q))),
-                                 SyncHostToHHWord(static_cast<uint16_t>(std::strlen(a)))};
     pisz(lengths, kHhLengthsUnitSize, handle, 0);
-    put_text(q, handle);
-    put_text(a, handle);
+    pisz(q, ql, handle, 0);
+    pisz(a, al, handle, 0);
   }
 }
 

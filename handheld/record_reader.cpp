@@ -42,6 +42,15 @@ void reset_record_reader() {
   std::memset(&hh_reader, 0, sizeof hh_reader);
 }
 
+const uint8_t* czytaj_room(uint32_t length) {
+  if (!hh_reader.started || hh_reader.failed ||
+      hh_reader.rInfo.m_RecSize - hh_reader.readIndex < length)
+    return nullptr;
+  const uint8_t* room = hh_reader.rInfo.buffer + hh_reader.readIndex;
+  hh_reader.readIndex += length;
+  return room;
+}
+
 uint32_t czytaj(void* destination, uint32_t length, uint8_t handle, uint16_t numRecs) {
   if (!destination) {
     if (hh_reader.started) {

@@ -26,5 +26,10 @@ extern record_reader_state hh_reader;
 // (releases the buffer) when started; both return 0.
 uint32_t czytaj(void* destination, uint32_t length, uint8_t handle, uint16_t numRecs);
 
+// The next length bytes, taken in place, when the record being read holds
+// them all: czytaj would take any units among them from that record alike.
+// Null otherwise (nothing taken); the caller then takes them unit by unit.
+const uint8_t* czytaj_room(uint32_t length);
+
 // Back to idle, releasing any buffer. For tests and error paths.
 void reset_record_reader();

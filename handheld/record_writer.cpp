@@ -49,6 +49,13 @@ int pisz(const void* source, uint32_t length, uint8_t handle, uint32_t reserve) 
   return 1;
 }
 
+uint8_t* pisz_room(uint32_t length) {
+  if (!hh_writer.buffer || hh_writer.fill + length >= kHhRecordCapacity) return nullptr;
+  uint8_t* room = hh_writer.buffer + hh_writer.fill;
+  hh_writer.fill = static_cast<uint16_t>(hh_writer.fill + length);
+  return room;
+}
+
 void reset_record_writer() {
   std::free(hh_writer.buffer);
   hh_writer = record_writer_state{nullptr, 0, 0, false};

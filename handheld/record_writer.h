@@ -20,5 +20,12 @@ extern record_writer_state hh_writer;
 // larger than a record, or the buffer cannot be allocated).
 int pisz(const void* source, uint32_t length, uint8_t handle, uint32_t reserve);
 
+// Room for several units that together stay below the record's capacity,
+// so that none of them would start a new record (their reserves lie within
+// them): the caller writes their bytes in place. Null when they would not all
+// fit the current record, or no stream is being written; the caller then
+// appends them one by one with pisz.
+uint8_t* pisz_room(uint32_t length);
+
 // Back to idle, releasing any buffer. For tests and error paths.
 void reset_record_writer();

@@ -71,6 +71,15 @@ TEST_F(HhLayout, StreamBelowCapacityIsOneRecord) {
   EXPECT_EQ(stored_records()[0].size(), 64719u);
 }
 
+TEST_F(HhLayout, TextThatWouldFillTheRecordToCapacityBeginsTheNext) {
+  fill_with_questions({64683});  // 13 + 24 + 64683 = 64720
+  ASSERT_EQ(save(db.get()), kHhSaveOk);
+  auto records = stored_records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].size(), 37u);
+  EXPECT_EQ(records[1].size(), 64683u);
+}
+
 TEST_F(HhLayout, ElementAtFill64700BeginsTheNextRecord) {
   fill_with_questions({64663, 0});  // 13 + 24 + 64663 = 64700
   ASSERT_EQ(save(db.get()), kHhSaveOk);

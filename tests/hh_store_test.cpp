@@ -257,6 +257,7 @@ TEST_F(LoadDbFromHh, StreamEndingInsideAUnitIsDamaged) {
       bytes({0x00, 0x0B, 0, 0}),                            // inside the header
       bytes(cat.begin(), cat.end()),                        // before the colour
       bytes(elem.begin(), elem.begin() + 6),                // after the id
+      bytes(elem.begin(), elem.begin() + 23),               // inside the lengths
       bytes(elem.begin(), elem.end() - 1),                  // inside the answer
       joined(elem, bytes(elem.begin(), elem.begin() + 2)),  // inside the next one's id
   };
