@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 
 #include "handheld/hh_layout.h"
@@ -12,17 +13,44 @@ bool fits(const char* text) {
   return std::strlen(text ? text : "") < kHhRecordCapacity;
 }
 
+// The elements' text lengths as the check measured them, question and answer
+// for each in list order, so that the stream need not measure every text
+// again; all of them or, where there was no room to keep them, none.
+struct measured_texts {
+  uint16_t* lengths = nullptr;
+  size_t count = 0, capacity = 0;
+  bool kept = true;
+
+  ~measured_texts() { std::free(lengths); }
+  void keep(size_t ql, size_t al) {
+    if (!kept) return;
+    if (count == capacity) {
+      capacity = capacity ? 2 * capacity : size_t{1} << 16;
+      void* more = std::realloc(lengths, capacity * sizeof *lengths);
+      if (!more) {
+        kept = false;
+        return;
+      }
+      lengths = static_cast<uint16_t*>(more);
+    }
+    lengths[count++] = static_cast<uint16_t>(ql);
+    lengths[count++] = static_cast<uint16_t>(al);
+  }
+};
+
 // Every text must fit one record; found before anything is deleted.
-int check_fits(const element_db* db, hh_save_report* report) {
+int check_fits(const element_db* db, hh_save_report* report, measured_texts* texts) {
   if (db->ctgr_count > 0xFFFF) return kHhSaveTooManyCategories;
   for (int32_t i = 0; i < db->ctgr_count; ++i) {
     if (!fits(db->ctgrs[i]->name)) return kHhSaveTextTooLong;
   }
   for (const element* e = db->head; e; e = e->next) {
-    if (!fits(e->q) || !fits(e->a)) {
+    const size_t ql = std::strlen(e->q ? e->q : ""), al = std::strlen(e->a ? e->a : "");
+    if (ql >= kHhRecordCapacity || al >= kHhRecordCapacity) {
       report->element_id = e->id;
       return kHhSaveTextTooLong;
     }
+    texts->keep(ql, al);
   }
   return kHhSaveOk;
 }
@@ -41,7 +69,7 @@ void put_text(const char* text, uint8_t handle) {
   pisz(text, static_cast<uint32_t>(std::strlen(text)), handle, 0);
 }
 
-void write_stream(const element_db* db, uint8_t handle) {
+void write_stream(const element_db* db, const measured_texts& texts, uint8_t handle) {
   put16(kHhCoreVersion, handle, 0);
   put32(static_cast<uint32_t>(db->tm_strt), handle, 0);
   put16(static_cast<uint16_t>(db->ctgr_count), handle, 0);
@@ -54,11 +82,18 @@ void write_stream(const element_db* db, uint8_t handle) {
                                static_cast<uint8_t>(c->bgcolor >> 8)};
     pisz(colour, 2, handle, 0);
   }
+  size_t measured = 0;
   for (const element* e = db->head; e; e = e->next) {
     const char* q = e->q ? e->q : "";
     const char* a = e->a ? e->a : "";
-    const uint32_t ql = static_cast<uint32_t>(std::strlen(q));
-    const uint32_t al = static_cast<uint32_t>(std::strlen(a));
+    uint32_t ql, al;
+    if (texts.kept) {
+      ql = texts.lengths[measured++];
+      al = texts.lengths[measured++];
+    } else {
+      ql = static_cast<uint32_t>(std::strlen(q));
+      al = static_cast<uint32_t>(std::strlen(a));
+    }
     const uint16_t fields[8] = {e->tm_t_rpt, e->stm_t_rpt, e->ctgr, e->l_ivl,
                                 e->rl_l_ivl, e->ivl,       e->rp,   e->gr};
     const uint16_t lengths[2] = {SyncHostToHHWord(static_cast<uint16_t>(ql)),
@@ -114,7 +149,8 @@ int save_db_to_hh(element_db* db, hh_save_report* report) {
   *report = hh_save_report{kHhSaveOk, 0, 0};
   trace("save_db_to_hh()\n");
 
-  report->status = check_fits(db, report);
+  measured_texts texts;
+  report->status = check_fits(db, report, &texts);
   if (report->status != kHhSaveOk) {
     trace("save_db_to_hh(): a text does not fit the handheld; nothing written\n");
     return report->status;
@@ -137,7 +173,7 @@ int save_db_to_hh(element_db* db, hh_save_report* report) {
   const uint8_t handle = request.db_handle;
 
   reset_record_writer();
-  write_stream(db, handle);
+  write_stream(db, texts, handle);
   pisz(nullptr, 0, handle, 0);
   if (hh_writer.failed || hh_writer.write_error != 0) {
     report->status = kHhSaveIncomplete;
