@@ -123,56 +123,61 @@ int read_element_in_place(const stream_in& in, const uint8_t* head, element*** t
   return kHhLoadOk;
 }
 
+// Out-of-range indices (a foreign writer's, or names that were equal or
+// empty) become 0, so that every element names a category of this table,
+// which is whole before the first element. False when one was out of range.
+bool category_in_range(const element_db* db, element* e) {
+  if (e->ctgr < db->ctgr_count) return true;
+  e->ctgr = 0;
+  return false;
+}
+
+// An element named category 0 of a table without entries: the table gets
+// its root entry.
+int give_root_if_needed(element_db* db, bool any_out_of_range) {
+  if (any_out_of_range && db->ctgr_count == 0 && !add_root_ctgr(db)) return kHhLoadNoMemory;
+  return kHhLoadOk;
+}
+
 // With a sink, the element just read is the list's only one: it goes to the
-// sink with its category index made valid as fix_category_indices would make
-// it (the table is whole before the first element), and is freed.
+// sink with its category index made valid, and is freed.
 int hand_on(element_db* db, const element_sink* sink) {
   element* e = db->head;
   db->head = nullptr;
-  int status = kHhLoadOk;
-  if (e->ctgr >= db->ctgr_count) {
-    if (db->ctgr_count == 0 && !add_root_ctgr(db)) status = kHhLoadNoMemory;
-    e->ctgr = 0;
-  }
+  int status = give_root_if_needed(db, !category_in_range(db, e));
   if (status == kHhLoadOk && !sink->take(sink->context, *db, *e)) status = kHhLoadNoMemory;
   free_element(e);
   return status;
 }
 
 // Elements until the clean end of the records, linked in stored order or
-// handed to the sink one by one.
+// handed to the sink one by one. Each element's category is checked as it
+// comes: a pass over the list afterwards would wait on every step of it.
 int read_elements(const stream_in& in, element_db* db, const element_sink* sink) {
   element** tail = &db->head;
+  bool any_out_of_range = false;
   for (;;) {
+    element** linked_at = tail;
     int status;
     if (const uint8_t* head = czytaj_room(kHhElementFixedSize + kHhLengthsUnitSize)) {
       status = read_element_in_place(in, head, &tail);
     } else {
       uint32_t raw_id;
-      if (!take(in, &raw_id, 4)) return hh_reader.failed ? stream_failure() : kHhLoadOk;
+      if (!take(in, &raw_id, 4)) {
+        if (hh_reader.failed) return stream_failure();
+        return give_root_if_needed(db, any_out_of_range);
+      }
       status = read_element(in, SyncHHToHostDWord(raw_id), &tail);
     }
     if (status == kHhLoadOk && sink) {
       status = hand_on(db, sink);
       tail = &db->head;
+    } else if (status == kHhLoadOk && !category_in_range(db, *linked_at)) {
+      any_out_of_range = true;
     }
     if (status != kHhLoadOk) return status;
     SyncYieldCycles(1);
   }
-}
-
-// Out-of-range indices (a foreign writer's, or names that were equal or empty)
-// become 0, so that every element names a category of this table.
-int fix_category_indices(element_db* db) {
-  bool any_out_of_range = false;
-  for (element* e = db->head; e; e = e->next) {
-    if (e->ctgr >= db->ctgr_count) {
-      e->ctgr = 0;
-      any_out_of_range = true;
-    }
-  }
-  if (any_out_of_range && db->ctgr_count == 0 && !add_root_ctgr(db)) return kHhLoadNoMemory;
-  return kHhLoadOk;
 }
 
 int read_stream(const stream_in& in, element_db* db, const element_sink* sink) {
@@ -186,9 +191,7 @@ int read_stream(const stream_in& in, element_db* db, const element_sink* sink) {
   }
   std::free(unit_buffer);
   if (status != kHhLoadOk) return status;
-  status = read_elements(in, db, sink);
-  if (status != kHhLoadOk) return status;
-  return fix_category_indices(db);
+  return read_elements(in, db, sink);
 }
 
 }  // namespace
