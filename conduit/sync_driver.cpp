@@ -129,12 +129,15 @@ run_outcome sync_both_ways(const char* xml, const char* tmp, const char* data_di
                            hotsync_user* user) {
   trace("howToSync:FULL\n");
   trace("a teraz wywolam load_db_from_pc()...\n");
+  // Each list's order as its reader leaves it, and the merge after it: the
+  // passes that follow take the elements from there, not step by step.
+  list_order pc_order, hh_order;
   pc_load_report pc_report;
-  const int pc_loaded = load_db_from_pc(&pc_db, xml, &pc_report);
+  const int pc_loaded = load_db_from_pc(&pc_db, xml, &pc_report, nullptr, &pc_order);
   const int pc_ok = pc_loaded && pc_db.head ? 1 : 0;
   trace("... ok, teraz wywolam load_db_from_hh()...\n");
   hh_load_report hh_report;
-  const int hh_loaded = load_db_from_hh(&hh_db, &hh_report);
+  const int hh_loaded = load_db_from_hh(&hh_db, &hh_report, nullptr, &hh_order);
   const int hh_ok = hh_loaded && hh_db.head ? 1 : 0;
   trace("...ok\n");
 
@@ -144,11 +147,11 @@ run_outcome sync_both_ways(const char* xml, const char* tmp, const char* data_di
 
   if (side_unreadable(pc_loaded, pc_report, xml, hh_loaded, hh_report)) return kRunFailed;
   if (pc_ok && hh_ok) {
-    switch (sync_dbs(last_sync_time(user, data_dir))) {
+    switch (sync_dbs_in_order(last_sync_time(user, data_dir), &pc_order, &hh_order)) {
       case kMergedWriteBoth:
         // The handheld is written only over a desktop that took the merge:
         // otherwise the next HotSync starts again from both intact sides.
-        if (write_desktop_side(&pc_db, tmp, xml) != kSaveXmlOk) {
+        if (write_desktop_side(&pc_db, tmp, xml, &pc_order) != kSaveXmlOk) {
           log_conduit_message("the handheld was not changed either.\n");
           return kRunFailed;
         }
@@ -167,7 +170,7 @@ run_outcome sync_both_ways(const char* xml, const char* tmp, const char* data_di
     }
   }
   if (pc_ok) return outcome(write_handheld_side(&pc_db) == kHhSaveOk);
-  if (hh_ok) return outcome(write_desktop_side(&hh_db, tmp, xml) == kSaveXmlOk);
+  if (hh_ok) return outcome(write_desktop_side(&hh_db, tmp, xml, &hh_order) == kSaveXmlOk);
   return kRunNothingToWrite;
 }
 
@@ -185,12 +188,13 @@ run_outcome copy_desktop_to_handheld(const char* xml) {
 
 run_outcome copy_handheld_to_desktop(const char* xml, const char* tmp) {
   hh_load_report report;
-  if (!load_db_from_hh(&hh_db, &report)) {
+  list_order order;
+  if (!load_db_from_hh(&hh_db, &report, nullptr, &order)) {
     log_handheld_unreadable(report);
     log_conduit_message("%s was not changed.\n", xml);
     return hh_load_found_no_data(report.status) ? kRunNothingToWrite : kRunFailed;
   }
-  return outcome(write_desktop_side(&hh_db, tmp, xml) == kSaveXmlOk);
+  return outcome(write_desktop_side(&hh_db, tmp, xml, &order) == kSaveXmlOk);
 }
 
 void log_data_dir_problem(int status) {

@@ -89,6 +89,7 @@ struct scanner {
   bool gather;
   insertion_order gathered;
   const element_sink* sink;  // non-null: each element goes there, none to the list
+  list_order* order;         // non-null: the list's order goes there once it is whole
   ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
 
@@ -410,7 +411,7 @@ int scan_file(scanner* s) {
     return abort_load(s, kPcLoadNoRootEnd);
   }
   if (s->gather) {
-    s->db->head = insertion_order_finish(&s->gathered);
+    s->db->head = insertion_order_finish(&s->gathered, s->order);
     insert_element(&s->db->head, nullptr);
   }
   return 1;
@@ -454,7 +455,8 @@ const char* pc_load_status_text(int status) {
 }
 
 int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
-                    const element_sink* sink) {
+                    const element_sink* sink, list_order* order) {
+  if (order) order->clear();
   pc_load_report ignored;
   if (!report) report = &ignored;
   *report = pc_load_report{kPcLoadOk, 0, 0, 0};
@@ -490,6 +492,7 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
   s->in_item = false;
   s->sink = sink;
   s->gather = db->head == nullptr;
+  s->order = s->gather && !sink ? order : nullptr;
   insertion_order_start(&s->gathered);
 
   int result = scan_file(s);

@@ -9,6 +9,7 @@
 #include "desktop/line_reader.h"
 #include "model/element_db.h"
 #include "model/element_sink.h"
+#include "model/list_order.h"
 
 // Buffer sizes of the scanner: file lines come in pieces of at most
 // kXmlLineSize-1 bytes; a question or answer gathers its lines in a window of
@@ -52,9 +53,11 @@ const char* pc_load_status_text(int status);
 // (categories read stay). report, when given, says why. With a sink, each
 // element goes there as it is read and db gets only the start time and the
 // categories; a file the reader refuses is refused the same way, after the
-// sink took the elements before the fault.
+// sink took the elements before the fault. With order, a list read whole
+// into the empty db leaves its order there as well, where the memory can be
+// had; otherwise order is left empty.
 int load_db_from_pc(element_db* db, const char* path, pc_load_report* report = nullptr,
-                    const element_sink* sink = nullptr);
+                    const element_sink* sink = nullptr, list_order* order = nullptr);
 
 // The first run of decimal digits in text, in wrapping 32-bit arithmetic;
 // every other character before it (a minus sign too) is skipped. 0 when text

@@ -212,7 +212,8 @@ bool put_item(crlf_writer* w, const element* e, const char* ctgr_name, size_t na
 
 }  // namespace
 
-int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_save_report* report) {
+int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_save_report* report,
+             const list_order* order) {
   trace("save_db_to_pc()\n");
   xml_save_report quiet{nullptr, nullptr, false, 0, 0};
   if (!report) report = &quiet;
@@ -251,18 +252,26 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
   size_t name_lengths[kRemembered] = {};
   const element* outside = nullptr;   // an element whose category is not in the table
   const element* too_long = nullptr;  // one with a text the reader could not take back
-  // The list lies all over memory: a runner walks a few elements ahead and
-  // asks for their texts, so that they are at hand when their turn comes.
-  constexpr int kRunAhead = 8;
-  element* runner = db->head;
-  for (int i = 0; i < kRunAhead && runner; ++i)
+  // The list lies all over memory, and each step along it waits for the
+  // element before: where its order is at hand the elements are taken from
+  // there, all asked for at once. The texts of the element a few places
+  // ahead are asked for, so that they are at hand when its turn comes; a
+  // runner walks there when the list is walked.
+  constexpr size_t kRunAhead = 8;
+  const size_t count = order && order_holds(db->head, *order) ? order->size() : 0;
+  element* runner = count ? nullptr : db->head;
+  for (size_t i = 0; i < kRunAhead && runner; ++i)
     runner = runner->next;
-  for (element* e = db->head; e && w->error == 0; e = e->next) {
-    if (runner) {
-      __builtin_prefetch(runner->q);
-      __builtin_prefetch(runner->a);
-      runner = runner->next;
+  size_t k = 0;
+  for (element* e = db->head; e && w->error == 0;
+       e = count ? (++k < count ? (*order)[k] : nullptr) : e->next) {
+    const element* ahead =
+        count ? (k + kRunAhead < count ? (*order)[k + kRunAhead] : nullptr) : runner;
+    if (ahead) {
+      __builtin_prefetch(ahead->q);
+      __builtin_prefetch(ahead->a);
     }
+    if (runner) runner = runner->next;
     if (e->ctgr >= db->ctgr_count) {
       outside = e;
       break;

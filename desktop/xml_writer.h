@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/element_db.h"
+#include "model/list_order.h"
 
 // Results of save_xml. There is no code 3.
 enum save_xml_result {
@@ -38,9 +39,11 @@ struct xml_save_report {
 // xml_path in one step: at every moment xml_path is the complete old or the
 // complete new file. Strips the quotes from the names of the categories that
 // elements use (in the table itself); changes nothing else of db.
-// report, when given, is filled as its comment says.
+// report, when given, is filled as its comment says. order, when given and
+// still holding, is the list's order (model/list_order.h): the elements are
+// taken from there rather than by walking the list.
 int save_xml(element_db* db, const char* tmp_path, const char* xml_path,
-             xml_save_report* report = nullptr);
+             xml_save_report* report = nullptr, const list_order* order = nullptr);
 // Whether the reader takes the text back as save_xml writes it: short
 // enough for its window, and holding nothing it would take for an end
 // (</Q>, </A>, ]]>).

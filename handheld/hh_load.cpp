@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "handheld/hh_layout.h"
 #include "handheld/hh_store.h"
@@ -150,10 +151,23 @@ int hand_on(element_db* db, const element_sink* sink) {
   return status;
 }
 
+// Notes e as the next element of the list's order; without the memory, the
+// order is given up (left empty) and the list read on.
+void note_in_order(list_order*& order, element* e) {
+  if (!order) return;
+  try {
+    order->push_back(e);
+  } catch (const std::bad_alloc&) {
+    list_order().swap(*order);
+    order = nullptr;
+  }
+}
+
 // Elements until the clean end of the records, linked in stored order or
 // handed to the sink one by one. Each element's category is checked as it
 // comes: a pass over the list afterwards would wait on every step of it.
-int read_elements(const stream_in& in, element_db* db, const element_sink* sink) {
+int read_elements(const stream_in& in, element_db* db, const element_sink* sink,
+                  list_order* order) {
   element** tail = &db->head;
   bool any_out_of_range = false;
   for (;;) {
@@ -172,15 +186,16 @@ int read_elements(const stream_in& in, element_db* db, const element_sink* sink)
     if (status == kHhLoadOk && sink) {
       status = hand_on(db, sink);
       tail = &db->head;
-    } else if (status == kHhLoadOk && !category_in_range(db, *linked_at)) {
-      any_out_of_range = true;
+    } else if (status == kHhLoadOk) {
+      if (!category_in_range(db, *linked_at)) any_out_of_range = true;
+      note_in_order(order, *linked_at);
     }
     if (status != kHhLoadOk) return status;
     SyncYieldCycles(1);
   }
 }
 
-int read_stream(const stream_in& in, element_db* db, const element_sink* sink) {
+int read_stream(const stream_in& in, element_db* db, const element_sink* sink, list_order* order) {
   uint16_t entries = 0;
   int status = read_header(in, db, &entries);
   if (status != kHhLoadOk) return status;
@@ -191,7 +206,7 @@ int read_stream(const stream_in& in, element_db* db, const element_sink* sink) {
   }
   std::free(unit_buffer);
   if (status != kHhLoadOk) return status;
-  return read_elements(in, db, sink);
+  return read_elements(in, db, sink, order);
 }
 
 }  // namespace
@@ -225,7 +240,9 @@ const char* hh_load_status_text(int status) {
   }
 }
 
-int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* sink) {
+int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* sink,
+                    list_order* order) {
+  if (order) order->clear();
   hh_load_report ignored;
   if (!report) report = &ignored;
   *report = hh_load_report{kHhLoadOk, 0, 0};
@@ -261,7 +278,8 @@ int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* 
 
   const stream_in in{handle, num_recs};
   czytaj(nullptr, 0, handle, num_recs);
-  int status = hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db, sink);
+  int status =
+      hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db, sink, sink ? nullptr : order);
   report->record = hh_reader.rInfo.record_index;
   report->sync_error = hh_reader.read_error;
   czytaj(nullptr, 0, handle, num_recs);
@@ -269,6 +287,7 @@ int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* 
 
   if (status != kHhLoadOk) {
     free_element_nodes(db->head);
+    if (order) list_order().swap(*order);
     db->head = nullptr;
     report->status = status;
     return 0;

@@ -6,6 +6,7 @@
 
 #include "model/element_db.h"
 #include "model/element_sink.h"
+#include "model/list_order.h"
 
 // Why a load returned 0; for the user and for the driver, which must not
 // overwrite a database that exists but could not be read.
@@ -38,9 +39,10 @@ const char* hh_load_status_text(int status);
 // order; every element gets a valid category index. With a sink, each
 // element goes there as it is read and db gets only the start time and the
 // categories; a database the reader refuses is refused the same way, after
-// the sink took the elements before the fault.
+// the sink took the elements before the fault. With order, the list's order
+// goes there too where the memory can be had; otherwise it is left empty.
 int load_db_from_hh(element_db* db, hh_load_report* report = nullptr,
-                    const element_sink* sink = nullptr);
+                    const element_sink* sink = nullptr, list_order* order = nullptr);
 
 enum hh_save_status {
   kHhSaveOk = 0,

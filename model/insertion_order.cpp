@@ -1,6 +1,7 @@
 #include "model/insertion_order.h"
 
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -57,7 +58,7 @@ element* merge_sort(element* first, size_t length) {
 // successor changes are written, in the order they came, which is the order
 // they lie in memory. Null (nothing changed) when its tables cannot be
 // allocated.
-element* counting_sort(element** noted, const uint16_t* keys, size_t n) {
+element* counting_sort(element** noted, const uint16_t* keys, size_t n, list_order* order) {
   constexpr size_t kKeys = 65536;
   uint32_t* starts = static_cast<uint32_t*>(std::calloc(kKeys, sizeof(uint32_t)));
   uint32_t* placed = static_cast<uint32_t*>(std::malloc(n * sizeof(uint32_t)));
@@ -76,9 +77,19 @@ element* counting_sort(element** noted, const uint16_t* keys, size_t n) {
     starts[k] = sum;
     sum += count;
   }
+  element** ordered = nullptr;
+  if (order) {
+    try {
+      order->resize(n);
+      ordered = order->data();
+    } catch (const std::bad_alloc&) {
+      list_order().swap(*order);
+    }
+  }
   for (size_t i = 0; i < n; ++i) {
     rank[i] = starts[keys[i]]++;
     placed[rank[i]] = static_cast<uint32_t>(i);
+    if (ordered) ordered[rank[i]] = noted[i];
   }
   // The chain links each element to the next one noted: that link stays
   // where the new successor is the same.
@@ -155,12 +166,19 @@ void insertion_order_add(insertion_order* o, element* e) {
   o->count += 1;
 }
 
-element* insertion_order_finish(insertion_order* o) {
+element* insertion_order_finish(insertion_order* o, list_order* order) {
+  if (order) order->clear();
   element* first = o->first;
   if (!o->ordered) {
     element* sorted =
-        o->noted_count == o->count ? counting_sort(o->noted, o->keys, o->count) : nullptr;
+        o->noted_count == o->count ? counting_sort(o->noted, o->keys, o->count, order) : nullptr;
     first = sorted ? sorted : merge_sort(first, o->count);
+  } else if (order && o->noted_count == o->count) {
+    try {
+      order->assign(o->noted, o->noted + o->count);
+    } catch (const std::bad_alloc&) {
+      list_order().swap(*order);
+    }
   }
   forget_notes(o);
   insertion_order_start(o);

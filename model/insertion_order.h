@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "model/element_db.h"
+#include "model/list_order.h"
 
 // Elements gathered as they come. They are linked in that order at once, while
 // each is at hand, and noted in two arrays (the element, its key), so that
@@ -32,8 +33,10 @@ void insertion_order_start(insertion_order* o);
 // Adds e (its tm_t_rpt set; its next is overwritten) after the others.
 void insertion_order_add(insertion_order* o, element* e);
 // Orders the gathered elements and returns the first (null when none). The
-// gatherer is empty afterwards. Needs no memory to succeed.
-element* insertion_order_finish(insertion_order* o);
+// gatherer is empty afterwards. Needs no memory to succeed. With order, the
+// elements in their new order go there too where the memory can be had;
+// otherwise it is left empty.
+element* insertion_order_finish(insertion_order* o, list_order* order = nullptr);
 // Frees the gathered elements and the gatherer's own memory.
 void insertion_order_abandon(insertion_order* o);
 

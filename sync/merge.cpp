@@ -67,12 +67,17 @@ void sort_by_id(std::vector<id_entry>* ids, std::vector<id_entry>* spare) {
   }
 }
 
-// Both lists, element by element. Each step of a list waits for the element
-// before to come from memory; the two lists are walked together, so that
-// their waits overlap.
-void collect_orders(merge_side* a, merge_side* b) {
-  element* x = a->db->head;
-  element* y = b->db->head;
+// Both lists, element by element, each from its reader's order where that
+// still holds. Each step of a list walked waits for the element before to
+// come from memory; two lists walked are walked together, so that their
+// waits overlap.
+void collect_orders(merge_side* a, list_order* a_order, merge_side* b, list_order* b_order) {
+  const bool a_known = a_order && order_holds(a->db->head, *a_order);
+  const bool b_known = b_order && order_holds(b->db->head, *b_order);
+  if (a_known) a->order = std::move(*a_order);
+  if (b_known) b->order = std::move(*b_order);
+  element* x = a_known ? nullptr : a->db->head;
+  element* y = b_known ? nullptr : b->db->head;
   while (x && y) {
     a->order.push_back(x);
     b->order.push_back(y);
@@ -277,16 +282,22 @@ void unlink_deleted(merge_side* side) {
   side->deleted = 0;
 }
 
-// After copies went into a side's list: its order and the places of its own
-// elements.
-void renumber_after_inserts(merge_side* side, const list_index& index) {
+// After copies went into a side's list: its order; its nodes in list order
+// returned.
+std::vector<uint32_t> order_after_inserts(merge_side* side, const list_index& index) {
   std::vector<uint32_t> nodes = list_index_order(index);
-  std::vector<uint32_t> place(index.element_of.size());
   side->order.resize(nodes.size());
-  for (uint32_t i = 0; i < nodes.size(); ++i) {
-    place[nodes[i]] = i;
+  for (uint32_t i = 0; i < nodes.size(); ++i)
     side->order[i] = index.element_of[nodes[i]];
-  }
+  return nodes;
+}
+
+// ... and the places of its own elements, for a pass to come.
+void renumber_after_inserts(merge_side* side, const list_index& index) {
+  const std::vector<uint32_t> nodes = order_after_inserts(side, index);
+  std::vector<uint32_t> place(index.element_of.size());
+  for (uint32_t i = 0; i < nodes.size(); ++i)
+    place[nodes[i]] = i;
   for (id_entry& entry : side->ids)
     entry.pos = place[entry.pos];
   side->place.assign(nodes.size(), 0);
@@ -310,6 +321,7 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
       list_index index;
       list_index_build(&index, pc->order, copies_of_pass(*hh, *pc, last_sync));
       ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
+      if (ok) order_after_inserts(pc, index);  // for the desktop's writer
     } catch (const std::bad_alloc&) {
       ok = false;
     }
@@ -338,12 +350,18 @@ int write_older_side() {
 }  // namespace
 
 int sync_dbs(uint32_t lastSyncTime) {
+  return sync_dbs_in_order(lastSyncTime, nullptr, nullptr);
+}
+
+int sync_dbs_in_order(uint32_t lastSyncTime, list_order* pc_order, list_order* hh_order) {
   trace("sync_dbs(lastSyncTime=%d)\n", static_cast<int>(lastSyncTime));
   try {
     merge_side pc{&pc_db, {}, {}, {}, 0, {}}, hh{&hh_db, {}, {}, {}, 0, {}};
     {
       std::vector<id_entry> spare;
-      collect_orders(&pc, &hh);
+      collect_orders(&pc, pc_order, &hh, hh_order);
+      if (pc_order) pc_order->clear();
+      if (hh_order) hh_order->clear();
       index_ids(&pc, &spare);
       index_ids(&hh, &spare);
     }
@@ -357,6 +375,8 @@ int sync_dbs(uint32_t lastSyncTime) {
       const bool full = pc_db.ctgr_count >= kMaxCategories || hh_db.ctgr_count >= kMaxCategories;
       return full ? kMergeTooManyCategories : kMergeFailed;
     }
+    if (pc_order) pc_order->swap(pc.order);
+    if (hh_order) hh_order->swap(hh.order);
   } catch (const std::bad_alloc&) {
     return kMergeFailed;
   }

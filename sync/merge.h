@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "model/list_order.h"
+
 // Results of sync_dbs.
 constexpr int kMergedWriteBoth = 0;      // merged in memory: the caller writes both sides
 constexpr int kOlderSideWritten = 1;     // the sides started apart: the older one was written over
@@ -16,3 +18,9 @@ constexpr int kMergeTooManyCategories = -2;  // a side would need a 65,537th cat
 // it is newer than lastSyncTime (or lastSyncTime is 0) and deleted otherwise.
 // An element copied to the other side takes its category by name there.
 int sync_dbs(uint32_t lastSyncTime);
+
+// sync_dbs with the lists' orders as their readers left them (each taken
+// where it still holds, else the list is walked). After a merge that leaves
+// both sides to be written (kMergedWriteBoth), they hold the merged lists'
+// orders for the writers; otherwise they are left empty.
+int sync_dbs_in_order(uint32_t lastSyncTime, list_order* pc_order, list_order* hh_order);

@@ -68,11 +68,12 @@ void note_unholdable(const element* e, const char* field, const char* mark, void
 
 }  // namespace
 
-int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path) {
+int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path,
+                       const list_order* order) {
   unholdable_texts texts;
   // A file the next HotSync could not read would stop every HotSync after it.
   xml_save_report report{note_unholdable, &texts, true, 0, 0};
-  int result = save_xml(db, tmp_path, xml_path, &report);
+  int result = save_xml(db, tmp_path, xml_path, &report, order);
   trace("save_db_to_pc() returned %d\n", result);
   if (result == kSaveXmlTextTooLong) {
     log_conduit_message(

@@ -5,11 +5,14 @@
 #include "desktop/xml_reader.h"
 #include "handheld/hh_store.h"
 #include "model/element_db.h"
+#include "model/list_order.h"
 
 // save_db_to_hh with db; a refusal or failure is logged. Returns its status.
 int write_handheld_side(element_db* db);
-// save_xml with db and the two paths; a failure is logged. Returns its code.
-int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path);
+// save_xml with db, the two paths and the list's order where known; a
+// failure is logged. Returns its code.
+int write_desktop_side(element_db* db, const char* tmp_path, const char* xml_path,
+                       const list_order* order = nullptr);
 
 // The words of the log line that names a text written changed to
 // elements.xml; hosts look for them (the conduit's API publishes them).

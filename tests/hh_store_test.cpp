@@ -48,8 +48,10 @@ TEST_F(LoadDbFromHh, SaveThenLoadGivesTheDataSetBackAcrossRecords) {
   ASSERT_GT(stored_records().size(), 10u);
 
   int yields = sync_call_count(sync_call::yield);
-  ASSERT_EQ(load(db.get()), 1);
+  list_order order;
+  ASSERT_EQ(load_db_from_hh(db.get(), &load_report, nullptr, &order), 1);
   EXPECT_EQ(sync_call_count(sync_call::yield) - yields, 4000);
+  EXPECT_TRUE(order_holds(db->head, order));
   EXPECT_EQ(db->tm_strt, -12345);
   ASSERT_EQ(db->ctgr_count, 20);
   EXPECT_STREQ(db->ctgrs[19]->name, "cat19");

@@ -4,6 +4,7 @@
 // same insert_hint, on sorted, nearly sorted, random and tie-heavy lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,16 +148,32 @@ std::string dump(const element_db& db) {
 struct outcome {
   bool ok;
   std::string pc, hh;
+  bool orders_hold;  // the orders the merge hands to the writers
 };
 
-outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool reference) {
+list_order walked(const element_db& db) {
+  list_order order;
+  for (element* e = db.head; e; e = e->next)
+    order.push_back(e);
+  return order;
+}
+
+// The merge is given the lists' orders as their readers leave them, or (a
+// stale order, as after a change to a list) the desktop's reversed.
+outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool reference,
+            bool stale_order = false) {
   release_db(&pc_db);
   release_db(&hh_db);
   clone_db(pc, &pc_db);
   clone_db(hh, &hh_db);
   insert_hint = nullptr;
-  const bool ok = reference ? reference_merge(last_sync) : sync_dbs(last_sync) == kMergedWriteBoth;
-  outcome o{ok, dump(pc_db), dump(hh_db)};
+  list_order pc_order = walked(pc_db), hh_order = walked(hh_db);
+  if (stale_order) std::reverse(pc_order.begin(), pc_order.end());
+  const bool ok = reference
+                      ? reference_merge(last_sync)
+                      : sync_dbs_in_order(last_sync, &pc_order, &hh_order) == kMergedWriteBoth;
+  outcome o{ok, dump(pc_db), dump(hh_db),
+            order_holds(pc_db.head, pc_order) && order_holds(hh_db.head, hh_order)};
   release_db(&pc_db);
   release_db(&hh_db);
   insert_hint = nullptr;
@@ -168,13 +185,14 @@ void expect_same_merge(const merge_case& plan, uint32_t seed) {
   element_db pc, hh;
   build_sides(plan, &rng, &pc, &hh);
   const outcome expected = run(pc, hh, plan.last_sync, true);
-  const outcome got = run(pc, hh, plan.last_sync, false);
+  const outcome got = run(pc, hh, plan.last_sync, false, seed % 2 == 1);
   release_db(&pc);
   release_db(&hh);
   ASSERT_TRUE(expected.ok);
   ASSERT_TRUE(got.ok);
   ASSERT_EQ(got.pc, expected.pc) << "seed " << seed;
   ASSERT_EQ(got.hh, expected.hh) << "seed " << seed;
+  ASSERT_TRUE(got.orders_hold) << "seed " << seed;
 }
 
 TEST(MergeEquivalence, EveryShapeOfBothSides) {

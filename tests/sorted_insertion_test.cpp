@@ -80,7 +80,7 @@ TEST(SortAsInserted, SameOrderAsInsertingOneByOne) {
 TEST(SortAsInserted, ReaderGivesTheOrderOfOneInsertionAfterTheOther) {
   std::mt19937 rng(7);
   scratch_dir dir;
-  for (shape s : {shape::nearly_sorted, shape::random, shape::ties}) {
+  for (shape s : {shape::sorted, shape::nearly_sorted, shape::random, shape::ties}) {
     const std::vector<uint16_t> keys = keys_of_shape(s, 2500, &rng);
     std::string body;
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -89,10 +89,12 @@ TEST(SortAsInserted, ReaderGivesTheOrderOfOneInsertionAfterTheOther) {
     write_file(dir.file("e.xml"), crlf(xml_file(1, body)));
     test_db read;
     insert_element(&read->head, nullptr);
-    ASSERT_EQ(load_db_from_pc(read.get(), dir.file("e.xml").c_str()), 1);
+    list_order order;
+    ASSERT_EQ(load_db_from_pc(read.get(), dir.file("e.xml").c_str(), nullptr, nullptr, &order), 1);
     std::string expected, unused;
     build_both(keys, &expected, &unused);
     EXPECT_EQ(ids_of(read.get()), expected) << "shape " << static_cast<int>(s);
+    EXPECT_TRUE(order_holds(read->head, order)) << "shape " << static_cast<int>(s);
   }
 }
 
