@@ -265,6 +265,9 @@ int save_xml(element_db* db, const char* tmp_path, const char* xml_path, xml_sav
   size_t k = 0;
   for (element* e = db->head; e && w->error == 0;
        e = count ? (++k < count ? (*order)[k] : nullptr) : e->next) {
+    // From the order, the element twice as far ahead is asked for first, so
+    // that it is at hand when its texts are asked for.
+    if (count && k + 2 * kRunAhead < count) __builtin_prefetch((*order)[k + 2 * kRunAhead]);
     const element* ahead =
         count ? (k + kRunAhead < count ? (*order)[k + kRunAhead] : nullptr) : runner;
     if (ahead) {
