@@ -3,7 +3,8 @@
 # two-way hotsync sync, against processes that only parse the file with
 # pugixml or only read and write both files) and writes the "Whole processes"
 # table into docs/performance.md. Data sets are made once in QV_BENCH_DIR
-# (default /dev/shm/qv-bench); QV_PROCESS_RUNS runs each (default 3).
+# (default /dev/shm/qv-bench); QV_PROCESS_RUNS runs each (default 3), each
+# after QV_PROCESS_SETTLE seconds of rest (default 5).
 #   usage: tools/process-report.sh [--no-docs]
 set -euo pipefail
 cd "$(dirname "$0")/.."

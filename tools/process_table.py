@@ -15,9 +15,16 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 import json
 
 build, data, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+# Seconds of rest before each timed run. On a virtual machine, memory a
+# process frees goes back to the host within a few seconds, and the next
+# process to take it pays for it afresh; within those seconds it is had
+# cheaply. Each run starts rested, as a HotSync after idle does, so that none
+# is timed on what the run before it freed.
+SETTLE = float(os.environ.get("QV_PROCESS_SETTLE", "5"))
 # hotsync asks glibc for its heap in huge pages (hotsync/memory_policy.h). The
 # floors and peers run as plain programs do, and once more asking the same, so
 # that the table shows what the pages are worth to them too.
@@ -30,13 +37,14 @@ def timed_together(argvs, prepare=None, env=None):
     """Median wall seconds and median peak KB of RUNS runs of each argv. The
     commands take turns, each round starting with the next, so that each meets
     the machine as the others do: what a fresh page costs here drifts within
-    minutes, and with what the run before freed."""
+    minutes. Each run starts after SETTLE seconds of rest."""
     walls, peaks = [[] for _ in argvs], [[] for _ in argvs]
     for r in range(runs):
         for k in [(r + i) % len(argvs) for i in range(len(argvs))]:
             argv = argvs[k]
             if prepare:
                 prepare()
+            time.sleep(SETTLE)
             with tempfile.NamedTemporaryFile("r") as out:
                 subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", out.name] + argv,
                                check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -148,7 +156,7 @@ row("`hotsync sync` (report, backup, base), 65,535 categories, 10,000+10,000 ele
 fresh_after = fresh_page_micros()
 print(f"Measured on Linux {platform.release()}, {os.cpu_count()} cores, data on "
       f"{subprocess.run(['stat', '-f', '-c', '%T', data], capture_output=True, text=True).stdout.strip()}; "
-      f"medians of {runs} runs. A fresh 4 KiB page cost {fresh_before:.1f} µs before the runs "
+      f"medians of {runs} runs, each after {SETTLE:g} s of rest. A fresh 4 KiB page cost {fresh_before:.1f} µs before the runs "
       f"and {fresh_after:.1f} µs after them (FreshPages). hotsync takes its heap in huge "
       f"pages; the peers and floors below do not: asking the same, they took "
       f"{', '.join(huge_floors)}.\n")
