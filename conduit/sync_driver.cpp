@@ -147,7 +147,9 @@ run_outcome sync_both_ways(const char* xml, const char* tmp, const char* data_di
 
   if (side_unreadable(pc_loaded, pc_report, xml, hh_loaded, hh_report)) return kRunFailed;
   if (pc_ok && hh_ok) {
-    switch (sync_dbs_in_order(last_sync_time(user, data_dir), &pc_order, &hh_order)) {
+    const int merged = sync_dbs_in_order(last_sync_time(user, data_dir), &pc_order, &hh_order);
+    list_order().swap(hh_order);  // the handheld's writer walks its list
+    switch (merged) {
       case kMergedWriteBoth:
         // The handheld is written only over a desktop that took the merge:
         // otherwise the next HotSync starts again from both intact sides.
@@ -155,6 +157,7 @@ run_outcome sync_both_ways(const char* xml, const char* tmp, const char* data_di
           log_conduit_message("the handheld was not changed either.\n");
           return kRunFailed;
         }
+        list_order().swap(pc_order);
         return outcome(write_handheld_side(&hh_db) == kHhSaveOk);
       case kOlderSideWritten:
         return kRunWritten;

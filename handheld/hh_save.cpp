@@ -25,7 +25,7 @@ struct measured_texts {
   void keep(size_t ql, size_t al) {
     if (!kept) return;
     if (count == capacity) {
-      capacity = capacity ? 2 * capacity : size_t{1} << 16;
+      capacity = capacity ? 2 * capacity : 1024;
       void* more = std::realloc(lengths, capacity * sizeof *lengths);
       if (!more) {
         kept = false;

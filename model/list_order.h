@@ -13,5 +13,6 @@ using list_order = std::vector<element*>;
 
 // Whether order is exactly the list from head on: each element's next is the
 // one after it in order, the last one's null. An empty order holds only for
-// an empty list.
+// an empty list. Each element named is read: an order is handed on only
+// from code that frees none of its elements before the next one takes it.
 bool order_holds(const element* head, const list_order& order);

@@ -304,7 +304,8 @@ void renumber_after_inserts(merge_side* side, const list_index& index) {
 }
 
 // Both passes; false when memory ran out (the lists stay whole and freeable).
-bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
+// orders_wanted: the desktop's order is brought up to date for its writer.
+bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wanted) {
   hint_record hint;
   bool ok = true;
   try {
@@ -321,7 +322,14 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync) {
       list_index index;
       list_index_build(&index, pc->order, copies_of_pass(*hh, *pc, last_sync));
       ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
-      if (ok) order_after_inserts(pc, index);  // for the desktop's writer
+      if (ok && orders_wanted) {
+        // For the desktop's writer; without the memory, it walks the list.
+        try {
+          order_after_inserts(pc, index);
+        } catch (const std::bad_alloc&) {
+          list_order().swap(pc->order);
+        }
+      }
     } catch (const std::bad_alloc&) {
       ok = false;
     }
@@ -370,7 +378,7 @@ int sync_dbs_in_order(uint32_t lastSyncTime, list_order* pc_order, list_order* h
     if (pc_db.tm_strt != hh_db.tm_strt) return write_older_side();
     pc.place.assign(pc.order.size(), 0);
     hh.place.assign(hh.order.size(), 0);
-    if (!merge(&pc, &hh, lastSyncTime)) {
+    if (!merge(&pc, &hh, lastSyncTime, pc_order != nullptr)) {
       // A category is only ever added for a copy; a full table is why one failed.
       const bool full = pc_db.ctgr_count >= kMaxCategories || hh_db.ctgr_count >= kMaxCategories;
       return full ? kMergeTooManyCategories : kMergeFailed;

@@ -172,8 +172,9 @@ outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool
   const bool ok = reference
                       ? reference_merge(last_sync)
                       : sync_dbs_in_order(last_sync, &pc_order, &hh_order) == kMergedWriteBoth;
+  // The reference merge frees elements the orders still name.
   outcome o{ok, dump(pc_db), dump(hh_db),
-            order_holds(pc_db.head, pc_order) && order_holds(hh_db.head, hh_order)};
+            !reference && order_holds(pc_db.head, pc_order) && order_holds(hh_db.head, hh_order)};
   release_db(&pc_db);
   release_db(&hh_db);
   insert_hint = nullptr;

@@ -24,7 +24,12 @@ build, data, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
 # process to take it pays for it afresh; within those seconds it is had
 # cheaply. Each run starts rested, as a HotSync after idle does, so that none
 # is timed on what the run before it freed.
-SETTLE = float(os.environ.get("QV_PROCESS_SETTLE", "5"))
+try:
+    SETTLE = float(os.environ.get("QV_PROCESS_SETTLE", "5"))
+except ValueError:
+    SETTLE = -1
+if not SETTLE >= 0:
+    sys.exit("QV_PROCESS_SETTLE: seconds of rest before each run, 0 or more")
 # hotsync asks glibc for its heap in huge pages (hotsync/memory_policy.h). The
 # floors and peers run as plain programs do, and once more asking the same, so
 # that the table shows what the pages are worth to them too.
