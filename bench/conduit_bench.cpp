@@ -343,6 +343,7 @@ void BM_SaveDbToHh(benchmark::State& state) {
 
 void BM_LoadDbFromHh(benchmark::State& state) {
   std::string dir = pair_dir(state.range(0), 1000) + "/handheld";
+  fresh_memory_next();  // not what the benchmark before it freed
   for (auto _ : state) {
     sync_manager_use_folder(dir);
     element_db db;
@@ -351,6 +352,7 @@ void BM_LoadDbFromHh(benchmark::State& state) {
     state.PauseTiming();
     release_db(&db);
     sync_manager_reset();
+    fresh_memory_next();
     state.ResumeTiming();
   }
   count_bytes(state, file_size(dir + "/QVelements.pdb"));
