@@ -30,6 +30,10 @@ reg() { "$loader" reg "$@" >/dev/null 2>&1; }
 # The user's keys as the runs with --desktop must leave them (the prefix is the
 # build's, other tests set the conduit's value in it).
 user_keys() { "$loader" reg query HKCU; "$loader" reg query 'HKCU\Software\Quorvia' /s; } 2>/dev/null
+# Wine brings the prefix up to date on its first start here, keys included:
+# the keys are taken once that is done.
+user_keys >/dev/null
+wineserver -w 2>/dev/null
 user_keys >"$T/keys.before"
 [ -n "$native" ] || echo "no native hotsync given (QV_NATIVE_HOTSYNC): the comparisons are skipped"
 compare() { [ -n "$native" ]; }
