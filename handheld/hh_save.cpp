@@ -1,5 +1,6 @@
-#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "handheld/hh_layout.h"
 #include "handheld/hh_store.h"
@@ -17,24 +18,18 @@ bool fits(const char* text) {
 // for each in list order, so that the stream need not measure every text
 // again; all of them or, where there was no room to keep them, none.
 struct measured_texts {
-  uint16_t* lengths = nullptr;
-  size_t count = 0, capacity = 0;
+  std::vector<uint16_t> lengths;
   bool kept = true;
 
-  ~measured_texts() { std::free(lengths); }
   void keep(size_t ql, size_t al) {
     if (!kept) return;
-    if (count == capacity) {
-      capacity = capacity ? 2 * capacity : 1024;
-      void* more = std::realloc(lengths, capacity * sizeof *lengths);
-      if (!more) {
-        kept = false;
-        return;
-      }
-      lengths = static_cast<uint16_t*>(more);
+    try {
+      lengths.push_back(static_cast<uint16_t>(ql));
+      lengths.push_back(static_cast<uint16_t>(al));
+    } catch (const std::bad_alloc&) {
+      std::vector<uint16_t>().swap(lengths);
+      kept = false;
     }
-    lengths[count++] = static_cast<uint16_t>(ql);
-    lengths[count++] = static_cast<uint16_t>(al);
   }
 };
 
