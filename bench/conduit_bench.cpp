@@ -299,10 +299,10 @@ void BM_LoadDbFromPc(benchmark::State& state) {
   count_bytes(state, file_size(path));
 }
 
-void load_desktop(element_db* db, const std::string& path) {
+void load_desktop(element_db* db, const std::string& path, list_order* order = nullptr) {
   construct_db(db);
   insert_element(&db->head, nullptr);
-  load_db_from_pc(db, path.c_str());
+  load_db_from_pc(db, path.c_str(), nullptr, nullptr, order);
 }
 
 // save_xml into QV_BENCH_DIR (tmpfs: a copy into memory); with a second
@@ -372,10 +372,13 @@ void BM_SyncDbs(benchmark::State& state) {
     state.PauseTiming();
     release_db(&pc_db);
     release_db(&hh_db);
-    load_desktop(&pc_db, dir + "/desktop/elements.xml");
+    fresh_memory_next();
+    // With the lists' orders, as the conduit merges.
+    list_order pc_order, hh_order;
+    load_desktop(&pc_db, dir + "/desktop/elements.xml", &pc_order);
     sync_manager_use_folder(dir + "/handheld");
     construct_db(&hh_db);
-    load_db_from_hh(&hh_db);
+    load_db_from_hh(&hh_db, nullptr, nullptr, &hh_order);
     sync_manager_reset();
     elements = 0;
     for (const element_db* db : {&pc_db, &hh_db}) {
@@ -383,7 +386,8 @@ void BM_SyncDbs(benchmark::State& state) {
         ++elements;
     }
     state.ResumeTiming();
-    if (sync_dbs(user.last_sync) != kMergedWriteBoth) state.SkipWithError("merge failed");
+    if (sync_dbs_in_order(user.last_sync, &pc_order, &hh_order) != kMergedWriteBoth)
+      state.SkipWithError("merge failed");
   }
   release_db(&pc_db);
   release_db(&hh_db);

@@ -17,3 +17,7 @@ int thread_start(os_thread* t, void (*run)(void* arg), void* arg);
 void thread_join(os_thread* t);
 // Lets the calling thread sleep for about ms milliseconds.
 void thread_sleep(uint32_t ms);
+// Lets another thread that is ready run first.
+void thread_yield();
+// How many processors the process can run on at once (at least 1).
+unsigned processor_count();

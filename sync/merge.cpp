@@ -10,6 +10,7 @@
 #include "handheld/hh_store.h"
 #include "model/databases.h"
 #include "platform/trace.h"
+#include "sync/clone_ahead.h"
 #include "sync/list_index.h"
 #include "sync/side_writers.h"
 
@@ -163,45 +164,73 @@ struct hint_record {
 // through an index over other's list; deletions wait for the end of the pass,
 // as nothing in the pass looks at them again.
 // Elements only one side has are visited (copied or freed) in id order, all
-// over memory: a scout running ahead of the pass asks for them early, the
-// element first and its texts a few steps later.
+// over memory: a scout running ahead of the pass asks for them early, their
+// places in the order first, then the element, then its texts. Where the
+// copies are made on a second thread, which reads the elements itself, only
+// the elements to be freed are asked for. How far
+// ahead is counted in such elements, not in entries: between two of them
+// may lie thousands of pairs, each settled in a few nanoseconds.
 struct scout {
-  static constexpr size_t kElementAhead = 8, kTextsAhead = 4;
+  // One runner of the scout: it asks for something of each one-sided element
+  // it passes, and keeps `distance` of them ahead of the pass.
+  struct runner {
+    size_t distance;
+    size_t at = 0;     // the next entry to look at
+    size_t found = 0;  // one-sided entries before `at`
+    std::vector<id_entry>::const_iterator match;
+  };
   const merge_side* mine;
   const merge_side* other;
-  size_t element_at = 0, texts_at = 0;
-  std::vector<id_entry>::const_iterator element_match, texts_match;
+  uint32_t last_sync;
+  bool copies_made_ahead;
+  runner places, elements, texts;
+  size_t reached = 0;  // one-sided entries the pass has come to
 
-  scout(const merge_side* m, const merge_side* o)
-      : mine(m), other(o), element_match(o->ids.begin()), texts_match(o->ids.begin()) {}
+  scout(const merge_side* m, const merge_side* o, uint32_t last, bool made_ahead)
+      : mine(m),
+        other(o),
+        last_sync(last),
+        copies_made_ahead(made_ahead),
+        places{32, 0, 0, o->ids.begin()},
+        elements{16, 0, 0, o->ids.begin()},
+        texts{made_ahead ? 0 : size_t{8}, 0, 0, o->ids.begin()} {}
 
-  // Whether entry i has no partner; the match cursor only moves forward.
-  bool one_sided(size_t i, std::vector<id_entry>::const_iterator* match) const {
-    return !partner_at(other->ids, match, mine->ids[i].id);
-  }
-
-  void step(size_t k) {
-    for (; element_at < mine->ids.size() && element_at <= k + kElementAhead; ++element_at) {
-      if (one_sided(element_at, &element_match))
-        __builtin_prefetch(mine->order[mine->ids[element_at].pos]);
-    }
-    for (; texts_at < mine->ids.size() && texts_at <= k + kTextsAhead; ++texts_at) {
-      if (one_sided(texts_at, &texts_match)) {
-        const element* e = mine->order[mine->ids[texts_at].pos];
-        __builtin_prefetch(e->q);
-        __builtin_prefetch(e->a);
+  // Moves r on until it is its distance ahead; calls ask(entry) for each
+  // one-sided entry it passes.
+  template <typename Ask>
+  void run(runner* r, Ask ask) {
+    while (r->at < mine->ids.size() && r->found < reached + r->distance) {
+      const id_entry& entry = mine->ids[r->at++];
+      if (!partner_at(other->ids, &r->match, entry.id)) {
+        ++r->found;
+        ask(entry);
       }
     }
+  }
+
+  // Called as the pass comes to a one-sided entry.
+  void step() {
+    ++reached;
+    run(&places, [this](const id_entry& e) { __builtin_prefetch(&mine->order[e.pos]); });
+    run(&elements, [this](const id_entry& e) {
+      if (!copies_made_ahead || deleted_since(static_cast<uint32_t>(e.id), last_sync))
+        __builtin_prefetch(mine->order[e.pos]);
+    });
+    run(&texts, [this](const id_entry& e) {
+      const element* el = mine->order[e.pos];
+      __builtin_prefetch(el->q);
+      __builtin_prefetch(el->a);
+    });
   }
 };
 
 bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
-                bool first, hint_record* hint) {
+                bool first, clone_ahead* copies, hint_record* hint) {
   auto match = other->ids.begin();
-  scout ahead(mine, other);
-  size_t k = 0;
+  scout ahead(mine, other, last_sync, copies->running);
+  ahead.step();  // the first ones, before the pass comes to any
+  ahead.reached = 0;
   for (id_entry& entry : mine->ids) {
-    ahead.step(k++);
     if (partner_at(other->ids, &match, entry.id)) {
       if (entry.rp > match->rp) {
         if (!copy_across(other->db, other->order[match->pos], mine->db, mine->order[entry.pos],
@@ -217,6 +246,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       }
       continue;
     }
+    ahead.step();
     element* el = mine->order[entry.pos];
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
@@ -230,10 +260,15 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       *hint = hint_record{true, nullptr};
       continue;
     }
+    // The copy holds the element's category index as well: made ahead, it is
+    // all of the element this thread reads.
+    element* copy = clone_ahead_take(copies, el);
     const int32_t ctgr =
-        carry_category(other->db, mine->db, el->ctgr, &other->categories_from_other);
-    element* copy = ctgr < 0 ? nullptr : clone_element(el);
-    if (!copy) return false;
+        copy ? carry_category(other->db, mine->db, copy->ctgr, &other->categories_from_other) : -1;
+    if (ctgr < 0) {
+      free_element_nodes(copy);
+      return false;
+    }
     copy->ctgr = static_cast<uint16_t>(ctgr);
     try {
       *hint = hint_record{true, list_index_insert(other_index, &other->db->head, copy)};
@@ -247,17 +282,45 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
 }
 
 // How many elements a pass over `mine` copies into the other side: those only
-// mine has that were not deleted on the other side.
-uint32_t copies_of_pass(const merge_side& mine, const merge_side& other, uint32_t last_sync) {
+// mine has that were not deleted on the other side. With sources, they are
+// added there in the order the pass copies them.
+uint32_t copies_of_pass(const merge_side& mine, const merge_side& other, uint32_t last_sync,
+                        std::vector<const element*>* sources = nullptr) {
   uint32_t copies = 0;
   auto match = other.ids.begin();
   for (const id_entry& entry : mine.ids) {
     if (!partner_at(other.ids, &match, entry.id) &&
-        !deleted_since(static_cast<uint32_t>(entry.id), last_sync))
+        !deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       ++copies;
+      if (sources) sources->push_back(mine.order[entry.pos]);
+    }
   }
   return copies;
 }
+
+// Starts making both passes' copies ahead, where there are enough of them and
+// the memory to list them. The second pass copies only elements the first
+// neither changes nor frees: those only its side has.
+void start_copies(const merge_side& pc, const merge_side& hh, uint32_t pc_copies,
+                  uint32_t hh_copies, uint32_t last_sync, clone_ahead* copies) {
+  std::vector<const element*> sources;
+  if (size_t{pc_copies} + hh_copies >= kCloneAheadFrom) {
+    try {
+      sources.reserve(size_t{pc_copies} + hh_copies);
+      copies_of_pass(pc, hh, last_sync, &sources);
+      copies_of_pass(hh, pc, last_sync, &sources);
+    } catch (const std::bad_alloc&) {
+      sources.clear();
+    }
+  }
+  clone_ahead_start(copies, std::move(sources));
+}
+
+// Whatever way the merge ends, the copies' thread is stopped first.
+struct copies_finished {
+  clone_ahead* copies;
+  ~copies_finished() { clone_ahead_finish(copies); }
+};
 
 // Links the list again without the elements the pass deleted, and renumbers
 // the places of the rest. Allocates nothing, so that a merge that fails still
@@ -308,10 +371,15 @@ void renumber_after_inserts(merge_side* side, const list_index& index) {
 bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wanted) {
   hint_record hint;
   bool ok = true;
+  const uint32_t pc_copies = copies_of_pass(*pc, *hh, last_sync);
+  const uint32_t hh_copies = copies_of_pass(*hh, *pc, last_sync);
+  clone_ahead copies;
+  start_copies(*pc, *hh, pc_copies, hh_copies, last_sync, &copies);
+  copies_finished finish{&copies};
   try {
     list_index index;
-    list_index_build(&index, hh->order, copies_of_pass(*pc, *hh, last_sync));
-    ok = merge_pass(pc, hh, &index, last_sync, true, &hint);
+    list_index_build(&index, hh->order, pc_copies);
+    ok = merge_pass(pc, hh, &index, last_sync, true, &copies, &hint);
     if (ok) renumber_after_inserts(hh, index);
   } catch (const std::bad_alloc&) {
     ok = false;
@@ -320,8 +388,8 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
   if (ok) {
     try {
       list_index index;
-      list_index_build(&index, pc->order, copies_of_pass(*hh, *pc, last_sync));
-      ok = merge_pass(hh, pc, &index, last_sync, false, &hint);
+      list_index_build(&index, pc->order, hh_copies);
+      ok = merge_pass(hh, pc, &index, last_sync, false, &copies, &hint);
       if (ok && orders_wanted) {
         // For the desktop's writer; without the memory, it walks the list.
         try {

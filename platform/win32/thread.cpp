@@ -15,8 +15,8 @@ DWORD WINAPI thread_entry(LPVOID param) {
 int thread_start(os_thread* t, void (*run)(void* arg), void* arg) {
   t->run = run;
   t->arg = arg;
-  // The thread calls no C runtime function that keeps per-thread state, so
-  // CreateThread is enough.
+  // The C runtime is the DLL (msvcrt), which sets up and frees its per-thread
+  // state (malloc's too) as threads come and go, so CreateThread is enough.
   HANDLE h = CreateThread(nullptr, 0, thread_entry, t, 0, nullptr);
   if (!h) return static_cast<int>(GetLastError());
   t->handle = reinterpret_cast<uintptr_t>(h);
@@ -31,4 +31,18 @@ void thread_join(os_thread* t) {
 
 void thread_sleep(uint32_t ms) {
   Sleep(ms);
+}
+
+void thread_yield() {
+  SwitchToThread();
+}
+
+unsigned processor_count() {
+  DWORD_PTR process_mask = 0, system_mask = 0;
+  unsigned count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+    for (; process_mask; process_mask &= process_mask - 1)
+      ++count;
+  }
+  return count > 0 ? count : 1;
 }

@@ -1,0 +1,73 @@
+#include "sync/clone_ahead.h"
+
+#include <new>
+
+namespace {
+
+constexpr unsigned char kFree = 0, kClaimed = 1, kMade = 2;
+
+bool claim(clone_ahead* ahead, size_t i) {
+  unsigned char expected = kFree;
+  return ahead->state[i].compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel);
+}
+
+void make_copies(void* arg) {
+  clone_ahead* ahead = static_cast<clone_ahead*>(arg);
+  for (size_t i = 0; i < ahead->sources.size(); ++i) {
+    if (ahead->stop.load(std::memory_order_relaxed)) return;
+    if (!claim(ahead, i)) continue;  // the merge came first
+    ahead->made[i] = clone_element(ahead->sources[i]);
+    ahead->state[i].store(kMade, std::memory_order_release);
+  }
+}
+
+}  // namespace
+
+void clone_ahead_start(clone_ahead* ahead, std::vector<const element*> sources) {
+  ahead->sources = std::move(sources);
+  ahead->taken = 0;
+  if (ahead->sources.size() < kCloneAheadFrom || processor_count() < 2) return;
+  try {
+    ahead->made.assign(ahead->sources.size(), nullptr);
+    ahead->state.reset(new std::atomic<unsigned char>[ahead->sources.size()]);
+  } catch (const std::bad_alloc&) {
+    ahead->made.clear();
+    return;
+  }
+  for (size_t i = 0; i < ahead->sources.size(); ++i)
+    ahead->state[i].store(kFree, std::memory_order_relaxed);
+  ahead->stop = false;
+  ahead->running = thread_start(&ahead->thread, make_copies, ahead) == 0;
+}
+
+element* clone_ahead_take(clone_ahead* ahead, const element* source) {
+  const size_t i = ahead->taken++;
+  if (!ahead->running || i >= ahead->sources.size() || ahead->sources[i] != source)
+    return clone_element(source);
+  if (claim(ahead, i)) {
+    ahead->state[i].store(kMade, std::memory_order_relaxed);
+    return clone_element(source);
+  }
+  // The second thread is making this one: a copy's time at most.
+  for (unsigned spins = 0; ahead->state[i].load(std::memory_order_acquire) != kMade; ++spins) {
+    if (spins >= 64) thread_yield();
+  }
+  element* copy = ahead->made[i];
+  ahead->made[i] = nullptr;
+  return copy;
+}
+
+void clone_ahead_finish(clone_ahead* ahead) {
+  if (ahead->running) {
+    ahead->stop = true;
+    thread_join(&ahead->thread);
+    ahead->running = false;
+    for (element*& copy : ahead->made) {
+      if (copy) free_element_nodes(copy);
+      copy = nullptr;
+    }
+  }
+  ahead->made.clear();
+  ahead->state.reset();
+  ahead->sources.clear();
+}
