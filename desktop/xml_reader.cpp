@@ -8,6 +8,7 @@
 
 #include "desktop/item_line.h"
 #include "desktop/xml_format.h"
+#include "model/element_arena.h"
 #include "model/insertion_order.h"
 #include "platform/file.h"
 #include "platform/hotsync_log.h"
@@ -90,6 +91,7 @@ struct scanner {
   insertion_order gathered;
   const element_sink* sink;  // non-null: each element goes there, none to the list
   list_order* order;         // non-null: the list's order goes there once it is whole
+  element_arena* arena;      // non-null: a large file's elements come from there
   ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
 
@@ -318,7 +320,9 @@ int close_item(scanner* s) {
   }
   const pending_text& q = s->texts[0];
   const pending_text& a = s->texts[1];
-  element* e = new_element_with_room(q.read ? q.length : 0, a.read ? a.length : 0);
+  const size_t q_length = q.read ? q.length : 0, a_length = a.read ? a.length : 0;
+  element* e = s->arena ? element_arena_new(s->arena, q_length, a_length)
+                        : new_element_with_room(q_length, a_length);
   if (!e) return kPcLoadNoMemory;
   if (q.read) std::memcpy(e->q, q.bytes, q.length);
   if (a.read) std::memcpy(e->a, a.bytes, a.length);
@@ -494,8 +498,11 @@ int load_db_from_pc(element_db* db, const char* path, pc_load_report* report,
   s->gather = db->head == nullptr;
   s->order = s->gather && !sink ? order : nullptr;
   insertion_order_start(&s->gathered);
+  uint64_t bytes = 0;
+  s->arena = !sink && file_size(file, &bytes) == 0 ? element_arena_open(bytes) : nullptr;
 
   int result = scan_file(s);
+  element_arena_close(s->arena);
   if (result == 0 && report->line == 0) report->line = s->in.line_no;
   if (s->in.error) report->error = s->in.error;
   file_close(file);

@@ -5,6 +5,7 @@
 #include "handheld/hh_layout.h"
 #include "handheld/hh_store.h"
 #include "handheld/record_reader.h"
+#include "model/element_arena.h"
 #include "platform/sync_manager.h"
 #include "platform/trace.h"
 
@@ -66,11 +67,15 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   return kHhLoadOk;
 }
 
+// A large database's elements come from here while it is read.
+element_arena* elements_from = nullptr;
+
 // Makes an element of its stored values (big-endian, in stored order) with
 // room for its texts, linked at *tail as soon as it is made; texts empty.
 element* link_element(uint32_t id, const uint16_t stored[8], uint32_t ql, uint32_t al,
                       element*** tail) {
-  element* e = new_element_with_room(ql, al);
+  element* e =
+      elements_from ? element_arena_new(elements_from, ql, al) : new_element_with_room(ql, al);
   if (!e) return nullptr;
   **tail = e;
   *tail = &e->next;
@@ -278,8 +283,12 @@ int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* 
 
   const stream_in in{handle, num_recs};
   czytaj(nullptr, 0, handle, num_recs);
+  // The records are nearly full: their number tells the size well enough.
+  elements_from = sink ? nullptr : element_arena_open(uint64_t{num_recs} * kHhRecordCapacity);
   int status =
       hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db, sink, sink ? nullptr : order);
+  element_arena_close(elements_from);
+  elements_from = nullptr;
   report->record = hh_reader.rInfo.record_index;
   report->sync_error = hh_reader.read_error;
   czytaj(nullptr, 0, handle, num_recs);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "model/element_arena.h"
 #include "platform/trace.h"
 
 element* insert_hint = nullptr;
@@ -54,7 +55,11 @@ static void free_own_texts(element* e) {
 
 void free_element(element* e) {
   free_own_texts(e);
-  std::free(e);
+  if (e->texts_in_block & kInSlab) {
+    element_arena_free(e);
+  } else {
+    std::free(e);
+  }
 }
 
 int construct_db(element_db* db) {
@@ -256,7 +261,7 @@ int copy_element(element* dst, const element* src) {
   free_own_texts(dst);
   dst->q = q;
   dst->a = a;
-  dst->texts_in_block = 0;
+  dst->texts_in_block &= kInSlab;  // the texts are its own allocations now
   dst->tm_t_rpt = src->tm_t_rpt;
   dst->stm_t_rpt = src->stm_t_rpt;
   dst->ctgr = src->ctgr;

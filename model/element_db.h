@@ -22,7 +22,7 @@ struct element {
   uint16_t ivl;
   uint16_t rp;
   uint16_t gr;
-  uint8_t texts_in_block;  // kQuestionInBlock, kAnswerInBlock: freed with the element
+  uint8_t texts_in_block;  // kQuestionInBlock, kAnswerInBlock: freed with the element; kInSlab
 };
 
 // The bytes of the eight 16-bit values, from tm_t_rpt on.
@@ -33,6 +33,8 @@ constexpr size_t kElementValuesSize = 8 * sizeof(uint16_t);
 // the allocator and the memory its bookkeeping takes.
 constexpr uint8_t kQuestionInBlock = 1;
 constexpr uint8_t kAnswerInBlock = 2;
+// The element came from a reader's slab (model/element_arena.h), not malloc.
+constexpr uint8_t kInSlab = 4;
 
 struct category {
   char* name;  // owned; at most 127 bytes, no line feed

@@ -216,6 +216,7 @@ struct scout {
       if (!copies_made_ahead || deleted_since(static_cast<uint32_t>(e.id), last_sync))
         __builtin_prefetch(mine->order[e.pos]);
     });
+    if (texts.distance == 0) return;  // the second thread reads them
     run(&texts, [this](const id_entry& e) {
       const element* el = mine->order[e.pos];
       __builtin_prefetch(el->q);

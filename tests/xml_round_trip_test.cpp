@@ -2,6 +2,7 @@
 // data set, and writing that again gives the same bytes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "desktop/xml_reader.h"
@@ -54,6 +55,33 @@ TEST_F(XmlRoundTrip, VariedDataSetIsByteIdentical) {
   EXPECT_EQ(back->tm_strt, original->tm_strt);
   ASSERT_EQ(back->ctgr_count, 3);
   EXPECT_EQ(back->ctgrs[1]->bgcolor, 4294954154u);
+}
+
+// A file large enough that its reader takes the elements from slabs; the
+// copy of a text and the frees of the release go through them too.
+TEST_F(XmlRoundTrip, LargeDataSetIsByteIdentical) {
+  find_or_add_ctgr(original.get(), "large");
+  const std::string filler(150, 'f');
+  element** tail = &original->head;
+  for (uint32_t id = 1; id <= 40000; ++id) {
+    const std::string q = std::to_string(id) + filler.substr(id % 150);
+    const std::string a = filler.substr(id % 70) + "\n" + std::to_string(id * 7);
+    element* e = new_element_with_room(q.size(), a.size());
+    std::memcpy(e->q, q.data(), q.size());
+    std::memcpy(e->a, a.data(), a.size());
+    e->id = id;
+    e->tm_t_rpt = static_cast<uint16_t>(id);  // in order, no two alike: linked at the end
+    *tail = e;
+    tail = &e->next;
+  }
+  test_db back;
+  write_read_write(original.get(), &back);
+  const std::string first = read_file(dir.file("a.xml"));
+  ASSERT_GE(first.size(), size_t{8} << 20);
+  EXPECT_TRUE(first == read_file(dir.file("b.xml")));
+  ASSERT_TRUE(back->head && (back->head->texts_in_block & kInSlab));
+  ASSERT_EQ(copy_element(back->head, back->head->next), 1);
+  EXPECT_STREQ(back->head->q, back->head->next->q);
 }
 
 TEST_F(XmlRoundTrip, EqualFirstKeysTradePlacesOnEachRead) {

@@ -1,0 +1,164 @@
+#include "model/element_arena.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/thread.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QV_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define QV_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define QV_POISON(p, n) ((void)(p), (void)(n))
+#define QV_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace {
+
+constexpr size_t kSlabBytes = size_t{4} << 20;
+constexpr size_t kPage = 4096;
+constexpr size_t kReadyAhead = 4;  // slabs the second thread keeps ready
+// An element larger than this takes an allocation of its own.
+constexpr size_t kLargestInSlab = kSlabBytes / 8;
+
+// What the arena holds of a slab while it fills it, in the live count: the
+// count reaches 0 only once the arena has left the slab and every element
+// taken from it is freed.
+constexpr uint64_t kArenaHold = uint64_t{1} << 48;
+
+struct alignas(64) slab {
+  std::atomic<uint64_t> live;
+};
+
+// Each element is preceded by its slab, for free_element to find.
+struct alignas(8) element_prefix {
+  slab* home;
+};
+
+size_t round_up(size_t n, size_t to) {
+  return (n + to - 1) / to * to;
+}
+
+}  // namespace
+
+struct element_arena {
+  slab* current = nullptr;
+  char* next = nullptr;
+  char* end = nullptr;
+  uint64_t made_here = 0;  // elements taken from current
+  // Slabs with their pages taken, from the second thread.
+  slab* ready[kReadyAhead] = {};
+  std::atomic<uint64_t> readied{0}, taken{0};
+  std::atomic<bool> stop{false};
+  bool running = false;
+  os_thread thread;
+};
+
+namespace {
+
+void release_slab(slab* s, uint64_t count) {
+  if (s->live.fetch_sub(count, std::memory_order_acq_rel) == count) std::free(s);
+}
+
+// Takes each page of the slab now, so that the reader does not wait for it.
+void touch_pages(slab* s) {
+  volatile char* p = reinterpret_cast<volatile char*>(s);
+  for (size_t at = 0; at < kSlabBytes; at += kPage)
+    p[at] = 0;
+}
+
+void make_slabs_ready(void* arg) {
+  element_arena* arena = static_cast<element_arena*>(arg);
+  for (;;) {
+    const uint64_t readied = arena->readied.load(std::memory_order_relaxed);
+    while (readied - arena->taken.load(std::memory_order_acquire) >= kReadyAhead) {
+      if (arena->stop.load(std::memory_order_acquire)) return;
+      thread_sleep(1);
+    }
+    if (arena->stop.load(std::memory_order_acquire)) return;
+    slab* s = static_cast<slab*>(std::malloc(kSlabBytes));
+    if (!s) return;  // the reader takes its own, or finds no memory either
+    touch_pages(s);
+    arena->ready[readied % kReadyAhead] = s;
+    arena->readied.store(readied + 1, std::memory_order_release);
+  }
+}
+
+// Leaves the current slab for a new one; false without the memory.
+bool next_slab(element_arena* arena) {
+  slab* s = nullptr;
+  const uint64_t taken = arena->taken.load(std::memory_order_relaxed);
+  if (arena->running && taken < arena->readied.load(std::memory_order_acquire)) {
+    s = arena->ready[taken % kReadyAhead];
+    arena->taken.store(taken + 1, std::memory_order_release);
+  } else {
+    s = static_cast<slab*>(std::malloc(kSlabBytes));
+    if (!s) return false;
+  }
+  if (arena->current) release_slab(arena->current, kArenaHold - arena->made_here);
+  new (s) slab;
+  s->live.store(kArenaHold, std::memory_order_relaxed);
+  arena->current = s;
+  arena->next = reinterpret_cast<char*>(s) + sizeof(slab);
+  arena->end = reinterpret_cast<char*>(s) + kSlabBytes;
+  arena->made_here = 0;
+  QV_POISON(arena->next, static_cast<size_t>(arena->end - arena->next));
+  return true;
+}
+
+}  // namespace
+
+element_arena* element_arena_open(uint64_t bytes) {
+  if (bytes < kElementArenaFrom) return nullptr;
+  element_arena* arena = new (std::nothrow) element_arena;
+  if (!arena) return nullptr;
+  if (processor_count() >= 2)
+    arena->running = thread_start(&arena->thread, make_slabs_ready, arena) == 0;
+  return arena;
+}
+
+element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length) {
+  const size_t texts = q_length + 1 + a_length + 1;
+  if (q_length > kLargestInSlab || a_length > kLargestInSlab || texts > kLargestInSlab)
+    return new_element_with_room(q_length, a_length);
+  const size_t bytes = round_up(sizeof(element_prefix) + sizeof(element) + texts, 8);
+  if ((!arena->current || static_cast<size_t>(arena->end - arena->next) < bytes) &&
+      !next_slab(arena))
+    return nullptr;
+  char* block = arena->next;
+  arena->next += bytes;
+  arena->made_here += 1;
+  QV_UNPOISON(block, bytes);
+  reinterpret_cast<element_prefix*>(block)->home = arena->current;
+  element* e = reinterpret_cast<element*>(block + sizeof(element_prefix));
+  std::memset(e, 0, sizeof(element));
+  e->q = reinterpret_cast<char*>(e + 1);
+  e->a = e->q + q_length + 1;
+  e->q[q_length] = '\0';
+  e->a[a_length] = '\0';
+  e->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  return e;
+}
+
+void element_arena_close(element_arena* arena) {
+  if (!arena) return;
+  if (arena->running) {
+    arena->stop.store(true, std::memory_order_release);
+    thread_join(&arena->thread);
+    for (uint64_t i = arena->taken; i < arena->readied; ++i)
+      std::free(arena->ready[i % kReadyAhead]);
+  }
+  if (arena->current) release_slab(arena->current, kArenaHold - arena->made_here);
+  delete arena;
+}
+
+void element_arena_free(element* e) {
+  element_prefix* prefix =
+      reinterpret_cast<element_prefix*>(reinterpret_cast<char*>(e) - sizeof(element_prefix));
+  slab* home = prefix->home;
+  QV_POISON(prefix, sizeof(element_prefix) + sizeof(element));
+  release_slab(home, 1);
+}

@@ -1,0 +1,34 @@
+// Memory for the elements a reader makes from a large data set: slabs of a
+// few megabytes, each element and its texts taken from the current one in
+// turn, each still freed on its own by free_element (a slab goes back once
+// its last element is freed).
+//
+// Where a fresh page of memory is dear (10 µs on some machines), the pages
+// the elements take cost more than reading them: a million elements take
+// about 95,000 pages. An arena that may use a second processor has a thread
+// of its own take the pages of the next slabs while the reader fills the
+// current one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "model/element_db.h"
+
+struct element_arena;
+
+// Readings of fewer bytes than this make their elements one by one.
+constexpr uint64_t kElementArenaFrom = uint64_t{8} << 20;
+
+// An arena for a reading of about `bytes` bytes, with its second thread
+// where one helps; null for a small reading or without the memory (the
+// reader then uses new_element_with_room).
+element_arena* element_arena_open(uint64_t bytes);
+// As new_element_with_room, from the arena (null only when memory runs out).
+element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length);
+// Ends the arena: its thread stops, slabs made ready and not used go back.
+// The elements made stay until each is freed.
+void element_arena_close(element_arena* arena);
+
+// For free_element: gives back an element that came from a slab.
+void element_arena_free(element* e);
