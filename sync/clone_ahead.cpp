@@ -48,13 +48,19 @@ element* clone_ahead_take(clone_ahead* ahead, const element* source) {
     ahead->state[i].store(kMade, std::memory_order_relaxed);
     return clone_element(source);
   }
-  // The second thread is making this one: a copy's time at most.
-  for (unsigned spins = 0; ahead->state[i].load(std::memory_order_acquire) != kMade; ++spins) {
-    if (spins >= 64) thread_yield();
+  // The second thread has begun this one: a copy's time as a rule. Held up
+  // longer (a page fault, another process on its processor), it is not
+  // waited for: this thread makes its own copy, and the second thread's is
+  // freed with those not taken.
+  for (unsigned looks = 0; looks < 128; ++looks) {
+    if (ahead->state[i].load(std::memory_order_acquire) == kMade) {
+      element* copy = ahead->made[i];
+      ahead->made[i] = nullptr;
+      return copy;
+    }
+    if (looks >= 64) thread_yield();
   }
-  element* copy = ahead->made[i];
-  ahead->made[i] = nullptr;
-  return copy;
+  return clone_element(source);
 }
 
 void clone_ahead_finish(clone_ahead* ahead) {

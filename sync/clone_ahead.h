@@ -4,8 +4,9 @@
 // machines) the memory of 200,000 copies costs as much as the rest of a merge
 // of 1,000,000 + 1,000,000 elements. So the copies a merge will make are made
 // on a second core while the merge does the rest, in the order it takes them.
-// The merge still makes any copy the second thread has not begun yet itself:
-// whichever thread claims a copy first makes it.
+// The merge still makes any copy the second thread has not begun yet itself
+// (whichever thread claims a copy first makes it), and one the second thread
+// is held up in: the merge never waits for more than a moment.
 #pragma once
 
 #include <atomic>
