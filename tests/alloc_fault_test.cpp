@@ -2,7 +2,7 @@
 // to fail in turn: the operation fails cleanly and nothing stays allocated.
 // The failing allocator replaces malloc for this program, so it runs only in
 // builds without a sanitizer's own allocator.
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 
 #include <gtest/gtest.h>
 #include <malloc.h>
