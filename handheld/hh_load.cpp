@@ -14,6 +14,7 @@ namespace {
 struct stream_in {
   uint8_t handle;
   uint16_t num_recs;
+  element_arena* arena;  // non-null: a large database's elements come from there
 };
 
 bool take(const stream_in& in, void* destination, uint32_t length) {
@@ -67,15 +68,11 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   return kHhLoadOk;
 }
 
-// A large database's elements come from here while it is read.
-element_arena* elements_from = nullptr;
-
 // Makes an element of its stored values (big-endian, in stored order) with
 // room for its texts, linked at *tail as soon as it is made; texts empty.
-element* link_element(uint32_t id, const uint16_t stored[8], uint32_t ql, uint32_t al,
-                      element*** tail) {
-  element* e =
-      elements_from ? element_arena_new(elements_from, ql, al) : new_element_with_room(ql, al);
+element* link_element(const stream_in& in, uint32_t id, const uint16_t stored[8], uint32_t ql,
+                      uint32_t al, element*** tail) {
+  element* e = in.arena ? element_arena_new(in.arena, ql, al) : new_element_with_room(ql, al);
   if (!e) return nullptr;
   **tail = e;
   *tail = &e->next;
@@ -100,7 +97,7 @@ int read_element(const stream_in& in, uint32_t id, element*** tail) {
   if (!take(in, lengths, kHhLengthsUnitSize)) return stream_failure();
   const uint32_t ql = SyncHHToHostWord(lengths[0]);
   const uint32_t al = SyncHHToHostWord(lengths[1]);
-  element* e = link_element(id, stored, ql, al, tail);
+  element* e = link_element(in, id, stored, ql, al, tail);
   if (!e) return kHhLoadNoMemory;
   if (!take(in, e->q, ql)) return stream_failure();
   if (!take(in, e->a, al)) return stream_failure();
@@ -117,7 +114,7 @@ int read_element_in_place(const stream_in& in, const uint8_t* head, element*** t
   std::memcpy(lengths, head + kHhElementFixedSize, kHhLengthsUnitSize);
   const uint32_t ql = SyncHHToHostWord(lengths[0]);
   const uint32_t al = SyncHHToHostWord(lengths[1]);
-  element* e = link_element(SyncHHToHostDWord(raw_id), stored, ql, al, tail);
+  element* e = link_element(in, SyncHHToHostDWord(raw_id), stored, ql, al, tail);
   if (!e) return kHhLoadNoMemory;
   if (const uint8_t* texts = czytaj_room(ql + al)) {
     std::memcpy(e->q, texts, ql);
@@ -281,14 +278,13 @@ int load_db_from_hh(element_db* db, hh_load_report* report, const element_sink* 
     return 0;
   }
 
-  const stream_in in{handle, num_recs};
-  czytaj(nullptr, 0, handle, num_recs);
   // The records are nearly full: their number tells the size well enough.
-  elements_from = sink ? nullptr : element_arena_open(uint64_t{num_recs} * kHhRecordCapacity);
+  const stream_in in{handle, num_recs,
+                     sink ? nullptr : element_arena_open(uint64_t{num_recs} * kHhRecordCapacity)};
+  czytaj(nullptr, 0, handle, num_recs);
   int status =
       hh_reader.failed ? kHhLoadReadFailed : read_stream(in, db, sink, sink ? nullptr : order);
-  element_arena_close(elements_from);
-  elements_from = nullptr;
+  element_arena_close(in.arena);
   report->record = hh_reader.rInfo.record_index;
   report->sync_error = hh_reader.read_error;
   czytaj(nullptr, 0, handle, num_recs);

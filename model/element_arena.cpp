@@ -20,7 +20,7 @@ namespace {
 
 constexpr size_t kSlabBytes = size_t{4} << 20;
 constexpr size_t kPage = 4096;
-constexpr size_t kReadyAhead = 4;  // slabs the second thread keeps ready
+constexpr size_t kReadyAhead = 2;  // slabs the second thread keeps ready
 // An element larger than this takes an allocation of its own.
 constexpr size_t kLargestInSlab = kSlabBytes / 8;
 
@@ -29,9 +29,13 @@ constexpr size_t kLargestInSlab = kSlabBytes / 8;
 // taken from it is freed.
 constexpr uint64_t kArenaHold = uint64_t{1} << 48;
 
-struct alignas(64) slab {
+// malloc promises no more than max_align_t's alignment; the slab header asks
+// for no more, and its size keeps the elements after it 8-byte aligned.
+struct slab {
   std::atomic<uint64_t> live;
 };
+static_assert(alignof(slab) <= alignof(std::max_align_t), "malloc'd slabs must be aligned");
+static_assert(sizeof(slab) % 8 == 0, "elements follow the header");
 
 // Each element is preceded by its slab, for free_element to find.
 struct alignas(8) element_prefix {

@@ -8,6 +8,7 @@
 #include "handheld/hh_layout.h"
 #include "handheld/record_reader.h"
 #include "hotsync/services/sync_manager_host.h"
+#include "model/element_arena.h"
 #include "tests/hh_test_support.h"
 
 namespace {
@@ -56,6 +57,28 @@ TEST_F(LoadDbFromHh, SaveThenLoadGivesTheDataSetBackAcrossRecords) {
   ASSERT_EQ(db->ctgr_count, 20);
   EXPECT_STREQ(db->ctgrs[19]->name, "cat19");
   EXPECT_EQ(db->ctgrs[3]->bgcolor, 0xFFFF3456u);
+  expect_same_elements(original.get(), db.get());
+}
+
+// Records enough for the reader to take its elements from slabs.
+TEST_F(LoadDbFromHh, LargeDatabaseComesBackWhole) {
+  test_db original;
+  find_or_add_ctgr(original.get(), "large");
+  element** tail = &original->head;
+  for (uint32_t i = 0; i < 50000; ++i) {
+    const std::string q(1 + (i * 31) % 1400, 'q'), a = "answer " + std::to_string(i);
+    element* e = new_element_with_room(q.size(), a.size());
+    std::memcpy(e->q, q.data(), q.size());
+    std::memcpy(e->a, a.data(), a.size());
+    e->id = i + 1;
+    e->rp = static_cast<uint16_t>(i);
+    *tail = e;
+    tail = &e->next;
+  }
+  ASSERT_EQ(save(original.get()), kHhSaveOk);
+  ASSERT_GE(uint64_t{stored_records().size()} * kHhRecordCapacity, kElementArenaFrom);
+  ASSERT_EQ(load_db_from_hh(db.get(), &load_report), 1);
+  ASSERT_TRUE(db->head && (db->head->texts_in_block & kInSlab));
   expect_same_elements(original.get(), db.get());
 }
 
