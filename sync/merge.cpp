@@ -167,9 +167,9 @@ struct hint_record {
 // over memory: a scout running ahead of the pass asks for them early, their
 // places in the order first, then the element, then its texts. Where the
 // copies are made on a second thread, which reads the elements itself, only
-// the elements to be freed are asked for. How far
-// ahead is counted in such elements, not in entries: between two of them
-// may lie thousands of pairs, each settled in a few nanoseconds.
+// the elements to be freed are asked for. How far ahead is counted in such
+// elements, not in entries: between two of them may lie thousands of pairs,
+// each settled in a few nanoseconds.
 struct scout {
   // One runner of the scout: it asks for something of each one-sided element
   // it passes, and keeps `distance` of them ahead of the pass.
@@ -253,7 +253,8 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
       // Nothing reaches it through the list before the pass ends: freed now,
-      // so that the copies made next can use its memory.
+      // so that copies this thread makes next can use its memory (an element
+      // of a reader's slab gives its memory back only with the whole slab).
       mine->place[entry.pos] = kDeleted;
       mine->deleted += 1;
       el->next = nullptr;
