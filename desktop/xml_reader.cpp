@@ -320,9 +320,7 @@ int close_item(scanner* s) {
   }
   const pending_text& q = s->texts[0];
   const pending_text& a = s->texts[1];
-  const size_t q_length = q.read ? q.length : 0, a_length = a.read ? a.length : 0;
-  element* e = s->arena ? element_arena_new(s->arena, q_length, a_length)
-                        : new_element_with_room(q_length, a_length);
+  element* e = element_arena_new(s->arena, q.read ? q.length : 0, a.read ? a.length : 0);
   if (!e) return kPcLoadNoMemory;
   if (q.read) std::memcpy(e->q, q.bytes, q.length);
   if (a.read) std::memcpy(e->a, a.bytes, a.length);

@@ -72,7 +72,7 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
 // room for its texts, linked at *tail as soon as it is made; texts empty.
 element* link_element(const stream_in& in, uint32_t id, const uint16_t stored[8], uint32_t ql,
                       uint32_t al, element*** tail) {
-  element* e = in.arena ? element_arena_new(in.arena, ql, al) : new_element_with_room(ql, al);
+  element* e = element_arena_new(in.arena, ql, al);
   if (!e) return nullptr;
   **tail = e;
   *tail = &e->next;

@@ -126,7 +126,7 @@ element_arena* element_arena_open(uint64_t bytes) {
 
 element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length) {
   const size_t texts = q_length + 1 + a_length + 1;
-  if (q_length > kLargestInSlab || a_length > kLargestInSlab || texts > kLargestInSlab)
+  if (!arena || q_length > kLargestInSlab || a_length > kLargestInSlab || texts > kLargestInSlab)
     return new_element_with_room(q_length, a_length);
   const size_t bytes = round_up(sizeof(element_prefix) + sizeof(element) + texts, 8);
   if ((!arena->current || static_cast<size_t>(arena->end - arena->next) < bytes) &&

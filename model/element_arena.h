@@ -25,7 +25,8 @@ constexpr uint64_t kElementArenaFrom = uint64_t{32} << 20;
 // where one helps; null for a small reading or without the memory (the
 // reader then uses new_element_with_room).
 element_arena* element_arena_open(uint64_t bytes);
-// As new_element_with_room, from the arena (null only when memory runs out).
+// As new_element_with_room, from the arena (null only when memory runs out);
+// without an arena, new_element_with_room itself.
 element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length);
 // Ends the arena: its thread stops, slabs made ready and not used go back.
 // The elements made stay until each is freed.
