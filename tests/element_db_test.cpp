@@ -280,11 +280,23 @@ TEST(ReleaseDb, LeavesEverythingZero) {
   EXPECT_EQ(find_or_add_ctgr(db.get(), "again"), 0);
 }
 
+// The library's databases as they are before any test runs: the tests of
+// other suites in this program use them.
+struct databases_at_load : testing::Environment {
+  static element_db pc, hh;
+  void SetUp() override {
+    pc = pc_db;
+    hh = hh_db;
+  }
+};
+element_db databases_at_load::pc{}, databases_at_load::hh{};
+testing::Environment* const kAtLoad = testing::AddGlobalTestEnvironment(new databases_at_load);
+
 TEST(LibraryDatabases, ConstructedAtLoad) {
-  EXPECT_EQ(pc_db.ctgr_capacity, kInitialCategorySlots);
-  EXPECT_EQ(hh_db.ctgr_capacity, kInitialCategorySlots);
-  EXPECT_EQ(pc_db.head, nullptr);
-  EXPECT_EQ(hh_db.ctgr_count, 0);
+  EXPECT_EQ(databases_at_load::pc.ctgr_capacity, kInitialCategorySlots);
+  EXPECT_EQ(databases_at_load::hh.ctgr_capacity, kInitialCategorySlots);
+  EXPECT_EQ(databases_at_load::pc.head, nullptr);
+  EXPECT_EQ(databases_at_load::hh.ctgr_count, 0);
 }
 
 }  // namespace
