@@ -1,10 +1,10 @@
 #include "model/element_arena.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "platform/memory.h"
 #include "platform/thread.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr size_t kSlabBytes = size_t{4} << 20;
+constexpr size_t kSlabBytes = 2 * kPagesBlock;
 constexpr size_t kPage = 4096;
 constexpr size_t kReadyAhead = 2;  // slabs the second thread keeps ready
 // An element larger than this takes an allocation of its own.
@@ -29,12 +29,11 @@ constexpr size_t kLargestInSlab = kSlabBytes / 8;
 // taken from it is freed.
 constexpr uint64_t kArenaHold = uint64_t{1} << 48;
 
-// malloc promises no more than max_align_t's alignment; the slab header asks
-// for no more, and its size keeps the elements after it 8-byte aligned.
+// At the start of each slab; its size keeps the elements after it 8-byte
+// aligned.
 struct slab {
   std::atomic<uint64_t> live;
 };
-static_assert(alignof(slab) <= alignof(std::max_align_t), "malloc'd slabs must be aligned");
 static_assert(sizeof(slab) % 8 == 0, "elements follow the header");
 
 // Each element is preceded by its slab, for free_element to find.
@@ -58,13 +57,24 @@ struct element_arena {
   std::atomic<uint64_t> readied{0}, taken{0};
   std::atomic<bool> stop{false};
   bool running = false;
+  bool no_slabs = false;  // the system gave none: elements come from the heap
   os_thread thread;
 };
 
 namespace {
 
+// Slabs come from the system in whole blocks (platform/memory.h), not from
+// malloc: where it gives huge pages, a slab is two of them.
+slab* new_slab() {
+  return static_cast<slab*>(pages_take(kSlabBytes));
+}
+
+void free_slab(slab* s) {
+  pages_give_back(s, kSlabBytes);
+}
+
 void release_slab(slab* s, uint64_t count) {
-  if (s->live.fetch_sub(count, std::memory_order_acq_rel) == count) std::free(s);
+  if (s->live.fetch_sub(count, std::memory_order_acq_rel) == count) free_slab(s);
 }
 
 // Takes each page of the slab now, so that the reader does not wait for it.
@@ -83,7 +93,7 @@ void make_slabs_ready(void* arg) {
       thread_sleep(1);
     }
     if (arena->stop.load(std::memory_order_acquire)) return;
-    slab* s = static_cast<slab*>(std::malloc(kSlabBytes));
+    slab* s = new_slab();
     if (!s) return;  // the reader takes its own, or finds no memory either
     touch_pages(s);
     arena->ready[readied % kReadyAhead] = s;
@@ -99,7 +109,7 @@ bool next_slab(element_arena* arena) {
     s = arena->ready[taken % kReadyAhead];
     arena->taken.store(taken + 1, std::memory_order_release);
   } else {
-    s = static_cast<slab*>(std::malloc(kSlabBytes));
+    s = new_slab();
     if (!s) return false;
   }
   if (arena->current) release_slab(arena->current, kArenaHold - arena->made_here);
@@ -126,12 +136,16 @@ element_arena* element_arena_open(uint64_t bytes) {
 
 element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length) {
   const size_t texts = q_length + 1 + a_length + 1;
-  if (!arena || q_length > kLargestInSlab || a_length > kLargestInSlab || texts > kLargestInSlab)
+  if (!arena || arena->no_slabs || q_length > kLargestInSlab || a_length > kLargestInSlab ||
+      texts > kLargestInSlab)
     return new_element_with_room(q_length, a_length);
   const size_t bytes = round_up(sizeof(element_prefix) + sizeof(element) + texts, 8);
   if ((!arena->current || static_cast<size_t>(arena->end - arena->next) < bytes) &&
-      !next_slab(arena))
-    return nullptr;
+      !next_slab(arena)) {
+    // The heap may still have room where the system gives no whole blocks.
+    arena->no_slabs = true;
+    return new_element_with_room(q_length, a_length);
+  }
   char* block = arena->next;
   arena->next += bytes;
   arena->made_here += 1;
@@ -153,7 +167,7 @@ void element_arena_close(element_arena* arena) {
     arena->stop.store(true, std::memory_order_release);
     thread_join(&arena->thread);
     for (uint64_t i = arena->taken; i < arena->readied; ++i)
-      std::free(arena->ready[i % kReadyAhead]);
+      free_slab(arena->ready[i % kReadyAhead]);
   }
   if (arena->current) release_slab(arena->current, kArenaHold - arena->made_here);
   delete arena;

@@ -5,10 +5,13 @@
 //
 // Where a fresh page of memory is dear (10 µs on some machines), the pages
 // the elements take cost more than reading them: a million elements take
-// about 95,000 pages. An arena that may use a second processor has a thread
-// of its own take the pages of the next slabs while the reader fills the
-// current one. It costs up to two slabs more memory while it reads, and the
-// unused end of each slab: little beside a data set of 32 MB or more.
+// about 95,000 pages. Slabs come from the system in whole blocks, in huge
+// pages where it has them (platform/memory.h), a fault for 512 pages; where
+// the system gives none, elements come from the heap one by one. An arena
+// that may use a second processor has a thread of its own take the pages of
+// the next slabs while the reader fills the current one. It costs up to two
+// slabs more memory while it reads, and the unused end of each slab: little
+// beside a data set of 32 MB or more.
 #pragma once
 
 #include <cstddef>

@@ -16,7 +16,7 @@ allowed() {
     util) echo "util" ;;
     platform) echo "util platform" ;;
     resources) echo "resources" ;;
-    model) echo "util platform/trace.h platform/thread.h model" ;;  # the ground floor
+    model) echo "util platform/trace.h platform/thread.h platform/memory.h model" ;;  # the ground floor
     desktop) echo "util platform model desktop" ;;
     handheld) echo "util platform model handheld" ;;
     sync) echo "util platform model desktop handheld sync" ;;

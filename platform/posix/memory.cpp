@@ -1,0 +1,46 @@
+#include "platform/memory.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+// Under AddressSanitizer, blocks come from its allocator, so that its leak
+// check sees one never given back.
+#if defined(__SANITIZE_ADDRESS__)
+
+void* pages_take(size_t bytes) {
+  void* block = std::aligned_alloc(kPagesBlock, bytes);
+  if (block) std::memset(block, 0, bytes);
+  return block;
+}
+
+void pages_give_back(void* block, size_t) {
+  std::free(block);
+}
+
+#else
+
+void* pages_take(size_t bytes) {
+  // More than asked, so that an aligned block lies within; the rest goes back.
+  const size_t mapped = bytes + kPagesBlock;
+  void* at = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (at == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(at);
+  const uintptr_t block = (start + kPagesBlock - 1) / kPagesBlock * kPagesBlock;
+  if (block > start) munmap(at, block - start);
+  const uintptr_t end = start + mapped;
+  if (end > block + bytes) munmap(reinterpret_cast<void*>(block + bytes), end - (block + bytes));
+#ifdef MADV_HUGEPAGE
+  // Only a wish: a system without huge pages gives small ones.
+  madvise(reinterpret_cast<void*>(block), bytes, MADV_HUGEPAGE);
+#endif
+  return reinterpret_cast<void*>(block);
+}
+
+void pages_give_back(void* block, size_t bytes) {
+  if (block) munmap(block, bytes);
+}
+
+#endif
