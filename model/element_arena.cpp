@@ -125,11 +125,11 @@ bool next_slab(element_arena* arena) {
 
 }  // namespace
 
-element_arena* element_arena_open(uint64_t bytes) {
+element_arena* element_arena_open(uint64_t bytes, bool pages_ahead) {
   if (bytes < kElementArenaFrom) return nullptr;
   element_arena* arena = new (std::nothrow) element_arena;
   if (!arena) return nullptr;
-  if (processor_count() >= 2)
+  if (pages_ahead && processor_count() >= 2)
     arena->running = thread_start(&arena->thread, make_slabs_ready, arena) == 0;
   return arena;
 }
@@ -158,6 +158,20 @@ element* element_arena_new(element_arena* arena, size_t q_length, size_t a_lengt
   e->q[q_length] = '\0';
   e->a[a_length] = '\0';
   e->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  return e;
+}
+
+element* element_arena_clone(element_arena* arena, const element* src) {
+  const char* q = src->q ? src->q : "";
+  const char* a = src->a ? src->a : "";
+  const size_t q_length = std::strlen(q);
+  const size_t a_length = std::strlen(a);
+  element* e = element_arena_new(arena, q_length, a_length);
+  if (!e) return nullptr;
+  std::memcpy(e->q, q, q_length);
+  std::memcpy(e->a, a, a_length);
+  e->id = src->id;
+  std::memcpy(&e->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
   return e;
 }
 

@@ -25,12 +25,15 @@ struct element_arena;
 constexpr uint64_t kElementArenaFrom = uint64_t{32} << 20;
 
 // An arena for a reading of about `bytes` bytes, with its second thread
-// where one helps; null for a small reading or without the memory (the
+// where one helps (unless pages_ahead is false: a caller that is itself the
+// second thread); null for a small reading or without the memory (the
 // reader then uses new_element_with_room).
-element_arena* element_arena_open(uint64_t bytes);
+element_arena* element_arena_open(uint64_t bytes, bool pages_ahead = true);
 // As new_element_with_room, from the arena (null only when memory runs out);
 // without an arena, new_element_with_room itself.
 element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length);
+// As clone_element, from the arena; without one, clone_element itself.
+element* element_arena_clone(element_arena* arena, const element* src);
 // Ends the arena: its thread stops, slabs made ready and not used go back.
 // The elements made stay until each is freed.
 void element_arena_close(element_arena* arena);

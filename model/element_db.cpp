@@ -34,17 +34,7 @@ element* new_element_with_room(size_t q_length, size_t a_length) {
 }
 
 element* clone_element(const element* src) {
-  const char* q = src->q ? src->q : "";
-  const char* a = src->a ? src->a : "";
-  const size_t q_length = std::strlen(q);
-  const size_t a_length = std::strlen(a);
-  element* e = new_element_with_room(q_length, a_length);
-  if (!e) return nullptr;
-  std::memcpy(e->q, q, q_length);
-  std::memcpy(e->a, a, a_length);
-  e->id = src->id;
-  std::memcpy(&e->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
-  return e;
+  return element_arena_clone(nullptr, src);
 }
 
 // The texts an element owns apart from its own allocation.

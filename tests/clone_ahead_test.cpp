@@ -10,13 +10,13 @@
 
 namespace {
 
-// Copies taken are the sources' own, whichever thread made them, for a merge
-// that takes them all and for one that stops halfway (the rest are freed:
-// the sanitizer build finds any left).
-TEST(CloneAhead, CopiesTakenMatchTheirSourcesAndTheRestAreFreed) {
+// Copies taken are the sources' own, whichever thread made them (from the
+// heap, or from slabs for many), for a merge that takes them all and for one
+// that stops halfway (the rest are freed: the sanitizer build finds any left).
+void copies_taken_match(uint32_t count) {
   std::vector<element*> elements;
   std::vector<const element*> sources;
-  for (uint32_t i = 0; i < 2 * kCloneAheadFrom; ++i) {
+  for (uint32_t i = 0; i < count; ++i) {
     const std::string q = "q" + std::to_string(i), a = "answer " + std::to_string(i);
     element* e = new_element_with_room(q.size(), a.size());
     std::memcpy(e->q, q.data(), q.size());
@@ -45,6 +45,13 @@ TEST(CloneAhead, CopiesTakenMatchTheirSourcesAndTheRestAreFreed) {
   }
   for (element* e : elements)
     free_element_nodes(e);
+}
+
+TEST(CloneAhead, CopiesTakenMatchTheirSourcesAndTheRestAreFreed) {
+  for (const uint32_t count : {2 * uint32_t{kCloneAheadFrom}, uint32_t{100000}}) {
+    SCOPED_TRACE(count);
+    copies_taken_match(count);
+  }
 }
 
 }  // namespace
