@@ -18,3 +18,9 @@ constexpr size_t kPagesBlock = size_t{2} << 20;
 void* pages_take(size_t bytes);
 // Gives back what pages_take gave, with the same size.
 void pages_give_back(void* block, size_t bytes);
+
+// For tests: from the nth call of pages_take on (1 = the next), every one
+// gives null, as a system with no block to give; 0 takes that back.
+void pages_refuse_from(int nth);
+// For pages_take: counts a call and says whether to refuse it.
+bool pages_refused();

@@ -6,11 +6,21 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+
 // Under AddressSanitizer, blocks come from its allocator, so that its leak
 // check sees one never given back.
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef QV_ADDRESS_SANITIZER
 
 void* pages_take(size_t bytes) {
+  if (pages_refused()) return nullptr;
   void* block = std::aligned_alloc(kPagesBlock, bytes);
   if (block) std::memset(block, 0, bytes);
   return block;
@@ -23,6 +33,7 @@ void pages_give_back(void* block, size_t) {
 #else
 
 void* pages_take(size_t bytes) {
+  if (pages_refused()) return nullptr;
   // More than asked, so that an aligned block lies within; the rest goes back.
   const size_t mapped = bytes + kPagesBlock;
   void* at = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
