@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "hotsync/data_set_file.h"
+#include "hotsync/digest_buffers.h"
 #include "hotsync/host_paths.h"
 #include "model/element_db.h"
 #include "platform/file.h"
@@ -173,14 +174,19 @@ bool gather_digest(void* context, const element_db&, const element& e) {
 // In id order, equal ids by place. They come in place order, so a stable
 // sort of small keys (id, index) by id, then one pass that moves each digest
 // to its place, does it: a comparison sort moves the 40-byte digests at every
-// step, and took three times as long. Without room for the keys, that sort
-// in place.
-void order_by_id(std::vector<element_digest>* digests) {
+// step, and took three times as long. The room for the keys and the ordered
+// digests comes from `buffers` where it can, and the room let go of goes
+// there. Without room for the keys, that sort in place.
+void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) {
   std::vector<element_digest>& all = *digests;
   const size_t n = all.size();
   if (n < 2) return;
+  std::vector<uint64_t> keys = take_keys(buffers, n);
+  std::vector<uint64_t> spare = take_keys(buffers, n);
+  std::vector<element_digest> ordered = take_digests(buffers, n);
   try {
-    std::vector<uint64_t> keys(n), spare(n);
+    keys.resize(n);
+    spare.resize(n);
     for (size_t k = 0; k < n; ++k)
       keys[k] = uint64_t{all[k].id} << 32 | k;
     constexpr int kDigitBits = 11;
@@ -200,16 +206,19 @@ void order_by_id(std::vector<element_digest>* digests) {
         spare[starts[(key >> shift) & (kDigits - 1)]++] = key;
       keys.swap(spare);
     }
-    std::vector<uint64_t>().swap(spare);
-    std::vector<element_digest> ordered(n);
+    give_back(buffers, &spare);
+    ordered.reserve(n);
     for (size_t k = 0; k < n; ++k)
-      ordered[k] = all[static_cast<uint32_t>(keys[k])];
+      ordered.push_back(all[static_cast<uint32_t>(keys[k])]);
     all.swap(ordered);
   } catch (const std::bad_alloc&) {
     std::sort(all.begin(), all.end(), [](const element_digest& x, const element_digest& y) {
       return x.id != y.id ? x.id < y.id : x.place < y.place;
     });
   }
+  give_back(buffers, &keys);
+  give_back(buffers, &spare);
+  give_back(buffers, &ordered);
 }
 
 // Equal ids as the desktop's whole data set lists them: in the order that
@@ -236,7 +245,8 @@ void order_as_inserted(std::vector<element_digest>* digests) {
 
 }  // namespace
 
-side_state read_side(const std::string& path, bool with_starts, size_t expected, bool fnv_texts) {
+side_state read_side(const std::string& path, bool with_starts, size_t expected, bool fnv_texts,
+                     digest_buffers* buffers) {
   side_state side;
   std::error_code error;
   side.exists = std::filesystem::exists(fs_path(path), error);
@@ -257,6 +267,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
       expected = static_cast<size_t>(std::min(size / (names_pdb(path) ? 80 : 128), kMostAhead));
     }
   }
+  got.digests = take_digests(buffers, expected);
   try {
     got.digests.reserve(expected);
   } catch (const std::bad_alloc&) {
@@ -265,6 +276,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   const element_sink sink{gather_digest, &got};
   if (!read_data_set(path, &db, &side.problem, &sink)) {
     release_db(&db);
+    give_back(buffers, &got.digests);
     return side;
   }
   side.readable = true;
@@ -274,7 +286,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   release_db(&db);
   // In id order; equal ids as the reader's data set lists them: the
   // handheld's as stored.
-  order_by_id(&got.digests);
+  order_by_id(&got.digests, buffers);
   if (!names_pdb(path)) order_as_inserted(&got.digests);
   if (with_starts) {
     side.starts.resize(got.digests.size());
@@ -337,7 +349,7 @@ uint64_t version_at(const std::string& path) {
 void side_reading::run(void* self) {
   side_reading* r = static_cast<side_reading*>(self);
   try {
-    r->side_ = read_side(r->path_, r->with_starts_, r->expected_);
+    r->side_ = read_side(r->path_, r->with_starts_, r->expected_, false, r->buffers_);
   } catch (...) {
     r->failure_ = std::current_exception();  // for take_if_unchanged, as if read there
   }
@@ -360,7 +372,7 @@ side_state side_reading::take_if_unchanged() {
     if (failure_) std::rethrow_exception(failure_);
     if (version_at(path_) == version_) return std::move(side_);
   }
-  return read_side(path_, with_starts_, expected_);
+  return read_side(path_, with_starts_, expected_, false, buffers_);
 }
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "platform/thread.h"
 
+struct digest_buffers;
 struct element;
 struct element_db;
 
@@ -70,8 +71,9 @@ element_digest digest_of(const element& e);
 // expected: about how many elements it holds, when known, so that the
 // digests take their memory once rather than growing into it. fnv_texts:
 // the texts digests a base of format 2 compares with too.
+// buffers: room that earlier readings let go of, to take first (may be null).
 side_state read_side(const std::string& path, bool with_starts = false, size_t expected = 0,
-                     bool fnv_texts = false);
+                     bool fnv_texts = false, digest_buffers* buffers = nullptr);
 
 // Reads both sides at once, the desktop on a second thread; the rest as for
 // read_side, what a reading threw (no memory) thrown here.
@@ -85,8 +87,9 @@ void read_both_sides(const std::string& desktop_file, const std::string& pdb, bo
 // take_if_unchanged or the destructor.
 class side_reading {
  public:
-  side_reading(std::string path, bool with_starts, size_t expected)
-      : path_(std::move(path)), with_starts_(with_starts), expected_(expected) {}
+  side_reading(std::string path, bool with_starts, size_t expected,
+               digest_buffers* buffers = nullptr)
+      : path_(std::move(path)), with_starts_(with_starts), expected_(expected), buffers_(buffers) {}
   ~side_reading();
   side_reading(const side_reading&) = delete;
   side_reading& operator=(const side_reading&) = delete;
@@ -102,6 +105,7 @@ class side_reading {
   std::string path_;
   bool with_starts_;
   size_t expected_;
+  digest_buffers* buffers_;
   bool running_ = false;
   uint64_t version_ = 0;
   os_thread thread_{};

@@ -16,6 +16,7 @@
 #include "hotsync/change_report.h"
 #include "hotsync/conduit_plugin.h"
 #include "hotsync/conflicts.h"
+#include "hotsync/digest_buffers.h"
 #include "hotsync/host_paths.h"
 #include "hotsync/interruption.h"
 #include "hotsync/progress.h"
@@ -435,6 +436,7 @@ class before_conduit {
   bool beside = false;
   const sides_before* given = nullptr;  // the sides a dry run compares with
   side_reading* desktop_after = nullptr;
+  digest_buffers* buffers = nullptr;  // shared with the readings after the HotSync
   // Made.
   backup_info backup;
   std::vector<conflict> conflicts;
@@ -494,7 +496,7 @@ class before_conduit {
     const file_counting_off not_the_conduits;  // for the progress line
     try {
       w->own_.desktop = read_side(*w->desktop_file, w->options->verbose,
-                                  expected_elements(w->base_), w->fnv_texts());
+                                  expected_elements(w->base_), w->fnv_texts(), w->buffers);
     } catch (...) {
       w->beside_failure_ = std::current_exception();
     }
@@ -506,8 +508,8 @@ class before_conduit {
       // Through our Sync Manager, as the conduit's calls go on meanwhile.
       const sync_manager_own_state own;
       const file_counting_off not_the_conduits;  // for the progress line
-      w->own_.handheld =
-          read_side(*w->pdb, w->options->verbose, expected_elements(w->base_), w->fnv_texts());
+      w->own_.handheld = read_side(*w->pdb, w->options->verbose, expected_elements(w->base_),
+                                   w->fnv_texts(), w->buffers);
       // Here rather than after the desktop's reading, the longer of the two.
       if (w->backup_wanted) {
         w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
@@ -628,7 +630,10 @@ int run_with_report(const session_options& options, const user_sides* user,
   // The desktop's reading for the report after the HotSync starts once the
   // conduit turns to the handheld, its desktop written: beside the handheld's
   // writing, not after.
-  side_reading desktop_after(desktop_file, options.verbose, 0);
+  // The readings hand on the room of their digests: where fresh memory is
+  // dear, the four readings' orderings cost more than the conduit's merge.
+  digest_buffers buffers;
+  side_reading desktop_after(desktop_file, options.verbose, 0, &buffers);
   before_conduit before_work;
   before_work.handheld = &handheld;
   before_work.desktop_file = &desktop_file;
@@ -640,6 +645,7 @@ int run_with_report(const session_options& options, const user_sides* user,
   before_work.beside = options.report && !user;
   before_work.given = user ? &user->before : nullptr;
   before_work.desktop_after = &desktop_after;
+  before_work.buffers = &buffers;
   if (before_work.beside) {
     before_work.start(read_sync_base(handheld, handheld_user_now.last_sync));
   } else if (!before_work.settle()) {
@@ -705,10 +711,11 @@ int run_with_report(const session_options& options, const user_sides* user,
     // Read while the desktop is compared and taken, once the desktop's
     // reading is whole: two readings putting their digests in order at once
     // hold that memory twice, the peak of a large HotSync.
-    side_reading handheld_after(pdb, options.verbose, before_work.at_most());
+    side_reading handheld_after(pdb, options.verbose, before_work.at_most(), &buffers);
     for (const bool desktop : {true, false}) {
       // Each let go once it is compared and taken.
-      const side_state after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
+      side_state after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
+      if (!desktop) release_buffers(&buffers);  // the last reading's: no more to come
       if (desktop) handheld_after.start_reading();
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
@@ -718,6 +725,7 @@ int run_with_report(const session_options& options, const user_sides* user,
       see_after(&conflicts, desktop, after);
       keep_base = keep_base && (after.readable || !after.exists);
       if (keep_base) desktop ? base.take_desktop(after) : base.take_handheld(after);
+      if (desktop) give_back(&buffers, &after.elements);  // for the handheld's reading
     }
     if (completed) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
