@@ -1,5 +1,6 @@
 #include "hotsync/digest_buffers.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -39,17 +40,30 @@ std::vector<T> take(digest_buffers* buffers, std::vector<std::vector<T>>* kept, 
   return taken;
 }
 
+// At most `most` kept, the largest: as many as the next reading takes (one
+// for its digests, whose ordering finds its second in the reading before,
+// or two for its keys). Two readings ending at once leave more, which kept
+// would be held through the conduit's largest need of memory for nothing.
 template <class T>
-void keep(digest_buffers* buffers, std::vector<std::vector<T>>* kept, std::vector<T>* v) {
+void keep(digest_buffers* buffers, std::vector<std::vector<T>>* kept, size_t most,
+          std::vector<T>* v) {
   v->clear();
-  if (v->capacity() > 0) {
-    const held lock(&buffers->busy);
-    try {
-      kept->emplace_back();
-      kept->back().swap(*v);
-    } catch (const std::bad_alloc&) {
-      // Then it goes back to the system.
-    }
+  if (v->capacity() == 0) return;
+  const held lock(&buffers->busy);
+  try {
+    kept->emplace_back();
+    kept->back().swap(*v);
+  } catch (const std::bad_alloc&) {
+    return;  // then it goes back to the system
+  }
+  if (kept->size() > most) {
+    auto smallest = std::min_element(kept->begin(), kept->end(),
+                                     [](const std::vector<T>& x, const std::vector<T>& y) {
+                                       return x.capacity() < y.capacity();
+                                     });
+    v->swap(*smallest);  // for the caller to let go of, outside the lock
+    smallest->swap(kept->back());
+    kept->pop_back();
   }
 }
 
@@ -64,7 +78,7 @@ std::vector<uint64_t> take_keys(digest_buffers* buffers, size_t size) {
 }
 
 void give_back(digest_buffers* buffers, std::vector<element_digest>* v) {
-  if (buffers) keep(buffers, &buffers->digests, v);
+  if (buffers) keep(buffers, &buffers->digests, 1, v);
   std::vector<element_digest>().swap(*v);
 }
 
@@ -75,6 +89,6 @@ void release_buffers(digest_buffers* buffers) {
 }
 
 void give_back(digest_buffers* buffers, std::vector<uint64_t>* v) {
-  if (buffers) keep(buffers, &buffers->keys, v);
+  if (buffers) keep(buffers, &buffers->keys, 2, v);
   std::vector<uint64_t>().swap(*v);
 }

@@ -27,8 +27,9 @@ struct digest_buffers {
 std::vector<element_digest> take_digests(digest_buffers* buffers, size_t size);
 std::vector<uint64_t> take_keys(digest_buffers* buffers, size_t size);
 
-// Keeps v's room for a later taker; v is left empty. With no buffers, or no
-// memory to note it, the room goes back to the system.
+// Keeps v's room for a later taker; v is left empty. Of more than one
+// reading takes (one vector of digests, two of keys), the smallest goes back
+// to the system, as does all with no buffers or no memory to note it.
 void give_back(digest_buffers* buffers, std::vector<element_digest>* v);
 void give_back(digest_buffers* buffers, std::vector<uint64_t>* v);
 
