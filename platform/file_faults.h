@@ -13,6 +13,7 @@ enum class file_op {
   replace,
   remove,
   inspect,
+  link,
   count
 };
 
