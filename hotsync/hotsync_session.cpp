@@ -427,7 +427,7 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
 // report, the backup, the conflicts found and their versions kept. With the
 // report on the user's own sides (beside), it is made while the conduit reads
 // the desktop: start() has a thread read the handheld (through a Sync
-// Manager state of its own) and then copy both sides into the backup, and
+// Manager state of its own) and then keep both sides in the backup, and
 // another read the desktop; settle(), which our Sync Manager calls at the
 // conduit's first database call, before the conduit changes anything, takes
 // what the threads made and does the rest. When it fails, our
