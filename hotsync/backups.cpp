@@ -135,14 +135,16 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
 namespace {
 
 // A side's file in a backup, by a second name where it can be (see
-// begin_backup), else copied.
+// begin_backup), else copied. A side that is a symbolic link is copied: a
+// second name would be one for the link, and the HotSync replaces the link
+// itself, leaving the file it leads to in the user's hands.
 bool keep_side(const std::string& from, const std::string& to, uint64_t* version,
                std::string* why) {
   file_info seen{};
-  const bool unchanged =
-      !version || (file_info_at(from.c_str(), true, &seen) == 0 && seen.version == *version);
-  if (unchanged && file_link(from.c_str(), to.c_str()) == 0) {
-    if (version && file_info_at(from.c_str(), true, &seen) == 0) *version = seen.version;
+  const bool plain = file_info_at(from.c_str(), false, &seen) == 0 &&
+                     seen.kind == file_kind::regular && (!version || seen.version == *version);
+  if (plain && file_link(from.c_str(), to.c_str()) == 0) {
+    if (version && file_info_at(from.c_str(), false, &seen) == 0) *version = seen.version;
     return true;
   }
   return copy_file_safely(from, to, why);
