@@ -24,15 +24,17 @@ constexpr uint64_t kFnvStart = 14695981039346656037ull;
 uint64_t fnv_digest(const void* bytes, size_t size, uint64_t digest = kFnvStart);
 
 // One element as the report compares it: its values, its category by name and
-// digests of its texts. A few bytes each, as a side holds a million of them
-// from before the HotSync to after it.
+// one digest of both its texts (texts_digest, as the base keeps them). A few
+// bytes each, as a side holds a million of them from before the HotSync to
+// after it: 32.
 struct element_digest {
-  uint64_t question_hash, answer_hash;
+  uint64_t texts;
   uint32_t id;
   uint32_t place;        // where it came in its file, counted in elements from 0
   uint16_t category;     // index into side_state::categories
   uint16_t schedule[7];  // tm_t_rpt, stm_t_rpt, l_ivl, rl_l_ivl, ivl, rp, gr
 };
+static_assert(sizeof(element_digest) == 32, "no padding: a side holds a million");
 
 // The first 40 bytes of a question, as a listing shows it.
 struct question_start {

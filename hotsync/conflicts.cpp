@@ -43,8 +43,7 @@ std::string category_of(const side_state& side, const element_digest& d) {
 }
 
 bool same_texts_and_schedule(const element_digest& a, const element_digest& b) {
-  return a.question_hash == b.question_hash && a.answer_hash == b.answer_hash &&
-         std::memcmp(a.schedule, b.schedule, sizeof a.schedule) == 0;
+  return a.texts == b.texts && std::memcmp(a.schedule, b.schedule, sizeof a.schedule) == 0;
 }
 
 // Compares one side's elements with the base, categories by name.
