@@ -172,7 +172,7 @@ bool gather_digest(void* context, const element_db&, const element& e) {
 
 // In id order, equal ids by place. They come in place order, so a stable
 // sort of small keys (id, index) by id, then one pass that moves each digest
-// to its place, does it: a comparison sort moves the 40-byte digests at every
+// to its place, does it: a comparison sort moves the whole digests at every
 // step, and took three times as long. The room for the keys and the ordered
 // digests comes from `buffers` where it can, and the room let go of goes
 // there. Without room for the keys, that sort in place.
