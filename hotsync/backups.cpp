@@ -132,29 +132,8 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
   return true;
 }
 
-namespace {
-
-// A side's file in a backup, by a second name where it can be (see
-// begin_backup), else copied. A side that is a symbolic link is copied: a
-// second name would be one for the link, and the HotSync replaces the link
-// itself, leaving the file it leads to in the user's hands.
-bool keep_side(const std::string& from, const std::string& to, uint64_t* version,
-               std::string* why) {
-  file_info seen{};
-  const bool plain = file_info_at(from.c_str(), false, &seen) == 0 &&
-                     seen.kind == file_kind::regular && (!version || seen.version == *version);
-  if (plain && file_link(from.c_str(), to.c_str()) == 0) {
-    if (version && file_info_at(from.c_str(), false, &seen) == 0) *version = seen.version;
-    return true;
-  }
-  return copy_file_safely(from, to, why);
-}
-
-}  // namespace
-
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why,
-                  side_versions* read) {
+                  const std::string& reason, backup_info* made, std::string* why) {
   if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
@@ -184,12 +163,11 @@ bool begin_backup(const std::string& handheld, const std::string& desktop_file,
   const std::string pdb = handheld_database_file(handheld);
   bool ok = true;
   if (!desktop_file.empty() && exists(desktop_file)) {
-    ok = keep_side(desktop_file, info.folder + "/" + kDesktopCopy, read ? &read->desktop : nullptr,
-                   why);
+    ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
     info.has_desktop = ok;
   }
   if (ok && exists(pdb)) {
-    ok = keep_side(pdb, handheld_database_file(info.folder), read ? &read->handheld : nullptr, why);
+    ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
     info.has_handheld = ok;
   }
   if (!ok) {
@@ -227,28 +205,6 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
   }
   if (made) *made = info;
   return true;
-}
-
-bool unshare_backups(const std::string& handheld, const std::string& desktop_file,
-                     std::string* why) {
-  std::vector<backup_info> all;
-  std::string unlisted;
-  if (!list_backups(handheld, &all, &unlisted)) return true;  // none to look at
-  bool ok = true;
-  for (const backup_info& b : all) {
-    const std::pair<std::string, std::string> sides[] = {
-        {b.folder + "/" + kDesktopCopy, desktop_file},
-        {handheld_database_file(b.folder), handheld_database_file(handheld)}};
-    for (const auto& side : sides) {
-      if (side.second.empty() || file_same(side.first.c_str(), side.second.c_str()) != 1) continue;
-      std::string failed;
-      if (!copy_file_safely(side.first, side.first, &failed) && ok) {
-        ok = false;
-        *why = failed;
-      }
-    }
-  }
-  return ok;
 }
 
 void prune_backups(const std::string& handheld, int keep, const std::string& kept) {

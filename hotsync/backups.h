@@ -1,15 +1,9 @@
-// Both sides as they were, kept in the handheld folder before every HotSync
-// that may write, so that no single HotSync can lose a data set:
+// Copies of both sides kept in the handheld folder before every HotSync that
+// may write, so that no single HotSync can lose a data set:
 //
 //   HANDHELD/backups/20261208-013000/elements.xml    the desktop file, if any
 //   HANDHELD/backups/20261208-013000/QVelements.pdb  the handheld database, if any
 //   HANDHELD/backups/20261208-013000/backup.conf     when, why, element counts
-//
-// A side's file is kept under a second name where the file system has them:
-// no byte is copied, as the HotSync puts a new file in the side's place and
-// the backup keeps the old one. Until then the two share the file, and a
-// program writing into it in place would change the backup too: once the
-// HotSync is over, unshare_backups copies what it did not replace.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +29,7 @@ struct backup_info {
   uint32_t last_sync = 0;
 };
 
-// Both sides' file versions (platform/file.h), as a reading of them saw them.
-struct side_versions {
-  uint64_t desktop = 0, handheld = 0;
-};
-
-// Keeps the desktop file and the handheld database (those that exist) in a
+// Copies the desktop file and the handheld database (those that exist) into a
 // new backup with the handheld's last sync time, then removes the oldest others beyond `keep` (the
 // new one counts, and stays whatever its time). False with *why when the copy cannot be made
 // (nothing of the sides is touched then).
@@ -49,25 +38,15 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
                  backup_info* made, std::string* why);
 
 // make_backup in two steps, for a backup made while the sides are read: the
-// files (begin_backup, *made then names the backup), then the counts and
+// copies (begin_backup, *made then names the backup), then the counts and
 // backup.conf, which makes it complete, and the pruning (end_backup). A step
 // that fails removes what was begun; abandon_backup removes one begun and
-// not to be ended. With `read`, the versions the sides were read at: a side
-// is given a second name only while it is still the one read, and *read
-// then holds its version after (a new name changes it where the system
-// counts names); one that changed is copied, for the caller to find.
+// not to be ended.
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why,
-                  side_versions* read = nullptr);
+                  const std::string& reason, backup_info* made, std::string* why);
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
                 int keep, backup_info* made, std::string* why);
 void abandon_backup(const backup_info& begun);
-
-// Copies each backup's side that is still the side's own file (no HotSync
-// replaced it since), so that no backup changes with the side. False with
-// *why naming one that could not be copied; the others are done all the same.
-bool unshare_backups(const std::string& handheld, const std::string& desktop_file,
-                     std::string* why);
 
 // Removes the oldest backups beyond `keep` (none when keep is negative),
 // never the one named `kept` (a clock set back can make the newest backup

@@ -402,20 +402,10 @@ void record_hotsync(const session_options& options, const std::string& handheld,
   }
 }
 
-// Once the conduit is done with the sides: a backup's side that no HotSync
-// replaced is copied, so that the backup no longer changes with the side.
-// That failing costs nothing of the HotSync, and is said.
-void warn_if_shared(const std::string& handheld, const std::string& desktop_file) {
-  std::string why;
-  if (!unshare_backups(handheld, desktop_file, &why)) {
-    std::fprintf(stderr,
-                 "hotsync: a backup still shares its file with the side it keeps (%s): a program "
-                 "writing into that side in place would change the backup too\n",
-                 why.c_str());
-  }
-}
-
 // Both sides' versions, to tell whether another program wrote one meanwhile.
+struct side_versions {
+  uint64_t desktop = 0, handheld = 0;
+};
 side_versions versions_of(const std::string& desktop_file, const std::string& pdb) {
   file_info desktop{}, handheld{};
   file_info_at(desktop_file.c_str(), true, &desktop);
@@ -427,7 +417,7 @@ side_versions versions_of(const std::string& desktop_file, const std::string& pd
 // report, the backup, the conflicts found and their versions kept. With the
 // report on the user's own sides (beside), it is made while the conduit reads
 // the desktop: start() has a thread read the handheld (through a Sync
-// Manager state of its own) and then keep both sides in the backup, and
+// Manager state of its own) and then copy both sides into the backup, and
 // another read the desktop; settle(), which our Sync Manager calls at the
 // conduit's first database call, before the conduit changes anything, takes
 // what the threads made and does the rest. When it fails, our
@@ -522,9 +512,8 @@ class before_conduit {
                                    w->fnv_texts(), w->buffers);
       // Here rather than after the desktop's reading, the longer of the two.
       if (w->backup_wanted) {
-        // The versions read: a second name for a side changes its version.
         w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
-                                        &w->backup, &w->beside_why_, &w->read_versions_);
+                                        &w->backup, &w->beside_why_);
       }
     } catch (...) {
       w->handheld_failure_ = std::current_exception();
@@ -696,7 +685,6 @@ int run_with_report(const session_options& options, const user_sides* user,
   sync_manager_use_folder(handheld);
   // A conduit that made no database call changed nothing: settled with now.
   if (before_work.beside && !before_work.settled) before_work.settle();
-  warn_if_shared(handheld, desktop_file);
   if (before_work.failure) std::rethrow_exception(before_work.failure);
   if (!before_work.why.empty()) {
     *why = before_work.why;
@@ -969,10 +957,7 @@ int restore_sides(const session_options& options, const std::string& id, bool de
            std::to_string(then) + " (" + not_kept + ")";
     return -1;
   }
-  const bool restored =
-      restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why);
-  warn_if_shared(setup.handheld(), desktop_file);
-  if (!restored) {
+  if (!restore_backup(wanted, setup.handheld(), desktop_file, desktop, handheld, why)) {
     *why += "; backup " + id + " is kept, and the sides as they were are in backup " + made.id;
     return -1;
   }

@@ -67,14 +67,6 @@ int file_close(os_file f);
 // file at every moment, and is created when it does not exist.
 int file_replace(const char* from, const char* to);
 int file_remove(const char* path);
-// Gives the file at from a second name, to, which must not exist yet: both
-// then name one file, its bytes held once (a hard link; a symbolic link at
-// from is linked itself, never followed). Fails where the file system has no
-// such names or from and to lie on different ones.
-int file_link(const char* from, const char* to);
-// Whether a and b name one file (1), two (0), or a negative error number
-// when one cannot be looked at.
-int file_same(const char* a, const char* b);
 // 1 when something exists at path, 0 otherwise.
 int file_exists(const char* path);
 

@@ -13,7 +13,6 @@ enum class file_op {
   replace,
   remove,
   inspect,
-  link,
   count
 };
 

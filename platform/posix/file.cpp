@@ -202,20 +202,6 @@ int file_replace(const char* from, const char* to) {
   return 0;
 }
 
-int file_link(const char* from, const char* to) {
-  if (int e = file_fault_injected(file_op::link)) return e;
-  if (::linkat(AT_FDCWD, from, AT_FDCWD, to, 0) != 0) return errno;
-  sync_parent_dir(to);
-  return 0;
-}
-
-int file_same(const char* a, const char* b) {
-  if (int e = file_fault_injected(file_op::inspect)) return -e;
-  struct stat sa, sb;
-  if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return -errno;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 int file_remove(const char* path) {
   if (int e = file_fault_injected(file_op::remove)) return e;
   return ::unlink(path) == 0 ? 0 : errno;

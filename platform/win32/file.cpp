@@ -146,35 +146,6 @@ int file_remove(const char* path) {
   return DeleteFileA(path) ? 0 : static_cast<int>(GetLastError());
 }
 
-int file_link(const char* from, const char* to) {
-  if (int e = file_fault_injected(file_op::link)) return e;
-  return CreateHardLinkA(to, from, nullptr) ? 0 : static_cast<int>(GetLastError());
-}
-
-namespace {
-
-// The volume and index that make a file itself, whatever its names.
-int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
-  const BOOL known = GetFileInformationByHandle(h, info);
-  const int error = known ? 0 : static_cast<int>(GetLastError());
-  CloseHandle(h);
-  return error;
-}
-
-}  // namespace
-
-int file_same(const char* a, const char* b) {
-  if (int e = file_fault_injected(file_op::inspect)) return -e;
-  BY_HANDLE_FILE_INFORMATION ia, ib;
-  if (int e = file_identity(a, &ia)) return -e;
-  if (int e = file_identity(b, &ib)) return -e;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
-}
-
 int file_exists(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
