@@ -180,7 +180,6 @@ void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) 
   std::vector<element_digest>& all = *digests;
   const size_t n = all.size();
   if (n < 2) return;
-  const one_ordering alone(buffers);
   std::vector<uint64_t> keys = take_keys(buffers, n);
   std::vector<uint64_t> spare = take_keys(buffers, n);
   std::vector<element_digest> ordered = take_digests(buffers, n);

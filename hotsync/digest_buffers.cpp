@@ -69,16 +69,6 @@ void keep(digest_buffers* buffers, std::vector<std::vector<T>>* kept, size_t mos
 
 }  // namespace
 
-one_ordering::one_ordering(digest_buffers* buffers) : buffers_(buffers) {
-  // An ordering takes tens of milliseconds: the other waits asleep.
-  while (buffers_ && buffers_->ordering.test_and_set(std::memory_order_acquire))
-    thread_sleep(1);
-}
-
-one_ordering::~one_ordering() {
-  if (buffers_) buffers_->ordering.clear(std::memory_order_release);
-}
-
 std::vector<element_digest> take_digests(digest_buffers* buffers, size_t size) {
   return buffers ? take(buffers, &buffers->digests, size) : std::vector<element_digest>();
 }

@@ -13,8 +13,7 @@
 #include "hotsync/change_report.h"
 
 struct digest_buffers {
-  std::atomic_flag busy = ATOMIC_FLAG_INIT;      // readings run on threads of their own
-  std::atomic_flag ordering = ATOMIC_FLAG_INIT;  // see one_ordering
+  std::atomic_flag busy = ATOMIC_FLAG_INIT;  // readings run on threads of their own
   std::vector<std::vector<element_digest>> digests;
   std::vector<std::vector<uint64_t>> keys;
 
@@ -33,20 +32,6 @@ std::vector<uint64_t> take_keys(digest_buffers* buffers, size_t size);
 // to the system, as does all with no buffers or no memory to note it.
 void give_back(digest_buffers* buffers, std::vector<element_digest>* v);
 void give_back(digest_buffers* buffers, std::vector<uint64_t>* v);
-
-// While one lives, no other reading sharing `buffers` (if any) puts its
-// digests in order: two orderings at once would hold their room twice, the
-// peak of a large HotSync, where two readings at once need not.
-class one_ordering {
- public:
-  explicit one_ordering(digest_buffers* buffers);
-  ~one_ordering();
-  one_ordering(const one_ordering&) = delete;
-  one_ordering& operator=(const one_ordering&) = delete;
-
- private:
-  digest_buffers* buffers_;
-};
 
 // Gives all the room kept back to the system, once no reading is to come.
 void release_buffers(digest_buffers* buffers);
