@@ -82,13 +82,13 @@ void give_back(digest_buffers* buffers, std::vector<element_digest>* v) {
   std::vector<element_digest>().swap(*v);
 }
 
+void give_back(digest_buffers* buffers, std::vector<uint64_t>* v) {
+  if (buffers) keep(buffers, &buffers->keys, 2, v);
+  std::vector<uint64_t>().swap(*v);
+}
+
 void release_buffers(digest_buffers* buffers) {
   const held lock(&buffers->busy);
   std::vector<std::vector<element_digest>>().swap(buffers->digests);
   std::vector<std::vector<uint64_t>>().swap(buffers->keys);
-}
-
-void give_back(digest_buffers* buffers, std::vector<uint64_t>* v) {
-  if (buffers) keep(buffers, &buffers->keys, 2, v);
-  std::vector<uint64_t>().swap(*v);
 }
