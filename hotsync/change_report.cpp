@@ -205,7 +205,6 @@ void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) 
         spare[starts[(key >> shift) & (kDigits - 1)]++] = key;
       keys.swap(spare);
     }
-    give_back(buffers, &spare);
     ordered.reserve(n);
     for (size_t k = 0; k < n; ++k)
       ordered.push_back(all[static_cast<uint32_t>(keys[k])]);

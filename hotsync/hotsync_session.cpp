@@ -631,7 +631,7 @@ int run_with_report(const session_options& options, const user_sides* user,
   // conduit turns to the handheld, its desktop written: beside the handheld's
   // writing, not after.
   // The readings hand on the room of their digests: where fresh memory is
-  // dear, the four readings' orderings cost more than the conduit's merge.
+  // dear, taking it anew for each of the four cost more than ordering them.
   digest_buffers buffers;
   side_reading desktop_after(desktop_file, options.verbose, 0, &buffers);
   before_conduit before_work;
