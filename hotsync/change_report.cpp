@@ -180,10 +180,18 @@ void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) 
   std::vector<element_digest>& all = *digests;
   const size_t n = all.size();
   if (n < 2) return;
+  const ordering_turn turn(buffers);
   std::vector<uint64_t> keys = take_keys(buffers, n);
   std::vector<uint64_t> spare = take_keys(buffers, n);
   std::vector<element_digest> ordered = take_digests(buffers, n);
   try {
+    // Fresh room as large as the digests': the next reading may hold more
+    // (a HotSync adds the other side's elements), and room never touched
+    // costs nothing.
+    const size_t room = std::max(n, all.capacity());
+    if (keys.capacity() < n) keys.reserve(room);
+    if (spare.capacity() < n) spare.reserve(room);
+    if (ordered.capacity() < n) ordered.reserve(room);
     keys.resize(n);
     spare.resize(n);
     for (size_t k = 0; k < n; ++k)
@@ -205,7 +213,6 @@ void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) 
         spare[starts[(key >> shift) & (kDigits - 1)]++] = key;
       keys.swap(spare);
     }
-    ordered.reserve(n);
     for (size_t k = 0; k < n; ++k)
       ordered.push_back(all[static_cast<uint32_t>(keys[k])]);
     all.swap(ordered);

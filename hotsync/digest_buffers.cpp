@@ -87,6 +87,16 @@ void give_back(digest_buffers* buffers, std::vector<uint64_t>* v) {
   std::vector<uint64_t>().swap(*v);
 }
 
+ordering_turn::ordering_turn(digest_buffers* buffers) : buffers_(buffers) {
+  // An ordering takes tens of milliseconds: the wait sleeps.
+  while (buffers_ && buffers_->ordering.test_and_set(std::memory_order_acquire))
+    thread_sleep(1);
+}
+
+ordering_turn::~ordering_turn() {
+  if (buffers_) buffers_->ordering.clear(std::memory_order_release);
+}
+
 void release_buffers(digest_buffers* buffers) {
   const held lock(&buffers->busy);
   std::vector<std::vector<element_digest>>().swap(buffers->digests);

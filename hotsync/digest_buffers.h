@@ -13,7 +13,8 @@
 #include "hotsync/change_report.h"
 
 struct digest_buffers {
-  std::atomic_flag busy = ATOMIC_FLAG_INIT;  // readings run on threads of their own
+  std::atomic_flag busy = ATOMIC_FLAG_INIT;      // readings run on threads of their own
+  std::atomic_flag ordering = ATOMIC_FLAG_INIT;  // see ordering_turn
   std::vector<std::vector<element_digest>> digests;
   std::vector<std::vector<uint64_t>> keys;
 
@@ -32,6 +33,21 @@ std::vector<uint64_t> take_keys(digest_buffers* buffers, size_t size);
 // to the system, as does all with no buffers or no memory to note it.
 void give_back(digest_buffers* buffers, std::vector<element_digest>* v);
 void give_back(digest_buffers* buffers, std::vector<uint64_t>* v);
+
+// While one lives, no other reading of the same buffers puts its digests in
+// order: the second takes the room the first lets go of rather than fresh
+// memory, and two readings ending at once do not hold it twice. With no
+// buffers (null), nothing is waited for.
+class ordering_turn {
+ public:
+  explicit ordering_turn(digest_buffers* buffers);
+  ~ordering_turn();
+  ordering_turn(const ordering_turn&) = delete;
+  ordering_turn& operator=(const ordering_turn&) = delete;
+
+ private:
+  digest_buffers* buffers_;
+};
 
 // Gives all the room kept back to the system, once no reading is to come.
 void release_buffers(digest_buffers* buffers);

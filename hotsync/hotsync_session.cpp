@@ -708,15 +708,16 @@ int run_with_report(const session_options& options, const user_sides* user,
   std::string conflict_lines, conflict_members;
   if (options.report) {
     desktop_after.start_reading();  // unless the conduit's handheld writing started it
-    // Read while the desktop is compared and taken, once the desktop's
-    // reading is whole: two readings putting their digests in order at once
-    // hold that memory twice, the peak of a large HotSync.
+    // Read beside the rest of the desktop's reading, which has one core to
+    // itself once the conduit returns; the two put their digests in order
+    // one at a time (ordering_turn), the second in the room the first lets
+    // go of.
     side_reading handheld_after(pdb, options.verbose, before_work.at_most(), &buffers);
+    handheld_after.start_reading();
     for (const bool desktop : {true, false}) {
       // Each let go once it is compared and taken.
       side_state after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
       if (!desktop) release_buffers(&buffers);  // the last reading's: no more to come
-      if (desktop) handheld_after.start_reading();
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
                                           : handheld_database_file(user->handheld_folder);

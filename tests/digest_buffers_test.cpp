@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
+
+#include "platform/thread.h"
 
 namespace {
 
@@ -39,6 +42,34 @@ TEST(DigestBuffers, KeepTheLargestOfWhatTheNextReadingTakes) {
   EXPECT_EQ(take_keys(&buffers, 1).capacity(), 0u);
   EXPECT_EQ(take_keys(nullptr, 1).capacity(), 0u);
   give_back(nullptr, &v);  // with no buffers, simply let go
+}
+
+// Two readings never put their digests in order at once: the second waits
+// for the first's turn to end.
+TEST(DigestBuffers, OneOrderingAtATime) {
+  digest_buffers buffers;
+  struct second_reading {
+    digest_buffers* buffers;
+    std::atomic<bool> ordering{false};
+  } second{&buffers};
+  os_thread thread;
+  {
+    const ordering_turn first(&buffers);
+    ASSERT_EQ(thread_start(
+                  &thread,
+                  [](void* arg) {
+                    auto* s = static_cast<second_reading*>(arg);
+                    const ordering_turn turn(s->buffers);
+                    s->ordering = true;
+                  },
+                  &second),
+              0);
+    thread_sleep(20);
+    EXPECT_FALSE(second.ordering);
+  }
+  thread_join(&thread);
+  EXPECT_TRUE(second.ordering);
+  const ordering_turn without_buffers(nullptr);  // waits for nothing
 }
 
 }  // namespace
