@@ -185,10 +185,11 @@ void order_by_id(std::vector<element_digest>* digests, digest_buffers* buffers) 
   std::vector<uint64_t> spare = take_keys(buffers, n);
   std::vector<element_digest> ordered = take_digests(buffers, n);
   try {
-    // Fresh room as large as the digests': the next reading may hold more
-    // (a HotSync adds the other side's elements), and room never touched
-    // costs nothing.
-    const size_t room = std::max(n, all.capacity());
+    // Fresh room for a quarter more, within the digests' own: the next
+    // reading may hold more (a HotSync adds the other side's elements), and
+    // room never touched costs no memory, only address space, which a 32-bit
+    // process has little of.
+    const size_t room = std::max(n, std::min(all.capacity(), n + n / 4));
     if (keys.capacity() < n) keys.reserve(room);
     if (spare.capacity() < n) spare.reserve(room);
     if (ordered.capacity() < n) ordered.reserve(room);
@@ -279,7 +280,7 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
     // They grow as they come, then.
   }
   const element_sink sink{gather_digest, &got};
-  if (!read_data_set(path, &db, &side.problem, &sink)) {
+  if (!read_data_set(path, &db, &side.problem, &sink, &side.out_of_memory)) {
     release_db(&db);
     give_back(buffers, &got.digests);
     return side;

@@ -45,7 +45,8 @@ struct question_start {
 struct side_state {
   bool exists = false;
   bool readable = false;
-  std::string problem;  // why it could not be read
+  std::string problem;         // why it could not be read
+  bool out_of_memory = false;  // ... because the reading ran out: the file may well be whole
   int32_t tm_strt = 0;
   std::vector<std::string> categories;
   // By id; equal ids in the order the reader's data set lists them.

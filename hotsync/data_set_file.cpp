@@ -29,10 +29,12 @@ std::string sync_detail(int32_t code) {
   return "";
 }
 
-bool read_pdb(const std::string& path, element_db* db, std::string* why, const element_sink* sink) {
+bool read_pdb(const std::string& path, element_db* db, std::string* why, const element_sink* sink,
+              bool* no_memory) {
   database_as_file served(path);
   hh_load_report report;
   if (load_db_from_hh(db, &report, sink)) return true;
+  *no_memory = report.status == kHhLoadNoMemory || report.sync_error == kSyncErrNoMemory;
   *why = path + ": " + hh_load_status_text(report.status);
   if (report.status == kHhLoadReadFailed || report.status == kHhLoadDamaged) {
     *why += " (record " + std::to_string(report.record) + ")";
@@ -61,10 +63,14 @@ bool names_pdb(const std::string& path) {
 }
 
 bool read_data_set(const std::string& path, element_db* db, std::string* why,
-                   const element_sink* sink) {
-  if (names_pdb(path)) return read_pdb(path, db, why, sink);
+                   const element_sink* sink, bool* no_memory) {
+  bool ignored = false;
+  if (!no_memory) no_memory = &ignored;
+  *no_memory = false;
+  if (names_pdb(path)) return read_pdb(path, db, why, sink, no_memory);
   pc_load_report report;
   if (load_db_from_pc(db, path.c_str(), &report, sink)) return true;
+  *no_memory = report.status == kPcLoadNoMemory;
   *why = path;
   if (report.line != 0) {
     *why += ", line " + std::to_string(report.line);

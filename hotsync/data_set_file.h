@@ -9,9 +9,11 @@
 // Reads path into db (constructed and empty). On failure returns false and
 // sets *why to a one-line message that names the file (and line, if known).
 // With a sink, the elements go there one by one as they are read, and db
-// gets the rest (see load_db_from_pc, load_db_from_hh).
+// gets the rest (see load_db_from_pc, load_db_from_hh). *no_memory (when
+// given) says whether the reading failed for want of memory rather than for
+// the file.
 bool read_data_set(const std::string& path, element_db* db, std::string* why,
-                   const element_sink* sink = nullptr);
+                   const element_sink* sink = nullptr, bool* no_memory = nullptr);
 // Whether path names a file in the handheld's format (.pdb) rather than
 // elements.xml.
 bool names_pdb(const std::string& path);

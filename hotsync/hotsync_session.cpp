@@ -547,6 +547,14 @@ class before_conduit {
       find_conflicts(*desktop_file, *pdb, base_, &own_);
     }
     const sides_before& before = sides();
+    // A side the conduit may well read whole, but the report could not: its
+    // conflicts would go unseen, and a version the merge drops unkept.
+    for (const side_state* side : {&before.desktop, &before.handheld}) {
+      if (side->out_of_memory) {
+        why = side->problem + "; nothing was written, as the conflicts could not be looked for";
+        return false;
+      }
+    }
     if (!before.problem.empty()) {
       why = "no HotSync that would drop versions it cannot keep: " + before.problem;
       return false;
