@@ -19,7 +19,10 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 install() {
   echo "installing: $*"
-  "${sudo_cmd[@]}" apt-get update -qq
+  # A mirror caught mid-sync fails one index or another; what the other lists
+  # hold may still be enough, and the install says plainly when it is not.
+  "${sudo_cmd[@]}" apt-get update -qq ||
+    echo "some package lists could not be refreshed: installing from those at hand"
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$@" >/dev/null
 }
 [ ${#missing[@]} -eq 0 ] || install "${missing[@]}"
@@ -43,6 +46,9 @@ if [ "${1:-}" = "" ] || [ "${1:-}" = tests ]; then
     echo "this machine does not run i386 code: the 32-bit Windows tests skip, 64-bit Wine runs them"
   elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
     dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
-    install wine32:i386
+    # 32-bit Wine needs i386 libraries at the very versions the machine's own
+    # are; a mirror that cannot give them leaves the 64-bit Wine tests standing.
+    install wine32:i386 ||
+      echo "32-bit Wine could not be installed: the 32-bit Windows tests skip, 64-bit Wine runs them"
   fi
 fi

@@ -41,5 +41,5 @@ bash tools/run-fuzzers.sh 12
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   echo "Windows tests: 32-bit build under 32-bit Wine, 64-bit build under 64-bit Wine"
 else
-  echo "Windows tests: 32-bit build skipped (this machine runs no 32-bit code); 64-bit build under 64-bit Wine"
+  echo "Windows tests: 32-bit build skipped (no 32-bit Wine here: this machine runs no i386 code, or its mirror could not give it); 64-bit build under 64-bit Wine"
 fi
