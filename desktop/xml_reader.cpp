@@ -95,6 +95,11 @@ struct scanner {
   ctgr_cache_slot ctgr_cache[kCtgrCacheSlots];
 };
 
+// Why find_or_add_ctgr stored nothing, as the reading's status.
+int category_failure(int32_t index) {
+  return index == kNoCategory ? kPcLoadTooManyCategories : kPcLoadNoMemory;
+}
+
 // find_or_add_ctgr through the cache.
 int32_t category_index(scanner* s, const char* name) {
   const size_t length = std::strlen(name);
@@ -105,7 +110,7 @@ int32_t category_index(scanner* s, const char* name) {
   ctgr_cache_slot& slot = s->ctgr_cache[hash % kCtgrCacheSlots];
   if (slot.length == length + 1 && std::memcmp(slot.name, name, length) == 0) return slot.index;
   const int32_t index = find_or_add_ctgr(s->db, name);
-  if (index != kNoCategory) {
+  if (index >= 0) {
     slot.length = static_cast<uint8_t>(length + 1);
     std::memcpy(slot.name, name, length);
     slot.index = index;
@@ -188,7 +193,7 @@ int read_category(scanner* s, char* rest, bool* dropped) {
   if (n == 0) return kPcLoadOk;
   *dropped = false;
   int32_t index = find_or_add_ctgr(s->db, name);
-  if (index == kNoCategory) return kPcLoadTooManyCategories;
+  if (index < 0) return category_failure(index);
   if (colour != 0) s->db->ctgrs[index]->bgcolor = colour;
   return kPcLoadOk;
 }
@@ -207,7 +212,7 @@ int read_ctgr_value(scanner* s, char** rest) {
   if (!close) return kPcLoadUnclosedCategoryValue;
   *close = '\0';
   int32_t index = category_index(s, value);
-  if (index == kNoCategory) return kPcLoadTooManyCategories;
+  if (index < 0) return category_failure(index);
   s->current.ctgr = static_cast<uint16_t>(index);
   *rest = close + 1;
   return kPcLoadOk;
@@ -235,7 +240,7 @@ bool read_plain_item_line(scanner* s, int* status) {
   *status = kPcLoadOk;
   if (got.ctgr[0] != '\0') {
     const int32_t index = category_index(s, got.ctgr);
-    if (index == kNoCategory) *status = kPcLoadTooManyCategories;
+    if (index < 0) *status = category_failure(index);
     e->ctgr = static_cast<uint16_t>(index);
   }
   s->item_state = kLastAttr + 1;

@@ -58,7 +58,7 @@ int read_category(const stream_in& in, element_db* db, uint8_t* unit_buffer) {
   name[kept] = '\0';
   const bool table_was_empty = db->ctgr_count == 0;
   int32_t index = find_or_add_ctgr(db, name);
-  if (index == kNoCategory) return kHhLoadTooManyCategories;
+  if (index < 0) return index == kNoCategory ? kHhLoadTooManyCategories : kHhLoadNoMemory;
   uint8_t colour[2];
   if (!take(in, colour, 2)) return stream_failure();
   // A name that added nothing to an empty table has no category to colour.

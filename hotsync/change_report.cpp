@@ -11,6 +11,7 @@
 #include "hotsync/data_set_file.h"
 #include "hotsync/digest_buffers.h"
 #include "hotsync/host_paths.h"
+#include "hotsync/scoped_db.h"
 #include "model/element_db.h"
 #include "platform/file.h"
 #include "platform/thread.h"
@@ -257,8 +258,8 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   std::error_code error;
   side.exists = std::filesystem::exists(fs_path(path), error);
   if (!side.exists) return side;
-  element_db db;
-  construct_db(&db);
+  scoped_db data;
+  element_db& db = data.db;
   side_gathering got;
   got.with_starts = with_starts;
   got.fnv_texts = fnv_texts;
@@ -281,7 +282,6 @@ side_state read_side(const std::string& path, bool with_starts, size_t expected,
   }
   const element_sink sink{gather_digest, &got};
   if (!read_data_set(path, &db, &side.problem, &sink, &side.out_of_memory)) {
-    release_db(&db);
     give_back(buffers, &got.digests);
     return side;
   }
@@ -408,12 +408,10 @@ bool visit_if_wanted(void* context, const element_db& db, const element& e) {
 
 bool read_elements_at(const std::string& path, const std::vector<uint32_t>& places,
                       const element_visitor& visit, std::string* why) {
-  element_db db;
-  construct_db(&db);
+  scoped_db data;
   place_visit v{&places, &visit, 0, 0};
   const element_sink sink{visit_if_wanted, &v};
-  const bool read = read_data_set(path, &db, why, &sink);
-  release_db(&db);
+  const bool read = read_data_set(path, &data.db, why, &sink);
   if (read && v.k < places.size()) *why = path + ": it holds fewer elements than it did";
   return read && v.k == places.size();
 }

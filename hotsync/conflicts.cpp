@@ -9,6 +9,7 @@
 #include "hotsync/backups.h"
 #include "hotsync/data_set_file.h"
 #include "hotsync/host_paths.h"
+#include "hotsync/scoped_db.h"
 #include "model/element_db.h"
 #include "platform/file.h"
 #include "platform/thread.h"
@@ -435,7 +436,7 @@ bool conflict_versions(const std::vector<conflict>& conflicts, bool every, eleme
       e->a = copy_text(v.answer.c_str());
       const int32_t before = db->ctgr_count;
       const int32_t index = find_or_add_ctgr(db, v.category.c_str());
-      if (!e->q || !e->a || index == kNoCategory) return false;
+      if (!e->q || !e->a || index < 0) return false;
       if (db->ctgr_count > before) db->ctgrs[index]->bgcolor = v.bgcolor;
       e->ctgr = static_cast<uint16_t>(index);
     }
@@ -479,8 +480,8 @@ void remove_stale_temporaries(const std::string& folder) {
 // other is removed. "" or why not.
 std::string write_versions(const std::string& handheld, const std::string& name, int32_t tm_strt,
                            const std::vector<conflict>& conflicts, bool every, std::string* file) {
-  element_db db;
-  construct_db(&db);
+  scoped_db data;
+  element_db& db = data.db;
   db.tm_strt = tm_strt;
   std::string why;
   if (!conflict_versions(conflicts, every, &db)) {
@@ -507,7 +508,6 @@ std::string write_versions(const std::string& handheld, const std::string& name,
       why = "it cannot be written";
     }
   }
-  release_db(&db);
   return why;
 }
 

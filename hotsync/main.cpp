@@ -16,6 +16,7 @@
 #include "hotsync/host_paths.h"
 #include "hotsync/hotsync_session.h"
 #include "hotsync/memory_policy.h"
+#include "hotsync/scoped_db.h"
 #include "hotsync/show.h"
 #include "model/element_db.h"
 #include "platform/registry_file.h"
@@ -24,15 +25,6 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-// A data set that lives as long as one command.
-struct scoped_db {
-  element_db db;
-  scoped_db() { construct_db(&db); }
-  ~scoped_db() { release_db(&db); }
-  scoped_db(const scoped_db&) = delete;
-  scoped_db& operator=(const scoped_db&) = delete;
-};
 
 int fail(const std::string& why) {
   std::fprintf(stderr, "hotsync: %s\n", why.c_str());

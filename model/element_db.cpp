@@ -169,7 +169,7 @@ int32_t find_or_add_ctgr(element_db* db, const char* name) {
   if (!c || !stored) {
     std::free(c);
     std::free(stored);
-    return kNoCategory;
+    return kCategoryNoMemory;
   }
   if (index >= db->ctgr_capacity) grow_ctgr_table(db);
   c->name = stored;

@@ -80,10 +80,12 @@ void insert_element(element** head, element* e);
 // Unlinks e (which must be in db's list) and frees it with its texts.
 void delete_element(element_db* db, element* e);
 
-// Result of find_or_add_ctgr when the category cannot be stored: the table
+// Results of find_or_add_ctgr when the category cannot be stored: the table
 // already holds kMaxCategories entries, or the record or its name cannot be
-// allocated. Nothing is changed then.
+// allocated. A reader tells its user which, as only the second passes with
+// more memory. Nothing is changed then.
 constexpr int32_t kNoCategory = -1;
+constexpr int32_t kCategoryNoMemory = -2;
 
 // The index of the first category named exactly name, or kNoCategory.
 // Constant time for large tables.

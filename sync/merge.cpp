@@ -115,7 +115,7 @@ int32_t carry_category(element_db* to, const element_db* from, uint16_t index,
       const category* c = from->ctgrs[index];
       const int32_t before = to->ctgr_count;
       found = find_or_add_ctgr(to, c->name);
-      if (found == kNoCategory) return -1;
+      if (found < 0) return -1;
       if (to->ctgr_count > before) to->ctgrs[found]->bgcolor = c->bgcolor;
       try {
         if (index >= known->to_index.size()) known->to_index.resize(index + 1u, -1);

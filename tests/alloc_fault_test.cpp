@@ -11,12 +11,15 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "conduit/conduit_api.h"
 #include "desktop/xml_reader.h"
 #include "desktop/xml_writer.h"
 #include "handheld/hh_store.h"
+#include "hotsync/change_report.h"
+#include "hotsync/data_set_file.h"
 #include "hotsync/services/hotsync_log.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "model/databases.h"
@@ -199,6 +202,28 @@ TEST_F(AllocationFailure, DesktopLoad) {
       });
   EXPECT_GT(runs, 40);  // an allocation per element at least
   EXPECT_GT(results[0], 0);
+}
+
+// A side that could not be read for want of memory must say so: the HotSync
+// then stops rather than take the side for empty, and "too many categories"
+// would send its user to mend a sound file.
+TEST_F(AllocationFailure, ReadingADataSetSaysWhenMemoryRanOut) {
+  put_desktop(data_set(1, 20, 1));
+  put_handheld(data_set(1, 20, 1));
+  for (const std::string& path : {xml_path(), pdb_path()}) {
+    each_allocation_failing(
+        [&] {
+          try {
+            const side_state side = read_side(path);
+            if (!side.readable) {
+              EXPECT_TRUE(side.out_of_memory) << side.problem;
+            }
+          } catch (const std::bad_alloc&) {
+            // as plain a way to say it as the flag
+          }
+        },
+        [] { hotsync_log_reset(); }, names_pdb(path) ? "read pdb" : "read xml");
+  }
 }
 
 TEST_F(AllocationFailure, DesktopSave) {
