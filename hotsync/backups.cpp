@@ -88,6 +88,28 @@ bool write_info(const std::string& folder, const backup_info& info, std::string*
   return true;
 }
 
+bool same_file(const file_identity& a, const file_identity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+// Keeps the side at `from` in the backup as `to`: with second_names, under a
+// second name where it is a regular file with no other name (a name the user
+// gave it elsewhere would share the backup's file after the HotSync);
+// otherwise it is a copy to come.
+kept_as keep_side(const std::string& from, const std::string& to, bool second_names) {
+  file_identity side{};
+  if (second_names && file_identity_at(from.c_str(), &side) == 0 && side.regular &&
+      side.names == 1 && file_link(from.c_str(), to.c_str()) == 0) {
+    // Another file may have been put at `from` between the two steps.
+    file_identity kept{};
+    if (file_identity_at(to.c_str(), &kept) == 0 && same_file(kept, side)) {
+      return kept_as::second_name;
+    }
+    file_remove(to.c_str());
+  }
+  return kept_as::copy_to_come;
+}
+
 }  // namespace
 
 bool copy_file_safely(const std::string& from, const std::string& to, std::string* why) {
@@ -133,7 +155,8 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
 }
 
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why) {
+                  const std::string& reason, backup_info* made, std::string* why,
+                  bool second_names) {
   if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
@@ -160,22 +183,61 @@ bool begin_backup(const std::string& handheld, const std::string& desktop_file,
       return false;
     }
   }
-  const std::string pdb = handheld_database_file(handheld);
+  info.desktop_kept = !desktop_file.empty() && exists(desktop_file)
+                          ? keep_side(desktop_file, info.folder + "/" + kDesktopCopy, second_names)
+                          : kept_as::nothing;
+  info.handheld_kept = exists(handheld_database_file(handheld))
+                           ? keep_side(handheld_database_file(handheld),
+                                       handheld_database_file(info.folder), second_names)
+                           : kept_as::nothing;
+  *made = info;
+  // Copies take long: the HotSync's reading goes on meanwhile.
+  return second_names || copy_backup_sides(handheld, desktop_file, made, why);
+}
+
+bool copy_backup_sides(const std::string& handheld, const std::string& desktop_file,
+                       backup_info* made, std::string* why) {
   bool ok = true;
-  if (!desktop_file.empty() && exists(desktop_file)) {
-    ok = copy_file_safely(desktop_file, info.folder + "/" + kDesktopCopy, why);
-    info.has_desktop = ok;
+  if (made->desktop_kept == kept_as::copy_to_come) {
+    ok = copy_file_safely(desktop_file, made->folder + "/" + kDesktopCopy, why);
+    made->desktop_kept = kept_as::copy;
   }
-  if (ok && exists(pdb)) {
-    ok = copy_file_safely(pdb, handheld_database_file(info.folder), why);
-    info.has_handheld = ok;
+  if (ok && made->handheld_kept == kept_as::copy_to_come) {
+    ok = copy_file_safely(handheld_database_file(handheld), handheld_database_file(made->folder),
+                          why);
+    made->handheld_kept = kept_as::copy;
   }
   if (!ok) {
-    abandon_backup(info);
+    abandon_backup(*made);
+    made->desktop_kept = made->handheld_kept = kept_as::nothing;
     return false;
   }
-  *made = info;
+  made->has_desktop = made->desktop_kept != kept_as::nothing;
+  made->has_handheld = made->handheld_kept != kept_as::nothing;
   return true;
+}
+
+bool settle_second_names(const std::string& handheld, const std::string& desktop_file,
+                         backup_info* made, std::string* why) {
+  const struct {
+    kept_as* kept;
+    std::string side, in_backup;
+  } sides[] = {{&made->desktop_kept, desktop_file, made->folder + "/" + kDesktopCopy},
+               {&made->handheld_kept, handheld_database_file(handheld),
+                handheld_database_file(made->folder)}};
+  bool ok = true;
+  for (const auto& s : sides) {
+    if (*s.kept != kept_as::second_name) continue;
+    file_identity side{}, kept{};
+    if (file_identity_at(s.side.c_str(), &side) == 0 &&
+        file_identity_at(s.in_backup.c_str(), &kept) == 0 && same_file(side, kept) &&
+        !copy_file_safely(s.side, s.in_backup, why)) {
+      ok = false;
+      continue;
+    }
+    *s.kept = kept_as::copy;
+  }
+  return ok;
 }
 
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,

@@ -13,6 +13,17 @@
 
 constexpr int kDefaultBackupsKept = 10;
 
+// How a backup being made keeps a side.
+enum class kept_as {
+  nothing,
+  copy,
+  // The side's own file under a second name (a hard link): no copy to make,
+  // as the HotSync replaces the side whole and the backup is then left with
+  // the old file. Until then the two names share it (see settle_second_names).
+  second_name,
+  copy_to_come,  // by copy_backup_sides
+};
+
 struct backup_info {
   std::string id;      // the folder's name: the local time it was made
   std::string folder;  // its path
@@ -27,6 +38,8 @@ struct backup_info {
   // which its sides were last the same; older backups do not say.
   bool has_last_sync = false;
   uint32_t last_sync = 0;
+  // While it is made (backup.conf does not say).
+  kept_as desktop_kept = kept_as::nothing, handheld_kept = kept_as::nothing;
 };
 
 // Copies the desktop file and the handheld database (those that exist) into a
@@ -42,8 +55,22 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
 // backup.conf, which makes it complete, and the pruning (end_backup). A step
 // that fails removes what was begun; abandon_backup removes one begun and
 // not to be ended.
+// With second_names, begin_backup keeps each side that is a regular file of
+// one name under a second name, and leaves the others for copy_backup_sides;
+// the caller then owes settle_second_names once the sides may have been
+// replaced, however the HotSync ended.
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
-                  const std::string& reason, backup_info* made, std::string* why);
+                  const std::string& reason, backup_info* made, std::string* why,
+                  bool second_names = false);
+bool copy_backup_sides(const std::string& handheld, const std::string& desktop_file,
+                       backup_info* made, std::string* why);
+// Copies each side still kept under a second name of the side itself (one
+// the HotSync did not replace), so that what becomes of the side from now on
+// leaves the backup as it was. False with *why when a copy fails: that side
+// then shares its file with the backup until a HotSync replaces it, nothing
+// lost either way, as the HotSync did not write it.
+bool settle_second_names(const std::string& handheld, const std::string& desktop_file,
+                         backup_info* made, std::string* why);
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
                 int keep, backup_info* made, std::string* why);
 void abandon_backup(const backup_info& begun);

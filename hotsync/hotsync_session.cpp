@@ -452,6 +452,17 @@ class before_conduit {
   ~before_conduit() {
     join();
     if (backup_begun_) abandon_backup(backup);  // for a HotSync that did not happen
+    const bool shared =
+        backup.desktop_kept == kept_as::second_name || backup.handheld_kept == kept_as::second_name;
+    std::string why_shared;
+    try {
+      if (shared && !settle_second_names(*handheld, *desktop_file, &backup, &why_shared)) {
+        std::fprintf(stderr, "hotsync: backup %s shares a file with its side: %s\n",
+                     backup.id.c_str(), why_shared.c_str());
+      }
+    } catch (const std::bad_alloc&) {
+      // Shared, then, until a HotSync replaces the side: nothing of it lost.
+    }
   }
   const sides_before& sides() const { return given ? *given : own_; }
   // What a side holds at most after the HotSync: the merge only adds the
@@ -462,6 +473,14 @@ class before_conduit {
 
   void start(sync_base base) {
     base_ = std::move(base);
+    // A second name given or taken changes the file's version: before it is
+    // noted, the new backup's, and the removal of the oldest, one of which a
+    // HotSync killed before it replaced a side may have left sharing its file.
+    if (backup_wanted) {
+      backup_begun_ =
+          begin_backup(*handheld, *desktop_file, backup_reason(), &backup, &beside_why_, true);
+      if (backup_begun_) prune_backups(*handheld, options->keep_backups, backup.id);
+    }
     read_versions_ = versions_of(*desktop_file, *pdb);
     // Each on a thread of its own; one that cannot start runs here, before
     // the conduit.
@@ -511,9 +530,9 @@ class before_conduit {
       w->own_.handheld = read_side(*w->pdb, w->options->verbose, expected_elements(w->base_),
                                    w->fnv_texts(), w->buffers);
       // Here rather than after the desktop's reading, the longer of the two.
-      if (w->backup_wanted) {
-        w->backup_begun_ = begin_backup(*w->handheld, *w->desktop_file, w->backup_reason(),
-                                        &w->backup, &w->beside_why_);
+      if (w->backup_begun_) {
+        w->backup_begun_ =
+            copy_backup_sides(*w->handheld, *w->desktop_file, &w->backup, &w->beside_why_);
       }
     } catch (...) {
       w->handheld_failure_ = std::current_exception();

@@ -67,6 +67,10 @@ int file_close(os_file f);
 // file at every moment, and is created when it does not exist.
 int file_replace(const char* from, const char* to);
 int file_remove(const char* path);
+// Gives the file at existing a second name (a hard link), not following a
+// symbolic link at either; an error where the file system keeps one name
+// per file, or the two lie on different ones.
+int file_link(const char* existing, const char* name);
 // 1 when something exists at path, 0 otherwise.
 int file_exists(const char* path);
 
@@ -94,6 +98,16 @@ struct file_info {
 // lstat). Nothing there is no error: 0 with kind none. Nothing opened, so a
 // FIFO never blocks.
 int file_info_at(const char* path, bool follow_links, file_info* info);
+
+// Which file is at a path, not following a symbolic link at its end: two
+// paths with equal volume and index name the same file, whose contents a
+// write through either changes.
+struct file_identity {
+  bool regular;  // a regular file is there
+  uint64_t volume, index;
+  uint32_t names;  // how many names the file has
+};
+int file_identity_at(const char* path, file_identity* identity);
 
 // Makes a new folder that only this user may enter, in the system's folder for
 // temporary files, its name starting with prefix: 0 with its path (no

@@ -80,11 +80,13 @@ full_disk "handheld-to-desktop, the desktop's temporary does not fit" handheld-t
   $((small_xml / 2)) desktop
 
 # A backup that does not fit, where the HotSync itself would: a large
-# handheld copied over by a small desktop. It stops before the conduit (which
-# reads the desktop while the backup is made) changes anything.
+# handheld copied over by a small desktop, the handheld's database with a
+# name elsewhere too, so that the backup must copy it. It stops before the
+# conduit (which reads the desktop while the backup is made) changes anything.
 rm -rf "$M/case" && mkdir -p "$M/case/desk" "$M/case/hh" && cp "$T/large.xml" "$M/case/desk/elements.xml"
 run "$M/case" desktop-to-handheld >/dev/null && cp "$T/small.xml" "$M/case/desk/elements.xml"
 cp "$M/case/hh/QVelements.pdb" "$T/old.pdb"
+ln "$M/case/hh/QVelements.pdb" "$M/case/also-named"
 fill_to $((pdb / 2))
 "$HS" desktop-to-handheld --handheld "$M/case/hh" --desktop "$M/case/desk" >/dev/null 2>"$T/run.err"
 status=$?

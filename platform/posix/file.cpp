@@ -207,6 +207,21 @@ int file_remove(const char* path) {
   return ::unlink(path) == 0 ? 0 : errno;
 }
 
+int file_link(const char* existing, const char* name) {
+  if (int e = file_fault_injected(file_op::replace)) return e;
+  return ::linkat(AT_FDCWD, existing, AT_FDCWD, name, 0) == 0 ? 0 : errno;
+}
+
+int file_identity_at(const char* path, file_identity* identity) {
+  *identity = file_identity{false, 0, 0, 0};
+  if (int e = file_fault_injected(file_op::inspect)) return e;
+  struct stat st;
+  if (::lstat(path, &st) != 0) return errno;
+  *identity = file_identity{S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_dev),
+                            static_cast<uint64_t>(st.st_ino), static_cast<uint32_t>(st.st_nlink)};
+  return 0;
+}
+
 int file_exists(const char* path) {
   struct stat st;
   return ::stat(path, &st) == 0;

@@ -146,6 +146,31 @@ int file_remove(const char* path) {
   return DeleteFileA(path) ? 0 : static_cast<int>(GetLastError());
 }
 
+int file_link(const char* existing, const char* name) {
+  if (int e = file_fault_injected(file_op::replace)) return e;
+  return CreateHardLinkA(name, existing, nullptr) ? 0 : static_cast<int>(GetLastError());
+}
+
+int file_identity_at(const char* path, file_identity* identity) {
+  *identity = file_identity{false, 0, 0, 0};
+  if (int e = file_fault_injected(file_op::inspect)) return e;
+  // Opened for nothing but what it is, a reparse point as itself.
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  BY_HANDLE_FILE_INFORMATION data;
+  const BOOL known = GetFileInformationByHandle(h, &data);
+  CloseHandle(h);
+  if (!known) return static_cast<int>(GetLastError());
+  const DWORD not_plain =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+  *identity = file_identity{(data.dwFileAttributes & not_plain) == 0, data.dwVolumeSerialNumber,
+                            (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow,
+                            data.nNumberOfLinks};
+  return 0;
+}
+
 int file_exists(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
