@@ -96,9 +96,9 @@ bool same_file(const file_identity& a, const file_identity& b) {
 // second name where it is a regular file with no other name (a name the user
 // gave it elsewhere would share the backup's file after the HotSync);
 // otherwise it is a copy to come.
-kept_as keep_side(const std::string& from, const std::string& to, bool second_names) {
+kept_as keep_side(const std::string& from, const std::string& to, bool second_name) {
   file_identity side{};
-  if (second_names && file_identity_at(from.c_str(), &side) == 0 && side.regular &&
+  if (second_name && file_identity_at(from.c_str(), &side) == 0 && side.regular &&
       side.names == 1 && file_link(from.c_str(), to.c_str()) == 0) {
     // Another file may have been put at `from` between the two steps.
     file_identity kept{};
@@ -156,7 +156,7 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
 
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
                   const std::string& reason, backup_info* made, std::string* why,
-                  bool second_names) {
+                  second_names_for second_names) {
   if (!backups_folder_usable(handheld, why)) return false;
   const std::string root = handheld + "/" + kBackupsFolder;
   std::error_code error;
@@ -183,16 +183,59 @@ bool begin_backup(const std::string& handheld, const std::string& desktop_file,
       return false;
     }
   }
-  info.desktop_kept = !desktop_file.empty() && exists(desktop_file)
-                          ? keep_side(desktop_file, info.folder + "/" + kDesktopCopy, second_names)
-                          : kept_as::nothing;
+  info.desktop_kept =
+      !desktop_file.empty() && exists(desktop_file)
+          ? keep_side(desktop_file, info.folder + "/" + kDesktopCopy, second_names.desktop)
+          : kept_as::nothing;
   info.handheld_kept = exists(handheld_database_file(handheld))
                            ? keep_side(handheld_database_file(handheld),
-                                       handheld_database_file(info.folder), second_names)
+                                       handheld_database_file(info.folder), second_names.handheld)
                            : kept_as::nothing;
   *made = info;
   // Copies take long: the HotSync's reading goes on meanwhile.
-  return second_names || copy_backup_sides(handheld, desktop_file, made, why);
+  return second_names.desktop || second_names.handheld ||
+         copy_backup_sides(handheld, desktop_file, made, why);
+}
+
+// Whether the side at `side` and the backup's `kept` are one file.
+static bool shares_file(const std::string& side, const std::string& kept) {
+  file_identity a{}, b{};
+  return file_identity_at(side.c_str(), &a) == 0 && file_identity_at(kept.c_str(), &b) == 0 &&
+         a.regular && same_file(a, b);
+}
+
+void check_second_names(const std::string& handheld, const std::string& desktop_file,
+                        backup_info* made) {
+  const struct {
+    kept_as* kept;
+    std::string side, in_backup;
+  } sides[] = {{&made->desktop_kept, desktop_file, made->folder + "/" + kDesktopCopy},
+               {&made->handheld_kept, handheld_database_file(handheld),
+                handheld_database_file(made->folder)}};
+  for (const auto& s : sides) {
+    if (*s.kept != kept_as::second_name || shares_file(s.side, s.in_backup)) continue;
+    file_remove(s.in_backup.c_str());
+    *s.kept = kept_as::copy_to_come;
+  }
+}
+
+bool heal_shared_backups(const std::string& handheld, const std::string& desktop_file,
+                         std::string* why) {
+  std::vector<backup_info> all;
+  if (!list_backups(handheld, &all, why)) return false;
+  bool ok = true;
+  for (const backup_info& b : all) {
+    const std::pair<std::string, std::string> sides[] = {
+        {desktop_file, b.folder + "/" + kDesktopCopy},
+        {handheld_database_file(handheld), handheld_database_file(b.folder)}};
+    for (const auto& s : sides) {
+      if (!s.first.empty() && shares_file(s.first, s.second) &&
+          !copy_file_safely(s.first, s.second, why)) {
+        ok = false;
+      }
+    }
+  }
+  return ok;
 }
 
 bool copy_backup_sides(const std::string& handheld, const std::string& desktop_file,
@@ -228,16 +271,17 @@ bool settle_second_names(const std::string& handheld, const std::string& desktop
   bool ok = true;
   for (const auto& s : sides) {
     if (*s.kept != kept_as::second_name) continue;
-    file_identity side{}, kept{};
-    if (file_identity_at(s.side.c_str(), &side) == 0 &&
-        file_identity_at(s.in_backup.c_str(), &kept) == 0 && same_file(side, kept) &&
-        !copy_file_safely(s.side, s.in_backup, why)) {
+    if (shares_file(s.side, s.in_backup) && !copy_file_safely(s.side, s.in_backup, why)) {
       ok = false;
       continue;
     }
     *s.kept = kept_as::copy;
   }
   return ok;
+}
+
+std::string backup_side_file(const backup_info& backup, bool desktop) {
+  return desktop ? backup.folder + "/" + kDesktopCopy : handheld_database_file(backup.folder);
 }
 
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,

@@ -55,15 +55,31 @@ bool make_backup(const std::string& handheld, const std::string& desktop_file,
 // backup.conf, which makes it complete, and the pruning (end_backup). A step
 // that fails removes what was begun; abandon_backup removes one begun and
 // not to be ended.
-// With second_names, begin_backup keeps each side that is a regular file of
-// one name under a second name, and leaves the others for copy_backup_sides;
-// the caller then owes settle_second_names once the sides may have been
+// The sides a backup may keep under second names: those the HotSync will
+// replace.
+struct second_names_for {
+  bool desktop = false, handheld = false;
+};
+// With second names, begin_backup keeps each side named there that is a
+// regular file of one name under a second name, and leaves the others for
+// copy_backup_sides, once check_second_names has seen that each second name
+// still names the side (call it once the sides' versions are noted: a file
+// put in a side's place before that would otherwise be kept nowhere). The
+// caller then owes settle_second_names once the sides may have been
 // replaced, however the HotSync ended.
 bool begin_backup(const std::string& handheld, const std::string& desktop_file,
                   const std::string& reason, backup_info* made, std::string* why,
-                  bool second_names = false);
+                  second_names_for second_names = {});
+void check_second_names(const std::string& handheld, const std::string& desktop_file,
+                        backup_info* made);
 bool copy_backup_sides(const std::string& handheld, const std::string& desktop_file,
                        backup_info* made, std::string* why);
+// Copies into every backup of the handheld folder each side it still shares
+// with the side itself (left by a HotSync that ended before it replaced the
+// side or settled the backup), so that no backup changes with its side.
+// False with *why when a copy fails; the others are made.
+bool heal_shared_backups(const std::string& handheld, const std::string& desktop_file,
+                         std::string* why);
 // Copies each side still kept under a second name of the side itself (one
 // the HotSync did not replace), so that what becomes of the side from now on
 // leaves the backup as it was. False with *why when a copy fails: that side
@@ -106,6 +122,9 @@ bool time_of_id(const std::string& id, int64_t* t, int* n);
 bool restore_backup(const backup_info& backup, const std::string& handheld,
                     const std::string& desktop_file, bool desktop, bool handheld_side,
                     std::string* why);
+
+// Where a backup keeps the desktop file, or the handheld database.
+std::string backup_side_file(const backup_info& backup, bool desktop);
 
 // Copies a file through path + ".tmp", forced to disk and renamed over `to`.
 bool copy_file_safely(const std::string& from, const std::string& to, std::string* why);

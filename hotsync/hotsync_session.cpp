@@ -86,6 +86,13 @@ int64_t texts_not_held(const std::vector<log_entry>& entries) {
 // recorded as the handheld's last HotSync. "Do nothing" and the unknown
 // types are neither: recording one would make the next two-way HotSync take
 // what was added on one side before it for deleted on the other.
+// The sides a HotSync of this type replaces, which its backup may keep
+// under second names.
+second_names_for replaced_sides(uint32_t sync_type) {
+  const bool both = sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow;
+  return {both || sync_type == kSyncTypeHHToPC, both || sync_type == kSyncTypePCToHH};
+}
+
 bool synchronises(uint32_t sync_type) {
   return sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow || sync_type == kSyncTypeHHToPC ||
          sync_type == kSyncTypePCToHH;
@@ -93,6 +100,26 @@ bool synchronises(uint32_t sync_type) {
 
 int64_t element_count(const side_state& side) {
   return side.readable ? static_cast<int64_t>(side.elements.size()) : -1;
+}
+
+// What makes a backup's side to be put back differ from what it held when
+// the backup was made: a program that kept a side open and wrote into it
+// after the HotSync replaced it wrote into the backup's file. "" when each
+// side reads as the count backup.conf gives (or gives none).
+std::string changed_since_made(const backup_info& backup, bool desktop, bool handheld) {
+  for (const bool d : {true, false}) {
+    const int64_t then = d ? backup.desktop_elements : backup.handheld_elements;
+    if (!(d ? desktop && backup.has_desktop : handheld && backup.has_handheld) || then < 0)
+      continue;
+    const std::string file = backup_side_file(backup, d);
+    const side_state now = read_side(file);
+    if (!now.readable) return now.problem;
+    if (element_count(now) != then) {
+      return file + " holds " + std::to_string(element_count(now)) + " elements, not " +
+             std::to_string(then);
+    }
+  }
+  return "";
 }
 
 // Copies from to `to` when from exists.
@@ -473,15 +500,14 @@ class before_conduit {
 
   void start(sync_base base) {
     base_ = std::move(base);
-    // A second name given or taken changes the file's version: before it is
-    // noted, the new backup's, and the removal of the oldest, one of which a
-    // HotSync killed before it replaced a side may have left sharing its file.
     if (backup_wanted) {
-      backup_begun_ =
-          begin_backup(*handheld, *desktop_file, backup_reason(), &backup, &beside_why_, true);
-      if (backup_begun_) prune_backups(*handheld, options->keep_backups, backup.id);
+      backup_begun_ = begin_backup(*handheld, *desktop_file, backup_reason(), &backup, &beside_why_,
+                                   replaced_sides(sync_type));
     }
     read_versions_ = versions_of(*desktop_file, *pdb);
+    // A second name changes the file's version: given before it is noted,
+    // and seen to name the side still after.
+    if (backup_begun_) check_second_names(*handheld, *desktop_file, &backup);
     // Each on a thread of its own; one that cannot start runs here, before
     // the conduit.
     running_ = thread_start(&thread_, run_beside, this) == 0;
@@ -673,6 +699,11 @@ int run_with_report(const session_options& options, const user_sides* user,
   before_work.given = user ? &user->before : nullptr;
   before_work.desktop_after = &desktop_after;
   before_work.buffers = &buffers;
+  std::string unhealed;
+  if (before_work.backup_wanted && !heal_shared_backups(handheld, desktop_file, &unhealed)) {
+    std::fprintf(stderr, "hotsync: a backup still shares a file with its side: %s\n",
+                 unhealed.c_str());
+  }
   if (before_work.beside) {
     before_work.start(read_sync_base(handheld, handheld_user_now.last_sync));
   } else if (!before_work.settle()) {
@@ -960,6 +991,12 @@ int restore_sides(const session_options& options, const std::string& id, bool de
     return -1;
   }
   const backup_info wanted = *chosen;
+  const std::string changed = changed_since_made(wanted, desktop, handheld);
+  if (!changed.empty()) {
+    *why = "backup " + id + " was written into since it was made (" + changed +
+           "); nothing was restored";
+    return -1;
+  }
   const std::string desktop_file = registry_desktop_file();
   if (!files_are_regular(setup.handheld(), desktop_file, why)) return -1;
   handheld_user user;

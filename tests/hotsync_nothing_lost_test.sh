@@ -185,6 +185,29 @@ for how in sync desktop-to-handheld handheld-to-desktop failing; do
     "[ \$(stat -c %h '$D/elements.xml') = 1 ] && [ \$(stat -c %h '$H/QVelements.pdb') = 1 ] && cmp -s '$backup/elements.xml' '$T/unshared-$how/elements.xml' && cmp -s '$backup/QVelements.pdb' '$T/unshared-$how/QVelements.pdb'"
 done
 
+# A backup left sharing the sides' files (a HotSync killed once the backup was
+# complete, before it replaced them) shares them no longer after the next
+# HotSync, even one that never starts; nor does that HotSync cost the
+# backups made before.
+pair left-shared
+hs sync --keep 1 > /dev/null
+old=$(ls "$H/backups")
+ln -f "$D/elements.xml" "$H/backups/$old/elements.xml"
+ln -f "$H/QVelements.pdb" "$H/backups/$old/QVelements.pdb"
+hs sync --keep 1 --conduit "$T/no-such-conduit.so" > /dev/null 2>&1
+check "a HotSync that cannot start keeps the backups, none of them sharing a side's file" bash -c \
+  "'$HS' backups --handheld '$H' | grep -q '^$old ' && [ \$(stat -c %h '$D/elements.xml') = 1 ] && [ \$(stat -c %h '$H/QVelements.pdb') = 1 ]"
+
+# A program that kept a side open writes into the backup once the HotSync
+# replaced the side: restore refuses what the backup no longer holds.
+pair written-into
+hs sync > /dev/null
+id=$(ls "$H/backups")
+printf 'written in place' 1<> "$H/backups/$id/elements.xml"
+cp "$D/elements.xml" "$T/written-into/now.xml"
+check "restore refuses a backup written into since, and puts nothing back" bash -c \
+  "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> '$T/written-into/err' && grep -q 'was written into since it was made' '$T/written-into/err' && cmp -s '$D/elements.xml' '$T/written-into/now.xml'"
+
 pair backups
 mkdir -p "$H/backups/20000101-000000" "$H/backups/20991231-000000" "$H/backups/20991231-000001"
 cp "$D/elements.xml" "$H/backups/20000101-000000/"  # interrupted: no backup.conf

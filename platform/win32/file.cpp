@@ -148,6 +148,12 @@ int file_remove(const char* path) {
 
 int file_link(const char* existing, const char* name) {
   if (int e = file_fault_injected(file_op::replace)) return e;
+  // A program that holds the file open without letting it be deleted would
+  // keep a second name from being removed or replaced later: none is given.
+  HANDLE h = CreateFileA(existing, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  CloseHandle(h);
   return CreateHardLinkA(name, existing, nullptr) ? 0 : static_cast<int>(GetLastError());
 }
 
