@@ -1,6 +1,7 @@
 #include "hotsync/backups.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -197,6 +198,10 @@ bool begin_backup(const std::string& handheld, const std::string& desktop_file,
          copy_backup_sides(handheld, desktop_file, made, why);
 }
 
+std::string backup_side_file(const backup_info& backup, bool desktop) {
+  return desktop ? backup.folder + "/" + kDesktopCopy : handheld_database_file(backup.folder);
+}
+
 // Whether the side at `side` and the backup's `kept` are one file.
 static bool shares_file(const std::string& side, const std::string& kept) {
   file_identity a{}, b{};
@@ -204,15 +209,22 @@ static bool shares_file(const std::string& side, const std::string& kept) {
          a.regular && same_file(a, b);
 }
 
+// Each side of a backup being made: how it is kept, the side, its place in
+// the backup.
+struct side_in_backup {
+  kept_as* kept;
+  std::string side, in_backup;
+};
+static std::array<side_in_backup, 2> sides_of(const std::string& handheld,
+                                              const std::string& desktop_file, backup_info* made) {
+  return {side_in_backup{&made->desktop_kept, desktop_file, backup_side_file(*made, true)},
+          side_in_backup{&made->handheld_kept, handheld_database_file(handheld),
+                         backup_side_file(*made, false)}};
+}
+
 void check_second_names(const std::string& handheld, const std::string& desktop_file,
                         backup_info* made) {
-  const struct {
-    kept_as* kept;
-    std::string side, in_backup;
-  } sides[] = {{&made->desktop_kept, desktop_file, made->folder + "/" + kDesktopCopy},
-               {&made->handheld_kept, handheld_database_file(handheld),
-                handheld_database_file(made->folder)}};
-  for (const auto& s : sides) {
+  for (const auto& s : sides_of(handheld, desktop_file, made)) {
     if (*s.kept != kept_as::second_name || shares_file(s.side, s.in_backup)) continue;
     file_remove(s.in_backup.c_str());
     *s.kept = kept_as::copy_to_come;
@@ -226,8 +238,8 @@ bool heal_shared_backups(const std::string& handheld, const std::string& desktop
   bool ok = true;
   for (const backup_info& b : all) {
     const std::pair<std::string, std::string> sides[] = {
-        {desktop_file, b.folder + "/" + kDesktopCopy},
-        {handheld_database_file(handheld), handheld_database_file(b.folder)}};
+        {desktop_file, backup_side_file(b, true)},
+        {handheld_database_file(handheld), backup_side_file(b, false)}};
     for (const auto& s : sides) {
       if (!s.first.empty() && shares_file(s.first, s.second) &&
           !copy_file_safely(s.first, s.second, why)) {
@@ -241,14 +253,10 @@ bool heal_shared_backups(const std::string& handheld, const std::string& desktop
 bool copy_backup_sides(const std::string& handheld, const std::string& desktop_file,
                        backup_info* made, std::string* why) {
   bool ok = true;
-  if (made->desktop_kept == kept_as::copy_to_come) {
-    ok = copy_file_safely(desktop_file, made->folder + "/" + kDesktopCopy, why);
-    made->desktop_kept = kept_as::copy;
-  }
-  if (ok && made->handheld_kept == kept_as::copy_to_come) {
-    ok = copy_file_safely(handheld_database_file(handheld), handheld_database_file(made->folder),
-                          why);
-    made->handheld_kept = kept_as::copy;
+  for (const auto& s : sides_of(handheld, desktop_file, made)) {
+    if (!ok || *s.kept != kept_as::copy_to_come) continue;
+    ok = copy_file_safely(s.side, s.in_backup, why);
+    *s.kept = kept_as::copy;
   }
   if (!ok) {
     abandon_backup(*made);
@@ -262,14 +270,8 @@ bool copy_backup_sides(const std::string& handheld, const std::string& desktop_f
 
 bool settle_second_names(const std::string& handheld, const std::string& desktop_file,
                          backup_info* made, std::string* why) {
-  const struct {
-    kept_as* kept;
-    std::string side, in_backup;
-  } sides[] = {{&made->desktop_kept, desktop_file, made->folder + "/" + kDesktopCopy},
-               {&made->handheld_kept, handheld_database_file(handheld),
-                handheld_database_file(made->folder)}};
   bool ok = true;
-  for (const auto& s : sides) {
+  for (const auto& s : sides_of(handheld, desktop_file, made)) {
     if (*s.kept != kept_as::second_name) continue;
     if (shares_file(s.side, s.in_backup) && !copy_file_safely(s.side, s.in_backup, why)) {
       ok = false;
@@ -278,10 +280,6 @@ bool settle_second_names(const std::string& handheld, const std::string& desktop
     *s.kept = kept_as::copy;
   }
   return ok;
-}
-
-std::string backup_side_file(const backup_info& backup, bool desktop) {
-  return desktop ? backup.folder + "/" + kDesktopCopy : handheld_database_file(backup.folder);
 }
 
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,
