@@ -234,7 +234,8 @@ void check_second_names(const std::string& handheld, const std::string& desktop_
 bool heal_shared_backups(const std::string& handheld, const std::string& desktop_file,
                          std::string* why) {
   std::vector<backup_info> all;
-  if (!list_backups(handheld, &all, why)) return false;
+  std::string unlisted;  // a backups folder that cannot be listed refuses the HotSync anyway
+  if (!list_backups(handheld, &all, &unlisted)) return true;
   bool ok = true;
   for (const backup_info& b : all) {
     const std::pair<std::string, std::string> sides[] = {

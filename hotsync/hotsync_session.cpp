@@ -98,6 +98,9 @@ bool synchronises(uint32_t sync_type) {
          sync_type == kSyncTypePCToHH;
 }
 
+// For a backup's end: the oldest go only once the HotSync is carried through.
+constexpr int kNoPruning = -1;
+
 int64_t element_count(const side_state& side) {
   return side.readable ? static_cast<int64_t>(side.elements.size()) : -1;
 }
@@ -605,13 +608,15 @@ class before_conduit {
       return false;
     }
     if (backup_wanted) {
-      const bool made =
-          beside ? end_backup(*handheld, element_count(before.desktop),
-                              element_count(before.handheld), options->keep_backups, &backup, &why)
-                 : make_backup(*handheld, *desktop_file, element_count(before.desktop),
-                               element_count(before.handheld), backup_reason(),
-                               options->keep_backups, &backup, &why);
-      backup_begun_ = false;  // ended, or removed by the step that failed
+      const bool made = beside
+                            ? end_backup(*handheld, element_count(before.desktop),
+                                         element_count(before.handheld), kNoPruning, &backup, &why)
+                            : make_backup(*handheld, *desktop_file, element_count(before.desktop),
+                                          element_count(before.handheld), backup_reason(),
+                                          kNoPruning, &backup, &why);
+      // Ended (or removed by the step that failed), and removed still if the
+      // HotSync is refused below: it would be the backup of none.
+      backup_begun_ = made;
       if (!made) {
         why = "no HotSync without a backup: " + why;
         return false;
@@ -645,6 +650,7 @@ class before_conduit {
       }
     }
     if (desktop_after) desktop_after->expect(at_most());
+    backup_begun_ = false;  // the HotSync's own
     return true;
   }
 
@@ -700,7 +706,8 @@ int run_with_report(const session_options& options, const user_sides* user,
   before_work.desktop_after = &desktop_after;
   before_work.buffers = &buffers;
   std::string unhealed;
-  if (before_work.backup_wanted && !heal_shared_backups(handheld, desktop_file, &unhealed)) {
+  if (!options.dry_run && synchronises(sync_type) &&
+      !heal_shared_backups(handheld, desktop_file, &unhealed)) {
     std::fprintf(stderr, "hotsync: a backup still shares a file with its side: %s\n",
                  unhealed.c_str());
   }
@@ -760,6 +767,11 @@ int run_with_report(const session_options& options, const user_sides* user,
   // The data set both sides now hold is the base of the next HotSync: kept
   // when both can be read, and only for a HotSync that becomes the last one.
   const bool completed = result == kOpenConduitDone;
+  // The oldest backups go once a HotSync is carried through: those of
+  // HotSyncs that failed would otherwise push out every earlier state.
+  if (completed && !before_work.backup.id.empty()) {
+    prune_backups(handheld, options.keep_backups, before_work.backup.id);
+  }
   bool keep_base = options.report && !options.dry_run && completed && synchronises(sync_type);
   base_builder base;
   std::vector<side_changes> sides;

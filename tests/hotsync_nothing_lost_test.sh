@@ -187,7 +187,7 @@ done
 
 # A backup left sharing the sides' files (a HotSync killed once the backup was
 # complete, before it replaced them) shares them no longer after the next
-# HotSync, even one that never starts; nor does that HotSync cost the
+# HotSync, even one that never starts; nor does a HotSync that fails cost the
 # backups made before.
 pair left-shared
 hs sync --keep 1 > /dev/null
@@ -197,6 +197,8 @@ ln -f "$H/QVelements.pdb" "$H/backups/$old/QVelements.pdb"
 hs sync --keep 1 --conduit "$T/no-such-conduit.so" > /dev/null 2>&1
 check "a HotSync that cannot start keeps the backups, none of them sharing a side's file" bash -c \
   "'$HS' backups --handheld '$H' | grep -q '^$old ' && [ \$(stat -c %h '$D/elements.xml') = 1 ] && [ \$(stat -c %h '$H/QVelements.pdb') = 1 ]"
+HOTSYNC_FAULTS=read_record:1:5 hs sync --keep 1 > /dev/null 2>&1
+check "a HotSync that fails keeps the backups made before it" bash -c "'$HS' backups --handheld '$H' | grep -q '^$old '"
 
 # A program that kept a side open writes into the backup once the HotSync
 # replaced the side: restore refuses what the backup no longer holds.
