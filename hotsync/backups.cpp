@@ -65,6 +65,8 @@ void read_info(const std::string& folder, backup_info* info) {
     const bool is_number = parse_u32(value, &number);
     if (key == "time" && is_number) info->time = number;
     if (key == "reason") info->reason = value;
+    if (key == "desktop_stamp") info->desktop_stamp = value;
+    if (key == "handheld_stamp") info->handheld_stamp = value;
     if (key == "desktop_elements" && is_number) info->desktop_elements = number;
     if (key == "handheld_elements" && is_number) info->handheld_elements = number;
     if (key == "last_sync" && is_number) {
@@ -74,6 +76,13 @@ void read_info(const std::string& folder, backup_info* info) {
   }
 }
 
+// A file's size and the time of its last write; "" for no regular file.
+std::string stamp_of(const std::string& path) {
+  file_identity file{};
+  if (file_identity_at(path.c_str(), &file) != 0 || !file.regular) return "";
+  return std::to_string(file.size) + "/" + std::to_string(file.written);
+}
+
 bool write_info(const std::string& folder, const backup_info& info, std::string* why) {
   std::ostringstream text;
   text << "# A backup made by hotsync; the files beside are the sides as they were.\n"
@@ -81,6 +90,10 @@ bool write_info(const std::string& folder, const backup_info& info, std::string*
   if (info.desktop_elements >= 0) text << "desktop_elements=" << info.desktop_elements << "\n";
   if (info.handheld_elements >= 0) text << "handheld_elements=" << info.handheld_elements << "\n";
   if (info.has_last_sync) text << "last_sync=" << info.last_sync << "\n";
+  const std::string desktop_stamp = stamp_of(folder + "/" + kDesktopCopy);
+  const std::string handheld_stamp = stamp_of(handheld_database_file(folder));
+  if (!desktop_stamp.empty()) text << "desktop_stamp=" << desktop_stamp << "\n";
+  if (!handheld_stamp.empty()) text << "handheld_stamp=" << handheld_stamp << "\n";
   const std::string bytes = text.str();
   if (replace_file_contents(folder + "/" + kBackupInfoFile, bytes.data(), bytes.size()) != 0) {
     *why = "cannot write " + folder + "/" + kBackupInfoFile;
@@ -113,7 +126,8 @@ kept_as keep_side(const std::string& from, const std::string& to, bool second_na
 
 }  // namespace
 
-bool copy_file_safely(const std::string& from, const std::string& to, std::string* why) {
+bool copy_file_safely(const std::string& from, const std::string& to, std::string* why,
+                      bool keep_write_time) {
   os_file in = kNoFile;
   int error = file_open_read(from.c_str(), &in);
   if (error != 0) {
@@ -144,6 +158,7 @@ bool copy_file_safely(const std::string& from, const std::string& to, std::strin
     at += got;
     error = file_replacement_write(&out, buffer.data(), got);
   }
+  if (error == 0 && keep_write_time) error = file_copy_write_time(in, out.file);
   file_close(in);
   if (error == 0) error = file_replacement_commit(&out, to.c_str());
   if (error != 0) {
@@ -243,7 +258,7 @@ bool heal_shared_backups(const std::string& handheld, const std::string& desktop
         {handheld_database_file(handheld), backup_side_file(b, false)}};
     for (const auto& s : sides) {
       if (!s.first.empty() && shares_file(s.first, s.second) &&
-          !copy_file_safely(s.first, s.second, why)) {
+          !copy_file_safely(s.first, s.second, why, true)) {
         ok = false;
       }
     }
@@ -256,7 +271,7 @@ bool copy_backup_sides(const std::string& handheld, const std::string& desktop_f
   bool ok = true;
   for (const auto& s : sides_of(handheld, desktop_file, made)) {
     if (!ok || *s.kept != kept_as::copy_to_come) continue;
-    ok = copy_file_safely(s.side, s.in_backup, why);
+    ok = copy_file_safely(s.side, s.in_backup, why, true);
     *s.kept = kept_as::copy;
   }
   if (!ok) {
@@ -274,13 +289,18 @@ bool settle_second_names(const std::string& handheld, const std::string& desktop
   bool ok = true;
   for (const auto& s : sides_of(handheld, desktop_file, made)) {
     if (*s.kept != kept_as::second_name) continue;
-    if (shares_file(s.side, s.in_backup) && !copy_file_safely(s.side, s.in_backup, why)) {
+    if (shares_file(s.side, s.in_backup) && !copy_file_safely(s.side, s.in_backup, why, true)) {
       ok = false;
       continue;
     }
     *s.kept = kept_as::copy;
   }
   return ok;
+}
+
+bool backup_side_written_since(const backup_info& backup, bool desktop) {
+  const std::string& then = desktop ? backup.desktop_stamp : backup.handheld_stamp;
+  return !then.empty() && stamp_of(backup_side_file(backup, desktop)) != then;
 }
 
 bool end_backup(const std::string& handheld, int64_t desktop_count, int64_t handheld_count,

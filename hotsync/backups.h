@@ -38,6 +38,9 @@ struct backup_info {
   // which its sides were last the same; older backups do not say.
   bool has_last_sync = false;
   uint32_t last_sync = 0;
+  // Each side's file as the backup was ended, its size and the time of its
+  // last write ("" where backup.conf does not say: made before it did).
+  std::string desktop_stamp, handheld_stamp;
   // While it is made (backup.conf does not say).
   kept_as desktop_kept = kept_as::nothing, handheld_kept = kept_as::nothing;
 };
@@ -125,6 +128,12 @@ bool restore_backup(const backup_info& backup, const std::string& handheld,
 
 // Where a backup keeps the desktop file, or the handheld database.
 std::string backup_side_file(const backup_info& backup, bool desktop);
+// Whether a side's file in the backup was written since the backup was
+// ended: a program that kept the side open wrote into it once the HotSync
+// had replaced the side and the backup was left with its file.
+bool backup_side_written_since(const backup_info& backup, bool desktop);
 
-// Copies a file through path + ".tmp", forced to disk and renamed over `to`.
-bool copy_file_safely(const std::string& from, const std::string& to, std::string* why);
+// Copies a file through path + ".tmp", forced to disk and renamed over `to`;
+// keep_write_time: the copy keeps the time of from's last write.
+bool copy_file_safely(const std::string& from, const std::string& to, std::string* why,
+                      bool keep_write_time = false);

@@ -108,13 +108,15 @@ int64_t element_count(const side_state& side) {
 // What makes a backup's side to be put back differ from what it held when
 // the backup was made: a program that kept a side open and wrote into it
 // after the HotSync replaced it wrote into the backup's file. "" when each
-// side reads as the count backup.conf gives (or gives none).
+// side is the file backup.conf describes, its size, its last write and its
+// count (where it says).
 std::string changed_since_made(const backup_info& backup, bool desktop, bool handheld) {
   for (const bool d : {true, false}) {
-    const int64_t then = d ? backup.desktop_elements : backup.handheld_elements;
-    if (!(d ? desktop && backup.has_desktop : handheld && backup.has_handheld) || then < 0)
-      continue;
+    if (!(d ? desktop && backup.has_desktop : handheld && backup.has_handheld)) continue;
     const std::string file = backup_side_file(backup, d);
+    if (backup_side_written_since(backup, d)) return file + " was written since";
+    const int64_t then = d ? backup.desktop_elements : backup.handheld_elements;
+    if (then < 0) continue;
     const side_state now = read_side(file);
     if (!now.readable) return now.problem;
     if (element_count(now) != then) {

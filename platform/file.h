@@ -106,8 +106,15 @@ struct file_identity {
   bool regular;  // a regular file is there
   uint64_t volume, index;
   uint32_t names;  // how many names the file has
+  // What a write changes: the size, and the time of the last write in the
+  // finest unit the system keeps.
+  uint64_t size;
+  int64_t written;
 };
 int file_identity_at(const char* path, file_identity* identity);
+// Gives `to` the time of the last write of `from`, as a copy that stands for
+// it keeps it.
+int file_copy_write_time(os_file from, os_file to);
 
 // Makes a new folder that only this user may enter, in the system's folder for
 // temporary files, its name starting with prefix: 0 with its path (no

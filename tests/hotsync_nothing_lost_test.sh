@@ -183,6 +183,7 @@ for how in sync desktop-to-handheld handheld-to-desktop failing; do
   backup=$(ls -d "$H"/backups/*)
   check "$how: the backup shares no file with a side and holds both as they were" bash -c \
     "[ \$(stat -c %h '$D/elements.xml') = 1 ] && [ \$(stat -c %h '$H/QVelements.pdb') = 1 ] && cmp -s '$backup/elements.xml' '$T/unshared-$how/elements.xml' && cmp -s '$backup/QVelements.pdb' '$T/unshared-$how/QVelements.pdb'"
+  check "$how: and the backup restores" hs restore "$(basename "$backup")"
 done
 
 # A backup left sharing the sides' files (a HotSync killed once the backup was
@@ -209,6 +210,14 @@ printf 'written in place' 1<> "$H/backups/$id/elements.xml"
 cp "$D/elements.xml" "$T/written-into/now.xml"
 check "restore refuses a backup written into since, and puts nothing back" bash -c \
   "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> '$T/written-into/err' && grep -q 'was written into since it was made' '$T/written-into/err' && cmp -s '$D/elements.xml' '$T/written-into/now.xml'"
+# One letter of a question, as many elements as before.
+pair written-into-text
+hs sync > /dev/null
+id=$(ls "$H/backups")
+at=$(grep -abo '<Q>' "$H/backups/$id/elements.xml" | head -1 | cut -d: -f1)
+printf 'Z' | dd of="$H/backups/$id/elements.xml" bs=1 seek=$((at + 3)) conv=notrunc status=none
+check "restore refuses a backup whose text was written into since" bash -c \
+  "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> /dev/null"
 
 pair backups
 mkdir -p "$H/backups/20000101-000000" "$H/backups/20991231-000000" "$H/backups/20991231-000001"

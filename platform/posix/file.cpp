@@ -213,13 +213,25 @@ int file_link(const char* existing, const char* name) {
 }
 
 int file_identity_at(const char* path, file_identity* identity) {
-  *identity = file_identity{false, 0, 0, 0};
+  *identity = file_identity{false, 0, 0, 0, 0, 0};
   if (int e = file_fault_injected(file_op::inspect)) return e;
   struct stat st;
   if (::lstat(path, &st) != 0) return errno;
-  *identity = file_identity{S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_dev),
-                            static_cast<uint64_t>(st.st_ino), static_cast<uint32_t>(st.st_nlink)};
+  *identity =
+      file_identity{S_ISREG(st.st_mode),
+                    static_cast<uint64_t>(st.st_dev),
+                    static_cast<uint64_t>(st.st_ino),
+                    static_cast<uint32_t>(st.st_nlink),
+                    static_cast<uint64_t>(st.st_size),
+                    static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
   return 0;
+}
+
+int file_copy_write_time(os_file from, os_file to) {
+  struct stat st;
+  if (::fstat(fd_of(from), &st) != 0) return errno;
+  const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+  return ::futimens(fd_of(to), times) == 0 ? 0 : errno;
 }
 
 int file_exists(const char* path) {

@@ -158,7 +158,7 @@ int file_link(const char* existing, const char* name) {
 }
 
 int file_identity_at(const char* path, file_identity* identity) {
-  *identity = file_identity{false, 0, 0, 0};
+  *identity = file_identity{false, 0, 0, 0, 0, 0};
   if (int e = file_fault_injected(file_op::inspect)) return e;
   // Opened for nothing but what it is, a reparse point as itself.
   HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -171,9 +171,23 @@ int file_identity_at(const char* path, file_identity* identity) {
   if (!known) return static_cast<int>(GetLastError());
   const DWORD not_plain =
       FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-  *identity = file_identity{(data.dwFileAttributes & not_plain) == 0, data.dwVolumeSerialNumber,
-                            (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow,
-                            data.nNumberOfLinks};
+  *identity = file_identity{
+      (data.dwFileAttributes & not_plain) == 0,
+      data.dwVolumeSerialNumber,
+      (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow,
+      data.nNumberOfLinks,
+      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+      static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime)};
+  return 0;
+}
+
+int file_copy_write_time(os_file from, os_file to) {
+  FILETIME written;
+  if (!GetFileTime(handle_of(from), nullptr, nullptr, &written) ||
+      !SetFileTime(handle_of(to), nullptr, nullptr, &written)) {
+    return static_cast<int>(GetLastError());
+  }
   return 0;
 }
 
