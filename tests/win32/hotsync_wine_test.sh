@@ -93,6 +93,7 @@ for copy in desktop-to-handheld handheld-to-desktop; do
   check "$copy reports the same" same_report "$copy"
   check "$copy leaves no side sharing its file with the backup, which holds both as they were" \
     bash -c "[ \$(stat -c %h '$WD/elements.xml') = 1 ] && [ \$(stat -c %h '$WH/QVelements.pdb') = 1 ] && cmp '$WH'/backups/*/elements.xml '$examples/elements.xml' && cmp '$WH'/backups/*/QVelements.pdb '$examples/handheld/QVelements.pdb'"
+  check "$copy: and the backup restores" win restore "$(ls "$WH/backups")" --handheld "Z:$WH" --desktop "Z:$WD"
 done
 
 pair stored
