@@ -86,16 +86,16 @@ int64_t texts_not_held(const std::vector<log_entry>& entries) {
 // recorded as the handheld's last HotSync. "Do nothing" and the unknown
 // types are neither: recording one would make the next two-way HotSync take
 // what was added on one side before it for deleted on the other.
+bool synchronises(uint32_t sync_type) {
+  return sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow || sync_type == kSyncTypeHHToPC ||
+         sync_type == kSyncTypePCToHH;
+}
+
 // The sides a HotSync of this type replaces, which its backup may keep
 // under second names.
 second_names_for replaced_sides(uint32_t sync_type) {
   const bool both = sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow;
   return {both || sync_type == kSyncTypeHHToPC, both || sync_type == kSyncTypePCToHH};
-}
-
-bool synchronises(uint32_t sync_type) {
-  return sync_type == kSyncTypeFast || sync_type == kSyncTypeSlow || sync_type == kSyncTypeHHToPC ||
-         sync_type == kSyncTypePCToHH;
 }
 
 // For a backup's end: the oldest go only once the HotSync is carried through.
@@ -483,7 +483,10 @@ class before_conduit {
   before_conduit& operator=(const before_conduit&) = delete;
   ~before_conduit() {
     join();
-    if (backup_begun_) abandon_backup(backup);  // for a HotSync that did not happen
+    if (backup_begun_) {
+      abandon_backup(backup);  // for a HotSync that did not happen
+      return;
+    }
     const bool shared =
         backup.desktop_kept == kept_as::second_name || backup.handheld_kept == kept_as::second_name;
     std::string why_shared;
