@@ -116,7 +116,10 @@ for damage in 'element:60' 'digest:-1' 'cut:-1'; do
   [ "$at" -lt 0 ] && at=$((size + at))
   case $damage in
     cut:*) truncate -s "$at" "$H/sync_base.bin" ;;
-    *) printf '\xA5' | dd of="$H/sync_base.bin" bs=1 seek="$at" conv=notrunc status=none ;;
+    # The byte's bits turned over: a set value could be the one already there.
+    *) byte=$(od -An -tu1 -j "$at" -N1 "$H/sync_base.bin")
+       printf "\\x$(printf %02x $((byte ^ 0xFF)))" |
+         dd of="$H/sync_base.bin" bs=1 seek="$at" conv=notrunc status=none ;;
   esac
   hs sync > "$T/damaged.txt"
   check "a base damaged ($damage) is no knowledge" bash -c "! grep -q conflict '$T/damaged.txt'"
