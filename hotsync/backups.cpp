@@ -76,6 +76,14 @@ void read_info(const std::string& folder, backup_info* info) {
   }
 }
 
+}  // namespace
+
+std::string backup_side_file(const backup_info& backup, bool desktop) {
+  return desktop ? backup.folder + "/" + kDesktopCopy : handheld_database_file(backup.folder);
+}
+
+namespace {
+
 // A file's size and the time of its last write; "" for no regular file.
 std::string stamp_of(const std::string& path) {
   file_identity file{};
@@ -90,8 +98,8 @@ bool write_info(const std::string& folder, const backup_info& info, std::string*
   if (info.desktop_elements >= 0) text << "desktop_elements=" << info.desktop_elements << "\n";
   if (info.handheld_elements >= 0) text << "handheld_elements=" << info.handheld_elements << "\n";
   if (info.has_last_sync) text << "last_sync=" << info.last_sync << "\n";
-  const std::string desktop_stamp = stamp_of(folder + "/" + kDesktopCopy);
-  const std::string handheld_stamp = stamp_of(handheld_database_file(folder));
+  const std::string desktop_stamp = stamp_of(backup_side_file(info, true));
+  const std::string handheld_stamp = stamp_of(backup_side_file(info, false));
   if (!desktop_stamp.empty()) text << "desktop_stamp=" << desktop_stamp << "\n";
   if (!handheld_stamp.empty()) text << "handheld_stamp=" << handheld_stamp << "\n";
   const std::string bytes = text.str();
@@ -106,7 +114,7 @@ bool same_file(const file_identity& a, const file_identity& b) {
   return a.volume == b.volume && a.index == b.index;
 }
 
-// Keeps the side at `from` in the backup as `to`: with second_names, under a
+// Keeps the side at `from` in the backup as `to`: with second_name, under a
 // second name where it is a regular file with no other name (a name the user
 // gave it elsewhere would share the backup's file after the HotSync);
 // otherwise it is a copy to come.
@@ -201,20 +209,16 @@ bool begin_backup(const std::string& handheld, const std::string& desktop_file,
   }
   info.desktop_kept =
       !desktop_file.empty() && exists(desktop_file)
-          ? keep_side(desktop_file, info.folder + "/" + kDesktopCopy, second_names.desktop)
+          ? keep_side(desktop_file, backup_side_file(info, true), second_names.desktop)
           : kept_as::nothing;
   info.handheld_kept = exists(handheld_database_file(handheld))
                            ? keep_side(handheld_database_file(handheld),
-                                       handheld_database_file(info.folder), second_names.handheld)
+                                       backup_side_file(info, false), second_names.handheld)
                            : kept_as::nothing;
   *made = info;
   // Copies take long: the HotSync's reading goes on meanwhile.
   return second_names.desktop || second_names.handheld ||
          copy_backup_sides(handheld, desktop_file, made, why);
-}
-
-std::string backup_side_file(const backup_info& backup, bool desktop) {
-  return desktop ? backup.folder + "/" + kDesktopCopy : handheld_database_file(backup.folder);
 }
 
 // Whether the side at `side` and the backup's `kept` are one file.
