@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -15,6 +18,29 @@ uint16_t largest(const uint16_t* keys, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i)
     m = std::max(m, keys[i]);
   return m;
+}
+
+// The index of the first key above `key` in a run that holds one. Eight keys
+// at a time where the processor allows: the scans of a segment and a block
+// are most of an insertion, a branch per key taken all but once.
+uint32_t first_above(const uint16_t* keys, uint16_t key) {
+#if defined(__SSE2__)
+  // Unsigned order as signed: the top bit turned over on both sides. A run's
+  // keys fill whole groups of eight, so no load goes past them.
+  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+  const __m128i wanted = _mm_xor_si128(_mm_set1_epi16(static_cast<short>(key)), flip);
+  for (uint32_t at = 0;; at += 8) {
+    const __m128i eight =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + at)), flip);
+    const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(eight, wanted)));
+    if (above) return at + static_cast<uint32_t>(__builtin_ctz(above)) / 2;
+  }
+#else
+  uint32_t at = 0;
+  while (keys[at] <= key)
+    ++at;
+  return at;
+#endif
 }
 
 // Moves the upper half of a full run into an empty one, whose ids `owner`
@@ -109,18 +135,12 @@ position end_of_list(const list_index& index) {
 position first_greater(const list_index& index, uint16_t key) {
   if (index.tree[1] <= key) return end_of_list(index);
   uint32_t i = 1;
-  while (i < index.leaves)
-    i = index.tree[2 * i] > key ? 2 * i : 2 * i + 1;
+  while (i < index.leaves)  // which way is as likely as not: no branch
+    i = 2 * i + (index.tree[2 * i] > key ? 0u : 1u);
   const uint32_t place = i - index.leaves;
   const list_segment& seg = index.segments[index.sequence[place]];
-  uint32_t slot = 0;
-  while (seg.key[slot] <= key)
-    ++slot;
-  const list_block& b = index.blocks[seg.id[slot]];
-  uint32_t at = 0;
-  while (b.key[at] <= key)
-    ++at;
-  return {place, slot, at};
+  const uint32_t slot = first_above(seg.key, key);
+  return {place, slot, first_above(index.blocks[seg.id[slot]].key, key)};
 }
 
 // The node just before pos, which is not the start of the list. Blocks are
@@ -239,10 +259,11 @@ void list_index_build(list_index* index, const std::vector<element*>& order, uin
   }
   index->place_of.assign(index->segments.size(), 0);
   rebuild_tree(index);
+  index->built = n;
 }
 
-element* list_index_insert(list_index* index, element** head, element* e) {
-  const uint32_t z = static_cast<uint32_t>(index->element_of.size());
+uint32_t list_index_insert(list_index* index, element* e) {
+  const uint32_t nodes = static_cast<uint32_t>(index->element_of.size());
   index->element_of.push_back(e);
   index->block_of.push_back(0);
   // What splits below need is there first, so that they cannot fail.
@@ -254,36 +275,48 @@ element* list_index_insert(list_index* index, element** head, element* e) {
   index->place_of.reserve(segments);
   index->tree.reserve(2 * size_t{leaves_for(segments)});
   const uint16_t key = e->tm_t_rpt;
-  element* first = *head;
   const position front{0, 0, 0};
-  if (!first) {
-    e->next = nullptr;
-    *head = e;
-    place_node(index, front, z, key);
-    return nullptr;
+  // insert_element's cases for a list of none or one, and for a new head.
+  const uint16_t head_key = nodes ? block_at(*index, 0, 0).key[0] : 0;
+  if (nodes == 0 || (nodes == 1 ? head_key >= key : key < head_key)) {
+    place_node(index, front, nodes, key);
+    return kNoListNode;
   }
-  const bool single = first->next == nullptr;
-  if (single ? first->tm_t_rpt >= key : key < first->tm_t_rpt) {
-    e->next = first;
-    *head = e;
-    place_node(index, front, z, key);
-    return nullptr;
-  }
-  if (single) {
-    e->next = nullptr;
-    first->next = e;
-    place_node(index, end_of_list(*index), z, key);
-    return nullptr;
+  if (nodes == 1) {
+    place_node(index, end_of_list(*index), nodes, key);
+    return kNoListNode;
   }
   // The first key after the head greater than this one: the head's own key is
   // not, so the first in the whole list is the same, and the place found is
   // after the head.
   const position pos = first_greater(*index, key);
-  element* p = index->element_of[node_before(*index, pos)];
-  e->next = p->next;
-  p->next = e;
-  place_node(index, pos, z, key);
-  return p;
+  const uint32_t before = node_before(*index, pos);
+  place_node(index, pos, nodes, key);
+  return before;
+}
+
+void list_index_link(const list_index& index, element** head) {
+  uint32_t prev = kNoListNode;
+  for (uint32_t s : index.sequence) {
+    const list_segment& seg = index.segments[s];
+    for (uint32_t slot = 0; slot < seg.count; ++slot) {
+      const list_block& b = index.blocks[seg.id[slot]];
+      for (uint32_t i = 0; i < b.count; ++i) {
+        const uint32_t node = b.id[i];
+        // Built nodes still in a row keep their link: only the elements
+        // before and after an insertion are written.
+        if (prev == kNoListNode)
+          *head = index.element_of[node];
+        else if (node != prev + 1 || node >= index.built)
+          index.element_of[prev]->next = index.element_of[node];
+        prev = node;
+      }
+    }
+  }
+  if (prev == kNoListNode)
+    *head = nullptr;
+  else
+    index.element_of[prev]->next = nullptr;
 }
 
 void list_index_key_changed(list_index* index, uint32_t node) {

@@ -7,6 +7,11 @@
 // segment and the tree, however long the list and wherever the insertions
 // crowd: a full block splits within its segment, and only a full segment, one
 // in many block splits, moves the places of the others.
+//
+// Insertions go into the index only; the list itself is linked afresh from
+// the index once they are done (list_index_link). Linking each copy as it
+// came meant reading the element before it, somewhere in a list of a million,
+// and waiting for it in the middle of every insertion.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +26,7 @@ constexpr uint32_t kListSegmentSize = 64;
 // blocks of a segment with the largest key of each.
 template <uint32_t N>
 struct list_run {
+  static_assert(N % 8 == 0, "keys are scanned eight at a time");
   uint16_t count;
   uint16_t max_key;
   uint32_t id[N];
@@ -39,7 +45,11 @@ struct list_index {
   std::vector<uint32_t> place_of;      // by segment: its place in sequence
   std::vector<uint16_t> tree;          // largest key over places of sequence; leaves from `leaves`
   uint32_t leaves;
+  uint32_t built;  // nodes at build time, linked in the list as they were
 };
+
+// No node: what list_index_insert returns for an element put first.
+constexpr uint32_t kNoListNode = 0xFFFFFFFFu;
 
 // Indexes a list given as its elements in order; node i is order[i]. Takes at
 // once the memory that `room` insertions will need, so that none of them asks
@@ -47,12 +57,17 @@ struct list_index {
 // memory runs out.
 void list_index_build(list_index* index, const std::vector<element*>& order, uint32_t room);
 
-// Puts e into the list at *head exactly where insert_element(head, e) puts it
-// after insert_element(head, nullptr), and into the index as the next node.
-// Returns the element that insert_element leaves in insert_hint (null unless
-// it walked the list). Throws std::bad_alloc when memory runs out, with the
-// list unchanged.
-element* list_index_insert(list_index* index, element** head, element* e);
+// Puts e into the index as the next node, exactly where insert_element(head, e)
+// puts it in the list after insert_element(head, nullptr). Returns the node
+// whose element insert_element leaves in insert_hint, kNoListNode where it
+// leaves null (it did not walk the list). Throws std::bad_alloc when memory
+// runs out, with the index unchanged.
+uint32_t list_index_insert(list_index* index, element* e);
+
+// Links the list at *head in the index's order: the elements inserted, and the
+// ones before them. Allocates nothing, so that a merge that fails part way
+// still leaves a whole list.
+void list_index_link(const list_index& index, element** head);
 
 // Node `node`'s element has a new tm_t_rpt.
 void list_index_key_changed(list_index* index, uint32_t node);

@@ -227,6 +227,17 @@ struct scout {
 
 bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
                 bool first, clone_ahead* copies, hint_record* hint) {
+  // The hint an insertion leaves names an element of other's, looked up once
+  // the pass is over rather than waited for at each insertion.
+  uint32_t hint_node = kNoListNode;
+  struct hint_resolved {
+    const list_index* index;
+    hint_record* hint;
+    const uint32_t* node;
+    ~hint_resolved() {
+      if (*node != kNoListNode) hint->hint = index->element_of[*node];
+    }
+  } resolve_hint{other_index, hint, &hint_node};
   auto match = other->ids.begin();
   scout ahead(mine, other, last_sync, copies->running);
   ahead.step();  // the first ones, before the pass comes to any
@@ -260,6 +271,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       el->next = nullptr;
       free_element_nodes(el);
       *hint = hint_record{true, nullptr};
+      hint_node = kNoListNode;
       continue;
     }
     // The copy holds the element's category index as well: made ahead, it is
@@ -273,7 +285,8 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     }
     copy->ctgr = static_cast<uint16_t>(ctgr);
     try {
-      *hint = hint_record{true, list_index_insert(other_index, &other->db->head, copy)};
+      hint_node = list_index_insert(other_index, copy);
+      *hint = hint_record{true, nullptr};
     } catch (const std::bad_alloc&) {
       free_element_nodes(copy);
       return false;
@@ -322,6 +335,14 @@ void start_copies(const merge_side& pc, const merge_side& hh, uint32_t pc_copies
 struct copies_finished {
   clone_ahead* copies;
   ~copies_finished() { clone_ahead_finish(copies); }
+};
+
+// However a pass ends, the copies it put into the index are linked into the
+// list, so that the list stays whole and freeable.
+struct list_linked_at_end {
+  const list_index* index;
+  element** head;
+  ~list_linked_at_end() { list_index_link(*index, head); }
 };
 
 // Links the list again without the elements the pass deleted, and renumbers
@@ -381,6 +402,7 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
   try {
     list_index index;
     list_index_build(&index, hh->order, pc_copies);
+    const list_linked_at_end linked{&index, &hh->db->head};
     ok = merge_pass(pc, hh, &index, last_sync, true, &copies, &hint);
     if (ok) renumber_after_inserts(hh, index);
   } catch (const std::bad_alloc&) {
@@ -391,6 +413,7 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
     try {
       list_index index;
       list_index_build(&index, pc->order, hh_copies);
+      const list_linked_at_end linked{&index, &pc->db->head};
       ok = merge_pass(hh, pc, &index, last_sync, false, &copies, &hint);
       if (ok && orders_wanted) {
         // For the desktop's writer; without the memory, it walks the list.
