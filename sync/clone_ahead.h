@@ -17,11 +17,28 @@
 #include "model/element_db.h"
 #include "platform/thread.h"
 
+// What the merge needs of a copy besides the copy: read from the copy itself,
+// they would come from the second processor's cache one copy at a time.
+struct copy_facts {
+  uint16_t ctgr;
+  uint16_t tm_t_rpt;
+};
+
+// The two threads share little but two counters, each on a line of its own:
+// a flag per copy, read and set by both, bounced its line between the two
+// processors at every copy.
 struct clone_ahead {
   std::vector<const element*> sources;  // what is copied, in the order the copies are taken
-  std::vector<element*> made;           // by place in sources; null once taken
-  std::unique_ptr<std::atomic<unsigned char>[]> state;  // kFree, kClaimed, kMade
+  std::vector<element*> made;           // by place in sources: the second thread's copies
+  std::vector<copy_facts> facts;        // by place in sources, beside made
+  std::vector<bool> abandoned;          // places whose copy the merge made itself after all
   size_t taken = 0;
+  size_t made_seen = 0;  // made_upto when the merge last looked
+  // Places below it are claimed, by the second thread or (one at a time, when
+  // it comes to a place first) by the merge.
+  alignas(64) std::atomic<size_t> next_claim{0};
+  // Every place below it that the second thread claimed has its copy.
+  alignas(64) std::atomic<size_t> made_upto{0};
   std::atomic<bool> stop{false};
   bool running = false;
   os_thread thread;
@@ -35,8 +52,9 @@ constexpr size_t kCloneAheadFrom = 4096;
 // clone_ahead_finish. With few sources, without the memory to keep track or
 // without a second thread, nothing starts and every copy is made when taken.
 void clone_ahead_start(clone_ahead* ahead, std::vector<const element*> sources);
-// The next copy (of the next source, as clone_element makes it), or null
-// when the memory for it could not be had.
-element* clone_ahead_take(clone_ahead* ahead, const element* source);
+// The next copy (of the next source, as clone_element makes it), with its
+// category and tm_t_rpt in *facts; null when the memory for it could not be
+// had.
+element* clone_ahead_take(clone_ahead* ahead, const element* source, copy_facts* facts);
 // Stops the second thread and frees the copies made and not taken.
 void clone_ahead_finish(clone_ahead* ahead);

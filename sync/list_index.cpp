@@ -262,7 +262,7 @@ void list_index_build(list_index* index, const std::vector<element*>& order, uin
   index->built = n;
 }
 
-uint32_t list_index_insert(list_index* index, element* e) {
+uint32_t list_index_insert(list_index* index, element* e, uint16_t key) {
   const uint32_t nodes = static_cast<uint32_t>(index->element_of.size());
   index->element_of.push_back(e);
   index->block_of.push_back(0);
@@ -274,7 +274,6 @@ uint32_t list_index_insert(list_index* index, element* e) {
   index->sequence.reserve(segments);
   index->place_of.reserve(segments);
   index->tree.reserve(2 * size_t{leaves_for(segments)});
-  const uint16_t key = e->tm_t_rpt;
   const position front{0, 0, 0};
   // insert_element's cases for a list of none or one, and for a new head.
   const uint16_t head_key = nodes ? block_at(*index, 0, 0).key[0] : 0;

@@ -57,12 +57,13 @@ constexpr uint32_t kNoListNode = 0xFFFFFFFFu;
 // memory runs out.
 void list_index_build(list_index* index, const std::vector<element*>& order, uint32_t room);
 
-// Puts e into the index as the next node, exactly where insert_element(head, e)
+// Puts e, whose tm_t_rpt is key, into the index as the next node, exactly
+// where insert_element(head, e)
 // puts it in the list after insert_element(head, nullptr). Returns the node
 // whose element insert_element leaves in insert_hint, kNoListNode where it
 // leaves null (it did not walk the list). Throws std::bad_alloc when memory
 // runs out, with the index unchanged.
-uint32_t list_index_insert(list_index* index, element* e);
+uint32_t list_index_insert(list_index* index, element* e, uint16_t key);
 
 // Links the list at *head in the index's order: the elements inserted, and the
 // ones before them. Allocates nothing, so that a merge that fails part way

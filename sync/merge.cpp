@@ -33,10 +33,20 @@ struct category_map {
 
 constexpr uint32_t kDeleted = 0xFFFFFFFFu;
 
+// An element the other side has no partner for, in the order of ids.
+struct lone_entry {
+  element* el;
+  uint32_t id;
+  uint32_t pos;
+};
+
 struct merge_side {
   element_db* db;
   std::vector<element*> order;  // the list, element by element: walked once
   std::vector<id_entry> ids;
+  // The elements of ids the other side has no partner for, found in one go
+  // rather than through order as the pass comes to each.
+  std::vector<lone_entry> lone;
   // By place in order: kDeleted for an element the pass deleted (freed at
   // once, unlinked at the end of the pass), then each other's new place.
   std::vector<uint32_t> place;
@@ -164,64 +174,41 @@ struct hint_record {
 // through an index over other's list; deletions wait for the end of the pass,
 // as nothing in the pass looks at them again.
 // Elements only one side has are visited (copied or freed) in id order, all
-// over memory: a scout running ahead of the pass asks for them early, their
-// places in the order first, then the element, then its texts. Where the
-// copies are made on a second thread, which reads the elements itself, only
-// the elements to be freed are asked for. How far ahead is counted in such
-// elements, not in entries: between two of them may lie thousands of pairs,
-// each settled in a few nanoseconds.
+// over memory: a scout running ahead of the pass asks for them early, the
+// element first, then its texts. Where the copies are made on a second
+// thread, which reads the elements itself, only the elements to be freed are
+// asked for. How far ahead is counted in such elements, not in entries:
+// between two of them may lie thousands of pairs, each settled in a few
+// nanoseconds.
 struct scout {
-  // One runner of the scout: it asks for something of each one-sided element
-  // it passes, and keeps `distance` of them ahead of the pass.
-  struct runner {
-    size_t distance;
-    size_t at = 0;     // the next entry to look at
-    size_t found = 0;  // one-sided entries before `at`
-    std::vector<id_entry>::const_iterator match;
-  };
   const merge_side* mine;
-  const merge_side* other;
   uint32_t last_sync;
   bool copies_made_ahead;
-  runner places, elements, texts;
-  size_t reached = 0;  // one-sided entries the pass has come to
+  // Of mine's lone entries: how many the pass has come to, and how many each
+  // kind of request has been made for.
+  size_t reached = 0;
+  size_t elements = 0, texts = 0;
 
-  scout(const merge_side* m, const merge_side* o, uint32_t last, bool made_ahead)
-      : mine(m),
-        other(o),
-        last_sync(last),
-        copies_made_ahead(made_ahead),
-        places{32, 0, 0, o->ids.begin()},
-        elements{16, 0, 0, o->ids.begin()},
-        texts{made_ahead ? 0 : size_t{8}, 0, 0, o->ids.begin()} {}
-
-  // Moves r on until it is its distance ahead; calls ask(entry) for each
-  // one-sided entry it passes.
+  // Calls ask(entry) for each lone entry up to `distance` ahead of the pass.
   template <typename Ask>
-  void run(runner* r, Ask ask) {
-    while (r->at < mine->ids.size() && r->found < reached + r->distance) {
-      const id_entry& entry = mine->ids[r->at++];
-      if (!partner_at(other->ids, &r->match, entry.id)) {
-        ++r->found;
-        ask(entry);
-      }
-    }
+  void run(size_t* done, size_t distance, Ask ask) {
+    const size_t until = std::min(mine->lone.size(), reached + distance);
+    for (; *done < until; ++*done)
+      ask(mine->lone[*done]);
   }
 
-  // Called as the pass comes to a one-sided entry.
-  void step() {
-    ++reached;
-    run(&places, [this](const id_entry& e) { __builtin_prefetch(&mine->order[e.pos]); });
-    run(&elements, [this](const id_entry& e) {
-      if (!copies_made_ahead || deleted_since(static_cast<uint32_t>(e.id), last_sync))
-        __builtin_prefetch(mine->order[e.pos]);
+  // The pass comes to its next lone entry: returns it.
+  const lone_entry& step() {
+    run(&elements, 16, [this](const lone_entry& e) {
+      if (!copies_made_ahead || deleted_since(e.id, last_sync)) __builtin_prefetch(e.el);
     });
-    if (texts.distance == 0) return;  // the second thread reads them
-    run(&texts, [this](const id_entry& e) {
-      const element* el = mine->order[e.pos];
-      __builtin_prefetch(el->q);
-      __builtin_prefetch(el->a);
-    });
+    if (!copies_made_ahead) {  // otherwise the second thread reads them
+      run(&texts, 8, [](const lone_entry& e) {
+        __builtin_prefetch(e.el->q);
+        __builtin_prefetch(e.el->a);
+      });
+    }
+    return mine->lone[reached++];
   }
 };
 
@@ -239,9 +226,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     }
   } resolve_hint{other_index, hint, &hint_node};
   auto match = other->ids.begin();
-  scout ahead(mine, other, last_sync, copies->running);
-  ahead.step();  // the first ones, before the pass comes to any
-  ahead.reached = 0;
+  scout ahead{mine, last_sync, copies->running};
   for (id_entry& entry : mine->ids) {
     if (partner_at(other->ids, &match, entry.id)) {
       if (entry.rp > match->rp) {
@@ -258,8 +243,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
       }
       continue;
     }
-    ahead.step();
-    element* el = mine->order[entry.pos];
+    element* el = ahead.step().el;
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
@@ -276,16 +260,17 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     }
     // The copy holds the element's category index as well: made ahead, it is
     // all of the element this thread reads.
-    element* copy = clone_ahead_take(copies, el);
+    copy_facts facts{};
+    element* copy = clone_ahead_take(copies, el, &facts);
     const int32_t ctgr =
-        copy ? carry_category(other->db, mine->db, copy->ctgr, &other->categories_from_other) : -1;
+        copy ? carry_category(other->db, mine->db, facts.ctgr, &other->categories_from_other) : -1;
     if (ctgr < 0) {
       free_element_nodes(copy);
       return false;
     }
-    copy->ctgr = static_cast<uint16_t>(ctgr);
+    if (ctgr != facts.ctgr) copy->ctgr = static_cast<uint16_t>(ctgr);
     try {
-      hint_node = list_index_insert(other_index, copy);
+      hint_node = list_index_insert(other_index, copy, facts.tm_t_rpt);
       *hint = hint_record{true, nullptr};
     } catch (const std::bad_alloc&) {
       free_element_nodes(copy);
@@ -296,18 +281,30 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
   return true;
 }
 
+// Notes which of side's entries the other side has no partner for.
+void find_lone(merge_side* side, const merge_side& other) {
+  side->lone.clear();
+  auto match = other.ids.begin();
+  for (const id_entry& entry : side->ids) {
+    if (!partner_at(other.ids, &match, entry.id))
+      side->lone.push_back(lone_entry{nullptr, static_cast<uint32_t>(entry.id), entry.pos});
+  }
+  // Apart from the search, where no branch stands between one element's
+  // place in the order and the next: many are asked for at once.
+  for (lone_entry& entry : side->lone)
+    entry.el = side->order[entry.pos];
+}
+
 // How many elements a pass over `mine` copies into the other side: those only
 // mine has that were not deleted on the other side. With sources, they are
 // added there in the order the pass copies them.
-uint32_t copies_of_pass(const merge_side& mine, const merge_side& other, uint32_t last_sync,
+uint32_t copies_of_pass(const merge_side& mine, uint32_t last_sync,
                         std::vector<const element*>* sources = nullptr) {
   uint32_t copies = 0;
-  auto match = other.ids.begin();
-  for (const id_entry& entry : mine.ids) {
-    if (!partner_at(other.ids, &match, entry.id) &&
-        !deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
+  for (const lone_entry& entry : mine.lone) {
+    if (!deleted_since(entry.id, last_sync)) {
       ++copies;
-      if (sources) sources->push_back(mine.order[entry.pos]);
+      if (sources) sources->push_back(entry.el);
     }
   }
   return copies;
@@ -322,8 +319,8 @@ void start_copies(const merge_side& pc, const merge_side& hh, uint32_t pc_copies
   if (size_t{pc_copies} + hh_copies >= kCloneAheadFrom) {
     try {
       sources.reserve(size_t{pc_copies} + hh_copies);
-      copies_of_pass(pc, hh, last_sync, &sources);
-      copies_of_pass(hh, pc, last_sync, &sources);
+      copies_of_pass(pc, last_sync, &sources);
+      copies_of_pass(hh, last_sync, &sources);
     } catch (const std::bad_alloc&) {
       sources.clear();
     }
@@ -394,8 +391,14 @@ void renumber_after_inserts(merge_side* side, const list_index& index) {
 bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wanted) {
   hint_record hint;
   bool ok = true;
-  const uint32_t pc_copies = copies_of_pass(*pc, *hh, last_sync);
-  const uint32_t hh_copies = copies_of_pass(*hh, *pc, last_sync);
+  try {
+    find_lone(pc, *hh);
+    find_lone(hh, *pc);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const uint32_t pc_copies = copies_of_pass(*pc, last_sync);
+  const uint32_t hh_copies = copies_of_pass(*hh, last_sync);
   clone_ahead copies;
   start_copies(*pc, *hh, pc_copies, hh_copies, last_sync, &copies);
   copies_finished finish{&copies};
@@ -457,7 +460,7 @@ int sync_dbs(uint32_t lastSyncTime) {
 int sync_dbs_in_order(uint32_t lastSyncTime, list_order* pc_order, list_order* hh_order) {
   trace("sync_dbs(lastSyncTime=%d)\n", static_cast<int>(lastSyncTime));
   try {
-    merge_side pc{&pc_db, {}, {}, {}, 0, {}}, hh{&hh_db, {}, {}, {}, 0, {}};
+    merge_side pc{&pc_db, {}, {}, {}, {}, 0, {}}, hh{&hh_db, {}, {}, {}, {}, 0, {}};
     {
       std::vector<id_entry> spare;
       collect_orders(&pc, pc_order, &hh, hh_order);

@@ -24,6 +24,7 @@ void copies_taken_match(uint32_t count) {
     e->id = i + 1;
     e->rp = static_cast<uint16_t>(i);
     e->ctgr = static_cast<uint16_t>(i % 7);
+    e->tm_t_rpt = static_cast<uint16_t>(i * 31);
     elements.push_back(e);
     sources.push_back(e);
   }
@@ -31,8 +32,11 @@ void copies_taken_match(uint32_t count) {
     clone_ahead ahead;
     clone_ahead_start(&ahead, sources);
     for (size_t i = 0; i < taken; ++i) {
-      element* copy = clone_ahead_take(&ahead, sources[i]);
+      copy_facts facts{};
+      element* copy = clone_ahead_take(&ahead, sources[i], &facts);
       ASSERT_NE(copy, nullptr);
+      EXPECT_EQ(facts.ctgr, sources[i]->ctgr);
+      EXPECT_EQ(facts.tm_t_rpt, sources[i]->tm_t_rpt);
       EXPECT_NE(copy, sources[i]);
       EXPECT_EQ(copy->id, sources[i]->id);
       EXPECT_EQ(copy->rp, sources[i]->rp);
