@@ -264,9 +264,10 @@ void list_index_build(list_index* index, const std::vector<element*>& order, uin
 
 uint32_t list_index_insert(list_index* index, element* e, uint16_t key) {
   const uint32_t nodes = static_cast<uint32_t>(index->element_of.size());
-  index->element_of.push_back(e);
-  index->block_of.push_back(0);
-  // What splits below need is there first, so that they cannot fail.
+  // What the node and the splits below need is there first, so that a
+  // failure leaves the index as it was and nothing after it can fail.
+  if (nodes == index->element_of.capacity()) index->element_of.reserve(2 * size_t{nodes} + 1);
+  index->block_of.reserve(index->element_of.capacity());
   const size_t blocks = index->blocks.size() + 1, segments = index->segments.size() + 1;
   if (blocks > index->blocks.capacity()) index->blocks.reserve(2 * blocks);
   index->segment_of.reserve(index->blocks.capacity());
@@ -274,6 +275,8 @@ uint32_t list_index_insert(list_index* index, element* e, uint16_t key) {
   index->sequence.reserve(segments);
   index->place_of.reserve(segments);
   index->tree.reserve(2 * size_t{leaves_for(segments)});
+  index->element_of.push_back(e);
+  index->block_of.push_back(0);
   const position front{0, 0, 0};
   // insert_element's cases for a list of none or one, and for a new head.
   const uint16_t head_key = nodes ? block_at(*index, 0, 0).key[0] : 0;
