@@ -37,7 +37,7 @@ constexpr uint32_t kDeleted = 0xFFFFFFFFu;
 struct lone_entry {
   element* el;
   uint32_t id;
-  uint32_t pos;
+  uint32_t pos;  // its place in the order, only while el is looked up there
 };
 
 struct merge_side {
