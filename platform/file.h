@@ -48,6 +48,12 @@ int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got);
 int file_size(os_file f, uint64_t* size);
 // Writes all n bytes, or fails.
 int file_write(os_file f, const void* buf, size_t n);
+// Writes all n bytes from offset on, or fails. Past the end the file grows,
+// what lies between reading as zeros. Whether the file position moves is the
+// system's: a file written this way is written only this way.
+int file_write_at(os_file f, uint64_t offset, const void* buf, size_t n);
+// Makes the file size bytes long: cut there, or grown with zeros.
+int file_set_size(os_file f, uint64_t size);
 // Forces what was written down to the disk.
 int file_sync(os_file f);
 // Copies n bytes of from, from offset on, to to at its position, inside the

@@ -72,9 +72,14 @@ full_disk() {
     test -z "$(find "$M/case" \( -name '*.tmp' -o -name '*.records' \) ! -name elements.tmp)"
 }
 
-full_disk "two-way, the handheld's temporary does not fit" sync $((xml + pdb / 2)) handheld
+# A new database is completed where its records were spooled: a two-way
+# HotSync needs room for one new copy of each side, not two of the handheld's.
+setup "$M/case" && fill_to $((xml + pdb / 2))
+check "two-way with room for one new copy of each side: the HotSync completes" run "$M/case" sync
+rm -f "$M/filler"
+check "two-way with room for one new copy of each side: the handheld is whole" \
+  "$HS" show "$M/case/hh/QVelements.pdb"
 full_disk "desktop-to-handheld, the spool does not fit" desktop-to-handheld $((pdb / 2)) handheld
-full_disk "desktop-to-handheld, the temporary does not fit" desktop-to-handheld $((pdb * 3 / 2)) handheld
 full_disk "two-way, the desktop's temporary does not fit" sync $((xml / 2)) desktop
 full_disk "handheld-to-desktop, the desktop's temporary does not fit" handheld-to-desktop \
   $((small_xml / 2)) desktop

@@ -209,6 +209,61 @@ TEST_F(SyncManager, DeletedDatabaseStaysUntilAReplacementIsClosedComplete) {
   }
 }
 
+// A database larger than what is gathered in memory goes to its spool, which
+// is completed in place as the file itself, or copied when a record was
+// replaced after it was spooled. A failure at any write of the close leaves
+// the old database and no temporary.
+TEST_F(SyncManager, LargeDatabaseIsWrittenWholeThroughItsSpool) {
+  std::vector<bytes> records;
+  for (int i = 0; i < 40; ++i)
+    records.push_back(bytes(60000 + i, static_cast<uint8_t>(i)));
+  const char* name = "QVelements";
+  for (bool replace_first : {false, true}) {
+    std::vector<bytes> expected = records;
+    if (replace_first) expected[0] = {7, 7};
+    for (int failing = 1;; ++failing) {
+      SCOPED_TRACE(std::string(replace_first ? "replaced, " : "in place, ") + "write " +
+                   std::to_string(failing));
+      sync_manager_reset();
+      store_records({{1, 1}});
+      const std::string old = read_file(pdb_path());
+      ASSERT_EQ(sync_delete_db(name, 0), kSyncOk);
+      const uint8_t h = create(name);
+      for (const bytes& r : records)
+        ASSERT_EQ(write(h, r), kSyncOk);
+      if (replace_first) {
+        sync_record_info info;
+        std::memset(&info, 0, sizeof info);
+        info.db_handle = h;
+        info.record_id = 1;
+        info.m_RecSize = 2;
+        info.buffer = expected[0].data();
+        ASSERT_EQ(sync_write_record(&info), kSyncOk);
+      }
+      file_fault_reset();
+      file_fault_arm(file_op::write, failing, ENOSPC);
+      const int32_t closed = sync_close_db(h);
+      const bool fired = file_fault_calls(file_op::write) >= failing;
+      file_fault_reset();
+      EXPECT_FALSE(exists(pdb_path() + ".tmp"));
+      EXPECT_FALSE(exists(pdb_path() + ".records"));
+      sync_unregister_conduit(1);
+      if (closed != kSyncOk) {
+        EXPECT_EQ(closed, kSyncErrIo);
+        EXPECT_TRUE(read_file(pdb_path()) == old);
+        continue;
+      }
+      EXPECT_TRUE(stored_records() == expected);
+      pdb_database db;
+      std::string why;
+      ASSERT_EQ(read_pdb_file(pdb_path(), &db, &why), kPdbFileOk) << why;
+      const bytes image = serialize_pdb(db);
+      EXPECT_TRUE(read_file(pdb_path()) == std::string(image.begin(), image.end()));
+      if (!fired) break;
+    }
+  }
+}
+
 TEST_F(SyncManager, CreateRefusesAnExistingDatabase) {
   sync_close_db(create("Memo"));
   sync_create_request request;

@@ -388,3 +388,45 @@ int write_pdb_file(const std::string& path, const pdb_database& db, std::string*
   if (result != kPdbFileOk) file_replacement_abandon(&r);
   return result;
 }
+
+bool pdb_fits_in_place(const pdb_database& db, uint64_t from, uint64_t end) {
+  const uint64_t blocks = db.app_info.size() + db.sort_info.size();
+  if (kPdbHeaderSize + db.records.size() * kPdbRecordEntrySize + 2 + blocks > from) return false;
+  uint64_t at = from;
+  for (const pdb_record& r : db.records) {
+    if (!r.in_file || r.image_offset != at) return false;
+    at += r.image_size;
+  }
+  return at == end;
+}
+
+int complete_pdb_in_place(intptr_t file, intptr_t reader, const pdb_database& db, uint64_t from,
+                          std::string* why) {
+  std::vector<uint8_t> head = header_of(db);
+  head.insert(head.end(), db.app_info.begin(), db.app_info.end());
+  head.insert(head.end(), db.sort_info.begin(), db.sort_info.end());
+  uint64_t size = 0;
+  for (const pdb_record& r : db.records)
+    size += r.image_size;
+  // Front to back: each step is read whole before it is written over, and
+  // what it overwrites lies before what is still to be read.
+  std::vector<uint8_t> step(size < (1u << 20) ? static_cast<size_t>(size) : 1u << 20);
+  for (uint64_t done = 0; done < size && from != head.size();) {
+    const size_t n = static_cast<size_t>(size - done < step.size() ? size - done : step.size());
+    if (read_exactly(reader, from + done, step.data(), n, why) != kPdbFileOk) {
+      return kPdbFileIoError;
+    }
+    if (int error = file_write_at(file, head.size() + done, step.data(), n)) {
+      *why = file_error_text(error);
+      return kPdbFileIoError;
+    }
+    done += n;
+  }
+  int error = file_write_at(file, 0, head.data(), head.size());
+  if (error == 0) error = file_set_size(file, head.size() + size);
+  if (error != 0) {
+    *why = file_error_text(error);
+    return kPdbFileIoError;
+  }
+  return kPdbFileOk;
+}

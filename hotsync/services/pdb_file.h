@@ -71,6 +71,17 @@ int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::strin
 // time.
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
                    intptr_t records_file = -1);
+// Whether db can be completed in place in a file that holds its records, in
+// their order and with nothing between them, from `from` to `end`: every
+// record in that file, and the header, record list and blocks fitting before
+// `from`.
+bool pdb_fits_in_place(const pdb_database& db, uint64_t from, uint64_t end);
+// Completes such a file (pdb_fits_in_place): the records move down to follow
+// the header, the list and the blocks written before them, and the file is
+// cut where they end. `reader` is a second handle on the file, for reading.
+// kPdbFileOk, or kPdbFileIoError with why and the file to be given up.
+int complete_pdb_in_place(intptr_t file, intptr_t reader, const pdb_database& db, uint64_t from,
+                          std::string* why);
 
 // The current time in seconds since 1904-01-01.
 uint32_t palm_time_now();

@@ -20,6 +20,7 @@
 #include "hotsync/services/pdb_file.h"
 #include "hotsync/services/sync_manager_host.h"
 #include "platform/file.h"
+#include "platform/file_replacement.h"
 #include "util/byte_order.h"
 
 namespace {
@@ -39,7 +40,9 @@ struct open_database {
   // own file, or for a new one the spool its records go to (so that a large
   // database is never held in memory whole). A new database's records are
   // gathered in its image first and written to the spool a large block at a
-  // time; one that never fills the block is written once, at its close.
+  // time; one that never fills the block is written once, at its close. The
+  // spool's records start after room for the header, the record list and the
+  // blocks, so that at its close it becomes the database file itself.
   intptr_t file = kNoFile;
   bool spooled = false;
   std::string spool;  // its path, made at creation: letting go allocates nothing
@@ -49,6 +52,11 @@ struct open_database {
 
 // The records of a new database gathered in memory before they go to its spool.
 constexpr size_t kSpoolBlock = 1 << 20;
+// Where a spool's records start: room for a record list of 16,000 entries
+// (a database of a gigabyte or so) and its blocks. Completing the spool in
+// place takes this much room on the disk beyond the database's own for a
+// moment; a database whose list does not fit is copied instead.
+constexpr uint64_t kSpoolHeadRoom = 128 << 10;
 
 std::atomic<uint64_t> records_read{0}, records_written{0};
 std::atomic<uint32_t> last_record_count{0};
@@ -168,7 +176,8 @@ void release_handle(open_database* d) {
 int32_t flush_spool(open_database* d) {
   std::vector<uint8_t>& gathered = d->db.image;
   if (gathered.empty()) return kSyncOk;
-  if (int error = file_write(d->file, gathered.data(), gathered.size())) {
+  const uint64_t at = kSpoolHeadRoom + d->spool_size;
+  if (int error = file_write_at(d->file, at, gathered.data(), gathered.size())) {
     state().problem = d->spool + ": " + file_error_text(error);
     return kSyncErrIo;
   }
@@ -177,7 +186,7 @@ int32_t flush_spool(open_database* d) {
     if (!r.in_image) continue;  // replaced since by a record of its own
     r.in_image = false;
     r.in_file = true;
-    r.image_offset += static_cast<size_t>(d->spool_size);
+    r.image_offset += static_cast<size_t>(at);
   }
   d->first_gathered = d->db.records.size();
   d->spool_size += gathered.size();
@@ -218,6 +227,34 @@ int32_t read_from_file(open_database* d, const pdb_record& r, uint8_t* out) {
   return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
 }
 
+// A new database whose records all lie in its spool as they were written:
+// the spool is completed in place and renamed over the database's file,
+// rather than copied into another.
+int32_t complete_spool(open_database* d) {
+  std::string why;
+  os_file reader = kNoFile;
+  int error = file_open_read(d->spool.c_str(), &reader);
+  if (error != 0) {
+    state().problem = d->spool + ": " + file_error_text(error);
+    return kSyncErrIo;
+  }
+  const int result = complete_pdb_in_place(d->file, reader, d->db, kSpoolHeadRoom, &why);
+  file_close(reader);
+  if (result != kPdbFileOk) {
+    state().problem = d->spool + ": " + why;
+    return kSyncErrIo;
+  }
+  file_replacement r{d->spool.c_str(), d->file, false};
+  d->file = kNoFile;
+  error = file_replacement_commit(&r, d->path.c_str());
+  if (error != 0) {
+    state().problem = d->path + ": " + file_error_text(error);
+    return kSyncErrIo;  // the spool is removed as the handle is let go of
+  }
+  d->spooled = false;  // it is the database's file now
+  return kSyncOk;
+}
+
 // Writes a changed database through a temporary file; records still in a
 // file are copied from there.
 int32_t write_back(open_database* d) {
@@ -228,6 +265,9 @@ int32_t write_back(open_database* d) {
     records = kNoFile;
   } else if (d->spooled) {
     if (int32_t code = flush_spool(d)) return code;
+    if (pdb_fits_in_place(d->db, kSpoolHeadRoom, kSpoolHeadRoom + d->spool_size)) {
+      return complete_spool(d);
+    }
     // Some file systems report a full disk only when the file is closed.
     int error = file_close(d->file);
     d->file = kNoFile;

@@ -121,6 +121,32 @@ int file_write(os_file f, const void* buf, size_t n) {
   return 0;
 }
 
+int file_write_at(os_file f, uint64_t offset, const void* buf, size_t n) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd_of(f), p, n, static_cast<off_t>(offset));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+    offset += static_cast<uint64_t>(w);
+    file_count_bytes(file_direction::write, static_cast<uint64_t>(w));
+  }
+  return 0;
+}
+
+int file_set_size(os_file f, uint64_t size) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  int r;
+  do {
+    r = ::ftruncate(fd_of(f), static_cast<off_t>(size));
+  } while (r != 0 && errno == EINTR);
+  return r == 0 ? 0 : errno;
+}
+
 int file_copy_range(os_file from, uint64_t offset, uint64_t n, os_file to, uint64_t* copied) {
   *copied = 0;
 #if defined(__linux__)

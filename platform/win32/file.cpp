@@ -113,6 +113,36 @@ int file_write(os_file f, const void* buf, size_t n) {
   return 0;
 }
 
+int file_write_at(os_file f, uint64_t offset, const void* buf, size_t n) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    if (!WriteFile(handle_of(f), p, chunk, &written, &at)) {
+      return static_cast<int>(GetLastError());
+    }
+    p += written;
+    n -= written;
+    offset += written;
+    file_count_bytes(file_direction::write, written);
+  }
+  return 0;
+}
+
+int file_set_size(os_file f, uint64_t size) {
+  if (int e = file_fault_injected(file_op::write)) return e;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(handle_of(f), at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_of(f))) {
+    return static_cast<int>(GetLastError());
+  }
+  return 0;
+}
+
 int file_copy_range(os_file, uint64_t, uint64_t, os_file, uint64_t* copied) {
   *copied = 0;  // no copy inside the system for a range of an open file
   return 0;
