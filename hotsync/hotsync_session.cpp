@@ -778,7 +778,8 @@ int run_with_report(const session_options& options, const user_sides* user,
     prune_backups(handheld, options.keep_backups, before_work.backup.id);
   }
   bool keep_base = options.report && !options.dry_run && completed && synchronises(sync_type);
-  base_builder base;
+  // Both sides as the HotSync left them, kept until the base is written.
+  side_state afters[2];
   std::vector<side_changes> sides;
   std::string conflict_lines, conflict_members;
   if (options.report) {
@@ -790,8 +791,8 @@ int run_with_report(const session_options& options, const user_sides* user,
     side_reading handheld_after(pdb, options.verbose, before_work.at_most(), &buffers);
     handheld_after.start_reading();
     for (const bool desktop : {true, false}) {
-      // Each let go once it is compared and taken.
-      side_state after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
+      side_state& after = afters[desktop ? 0 : 1];
+      after = (desktop ? desktop_after : handheld_after).take_if_unchanged();
       if (!desktop) release_buffers(&buffers);  // the last reading's: no more to come
       const std::string shown = !user     ? (desktop ? desktop_file : pdb)
                                 : desktop ? user->desktop_file
@@ -800,9 +801,10 @@ int run_with_report(const session_options& options, const user_sides* user,
                                     desktop ? desktop_before : handheld_before, after));
       see_after(&conflicts, desktop, after);
       keep_base = keep_base && (after.readable || !after.exists);
-      if (keep_base) desktop ? base.take_desktop(after) : base.take_handheld(after);
-      if (desktop) give_back(&buffers, &after.elements);  // for the handheld's reading
+      // With no base to write, the desktop's room is the handheld's reading's.
+      if (desktop && !keep_base) give_back(&buffers, &after.elements);
     }
+    if (!keep_base) afters[0] = afters[1] = side_state{};
     if (completed) {
       predict_replacement(sync_type, desktop_before, handheld_before, &sides[0], &sides[1]);
     }
@@ -821,7 +823,8 @@ int run_with_report(const session_options& options, const user_sides* user,
   // base that could not be written stays with the time of its own HotSync
   // and is then no knowledge.
   if (keep_base) {
-    if (const int error = write_sync_base(handheld, static_cast<uint32_t>(started), base.base())) {
+    if (const int error =
+            write_sync_base(handheld, static_cast<uint32_t>(started), afters[0], afters[1])) {
       std::fprintf(stderr,
                    "hotsync: cannot write %s/%s (%s): the next HotSync cannot tell conflicts\n",
                    handheld.c_str(), kSyncBaseFile, file_error_text(error));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "platform/file.h"
 #include "platform/file_replacement.h"
@@ -185,69 +186,6 @@ sync_base read_sync_base(const std::string& handheld, uint32_t last_sync) {
   return base;
 }
 
-uint32_t base_builder::category_index(const side_state& side, const element_digest& d) {
-  if (d.category < side_to_base_.size() && side_to_base_[d.category] >= 0) {
-    return static_cast<uint32_t>(side_to_base_[d.category]);
-  }
-  const std::string name = d.category < side.categories.size() ? side.categories[d.category] : "";
-  const auto found =
-      names_.emplace(name, static_cast<uint32_t>(base_.categories.size())).first->second;
-  if (found == base_.categories.size()) base_.categories.push_back(name);
-  if (d.category < side_to_base_.size()) side_to_base_[d.category] = found;
-  return found;
-}
-
-base_element base_builder::base_of(const side_state& side, const element_digest& d) {
-  base_element e{};
-  e.id = d.id;
-  std::memcpy(e.schedule, d.schedule, sizeof e.schedule);
-  e.category = category_index(side, d);
-  e.texts = texts_digest(d);
-  return e;
-}
-
-void base_builder::take_desktop(const side_state& desktop) {
-  side_to_base_.assign(desktop.categories.size(), -1);
-  base_.elements.reserve(desktop.elements.size());
-  for (size_t k = 0; k < desktop.elements.size(); ++k) {
-    const element_digest& d = desktop.elements[k];
-    // The merge takes the first element of an id and leaves the others alone.
-    if (k > 0 && desktop.elements[k - 1].id == d.id) continue;
-    base_.elements.push_back(base_of(desktop, d));
-  }
-}
-
-void base_builder::take_handheld(const side_state& handheld) {
-  side_to_base_.assign(handheld.categories.size(), -1);
-  std::vector<base_element>& all = base_.elements;
-  std::vector<base_element> only_handheld;
-  size_t i = 0;
-  for (size_t k = 0; k < handheld.elements.size(); ++k) {
-    const element_digest& d = handheld.elements[k];
-    if (k > 0 && handheld.elements[k - 1].id == d.id) continue;
-    base_element e = base_of(handheld, d);
-    for (; i < all.size() && all[i].id < d.id; ++i)
-      all[i].flags |= kBaseSidesDiffered;  // on the desktop only
-    if (i < all.size() && all[i].id == d.id) {
-      if (!same_values(all[i], e)) {
-        e.flags = kBaseSidesDiffered;
-        all[i] = e;
-      }
-      ++i;
-    } else {
-      e.flags = kBaseSidesDiffered;
-      only_handheld.push_back(e);
-    }
-  }
-  for (; i < all.size(); ++i)
-    all[i].flags |= kBaseSidesDiffered;
-  if (only_handheld.empty()) return;
-  const size_t middle = all.size();
-  all.insert(all.end(), only_handheld.begin(), only_handheld.end());
-  std::inplace_merge(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(middle), all.end(),
-                     [](const base_element& a, const base_element& b) { return a.id < b.id; });
-}
-
 namespace {
 
 // The base as it is written: a megabyte at a time, digested on the way, so
@@ -287,37 +225,133 @@ class base_file_writer {
 
 }  // namespace
 
-int write_sync_base(const std::string& handheld, uint32_t last_sync, const sync_base& base) {
+namespace {
+
+// The base of both sides as a HotSync left them, each id once in ascending
+// order: the desktop's version, or the handheld's where the two differ. Made
+// as it is written, from the sides' digests, rather than had whole first.
+class base_merge {
+ public:
+  base_merge(const side_state& desktop, const side_state& handheld) : sides_{&desktop, &handheld} {
+    // Categories are numbered as the desktop's elements first use them, then
+    // the handheld's.
+    for (int side : {0, 1}) {
+      to_base_[side].assign(sides_[side]->categories.size(), -1);
+      const std::vector<element_digest>& all = sides_[side]->elements;
+      for (size_t k = 0; k < all.size(); k = next_id(all, k))
+        category_index(side, all[k]);
+    }
+    const std::vector<element_digest>& desktop_ids = desktop.elements;
+    const std::vector<element_digest>& handheld_ids = handheld.elements;
+    for (size_t i = 0, k = 0; i < desktop_ids.size() || k < handheld_ids.size(); ++size_) {
+      const uint32_t id = std::min(i < desktop_ids.size() ? desktop_ids[i].id : UINT32_MAX,
+                                   k < handheld_ids.size() ? handheld_ids[k].id : UINT32_MAX);
+      if (i < desktop_ids.size() && desktop_ids[i].id == id) i = next_id(desktop_ids, i);
+      if (k < handheld_ids.size() && handheld_ids[k].id == id) k = next_id(handheld_ids, k);
+    }
+  }
+  const std::vector<std::string>& categories() const { return categories_; }
+  size_t size() const { return size_; }
+
+  // Calls put(e) for each element of the base in ascending id. Of equal ids
+  // a side holds, the first counts (the one its merge takes).
+  template <typename Put>
+  void each(Put put) {
+    const std::vector<element_digest>& desktop = sides_[0]->elements;
+    const std::vector<element_digest>& handheld = sides_[1]->elements;
+    size_t i = 0, k = 0;
+    while (i < desktop.size() || k < handheld.size()) {
+      const bool on_desktop = i < desktop.size(), on_handheld = k < handheld.size();
+      if (on_desktop && (!on_handheld || desktop[i].id < handheld[k].id)) {
+        put(base_of(0, desktop[i], kBaseSidesDiffered));
+        i = next_id(desktop, i);
+      } else if (!on_desktop || handheld[k].id < desktop[i].id) {
+        put(base_of(1, handheld[k], kBaseSidesDiffered));
+        k = next_id(handheld, k);
+      } else {
+        const base_element d = base_of(0, desktop[i], 0);
+        const base_element h = base_of(1, handheld[k], kBaseSidesDiffered);
+        put(same_values(d, h) ? d : h);
+        i = next_id(desktop, i);
+        k = next_id(handheld, k);
+      }
+    }
+  }
+
+ private:
+  static size_t next_id(const std::vector<element_digest>& all, size_t k) {
+    const uint32_t id = all[k].id;
+    while (++k < all.size() && all[k].id == id) {
+    }
+    return k;
+  }
+  // The base's index of the category of d on `side`, added when new: only the
+  // categories elements use are kept.
+  uint32_t category_index(int side, const element_digest& d) {
+    std::vector<int64_t>& to_base = to_base_[side];
+    if (d.category < to_base.size() && to_base[d.category] >= 0) {
+      return static_cast<uint32_t>(to_base[d.category]);
+    }
+    const std::vector<std::string>& names = sides_[side]->categories;
+    const std::string name = d.category < names.size() ? names[d.category] : "";
+    const auto found =
+        names_.emplace(name, static_cast<uint32_t>(categories_.size())).first->second;
+    if (found == categories_.size()) categories_.push_back(name);
+    if (d.category < to_base.size()) to_base[d.category] = found;
+    return found;
+  }
+  base_element base_of(int side, const element_digest& d, uint8_t flags) {
+    base_element e{};
+    e.id = d.id;
+    std::memcpy(e.schedule, d.schedule, sizeof e.schedule);
+    e.flags = flags;
+    e.category = category_index(side, d);
+    e.texts = texts_digest(d);
+    return e;
+  }
+
+  const side_state* sides_[2];
+  std::vector<std::string> categories_;
+  std::unordered_map<std::string, uint32_t> names_;
+  std::vector<int64_t> to_base_[2];  // per side's category; -1: not looked up yet
+  size_t size_ = 0;
+};
+
+}  // namespace
+
+int write_sync_base(const std::string& handheld, uint32_t last_sync, const side_state& desktop,
+                    const side_state& handheld_side) {
   const std::string path = handheld + "/" + kSyncBaseFile, tmp = path + ".tmp";
   file_replacement out;
   int error = file_replacement_begin(&out, tmp.c_str());
   if (error != 0) return error;
   try {
+    base_merge base(desktop, handheld_side);
     base_file_writer w(&out);
     uint8_t* p = w.room(kHeaderSize);
     std::memcpy(p, kMagic, kMagicSize);
     p += kMagicSize;
     put_be16(p, kFormatVersion);
     put_be32(p + 2, last_sync);
-    put_be32(p + 6, static_cast<uint32_t>(base.categories.size()));
-    put_be32(p + 10, static_cast<uint32_t>(base.elements.size()));
-    for (const std::string& name : base.categories) {
+    put_be32(p + 6, static_cast<uint32_t>(base.categories().size()));
+    put_be32(p + 10, static_cast<uint32_t>(base.size()));
+    for (const std::string& name : base.categories()) {
       const uint16_t length = static_cast<uint16_t>(std::min<size_t>(name.size(), UINT16_MAX));
       put_be16(w.room(2), length);
       std::memcpy(w.room(length), name.data(), length);
     }
-    for (const base_element& e : base.elements) {
-      p = w.room(kElementSize);
-      put_be32(p, e.id);
-      put_be64(p + 4, e.texts);
-      p += 12;
+    base.each([&w](const base_element& e) {
+      uint8_t* at = w.room(kElementSize);
+      put_be32(at, e.id);
+      put_be64(at + 4, e.texts);
+      at += 12;
       for (uint16_t value : e.schedule) {
-        put_be16(p, value);
-        p += 2;
+        put_be16(at, value);
+        at += 2;
       }
-      put_be32(p, e.category);
-      p[4] = e.flags;
-    }
+      put_be32(at, e.category);
+      at[4] = e.flags;
+    });
     error = w.finish();
   } catch (const std::bad_alloc&) {
     error = ENOMEM;

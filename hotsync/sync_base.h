@@ -24,7 +24,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "hotsync/change_report.h"
@@ -55,25 +54,8 @@ struct sync_base {
 // missing, cannot be read, is damaged or belongs to another time is unknown.
 sync_base read_sync_base(const std::string& handheld, uint32_t last_sync);
 
-// Builds the base from both sides as a HotSync left them: the desktop first,
-// then the handheld, whose version an element keeps in the base. Each side
-// can be let go once it was taken.
-class base_builder {
- public:
-  void take_desktop(const side_state& desktop);
-  void take_handheld(const side_state& handheld);
-  const sync_base& base() const { return base_; }
-
- private:
-  // The base's index of the category of d in `side`, added when new; only
-  // the categories elements use are kept.
-  uint32_t category_index(const side_state& side, const element_digest& d);
-  base_element base_of(const side_state& side, const element_digest& d);
-  sync_base base_;
-  std::unordered_map<std::string, uint32_t> names_;
-  std::vector<int64_t> side_to_base_;  // for the side being taken; -1: not looked up
-};
-
-// Replaces the base in the handheld folder with `base`, for the HotSync at
-// last_sync. 0, or the system's error number.
-int write_sync_base(const std::string& handheld, uint32_t last_sync, const sync_base& base);
+// Replaces the base in the handheld folder with the data set both sides hold
+// after the HotSync at last_sync: each id once, the desktop's version, or
+// the handheld's where the sides differ. 0, or the system's error number.
+int write_sync_base(const std::string& handheld, uint32_t last_sync, const side_state& desktop,
+                    const side_state& handheld_side);
