@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -260,6 +261,35 @@ TEST_F(SyncManager, LargeDatabaseIsWrittenWholeThroughItsSpool) {
       const bytes image = serialize_pdb(db);
       EXPECT_TRUE(read_file(pdb_path()) == std::string(image.begin(), image.end()));
       if (!fired) break;
+    }
+  }
+}
+
+// A spool is renamed over the database only while its name still names the
+// file written; once it is, a temporary a stopped HotSync left goes too.
+TEST_F(SyncManager, SpoolIsCompletedOnlyWhileItIsOurs) {
+  const std::vector<bytes> records(40, bytes(60000, 5));
+  for (bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "swapped" : "ours");
+    sync_manager_reset();
+    store_records({{1, 1}});
+    const std::string old = read_file(pdb_path()), spool = pdb_path() + ".records";
+    write_file(pdb_path() + ".tmp", "stale");
+    ASSERT_EQ(sync_delete_db("QVelements", 0), kSyncOk);
+    const uint8_t h = create("QVelements");
+    for (const bytes& r : records)
+      ASSERT_EQ(write(h, r), kSyncOk);
+    if (swapped) {
+      ASSERT_EQ(std::rename(spool.c_str(), (spool + ".moved").c_str()), 0);
+      ASSERT_EQ(symlink((spool + ".moved").c_str(), spool.c_str()), 0);
+    }
+    EXPECT_EQ(sync_close_db(h), swapped ? kSyncErrIo : kSyncOk);
+    sync_unregister_conduit(1);
+    EXPECT_EQ(exists(pdb_path() + ".tmp"), swapped);
+    if (swapped) {
+      EXPECT_TRUE(read_file(pdb_path()) == old);
+    } else {
+      EXPECT_TRUE(stored_records() == records);
     }
   }
 }

@@ -46,6 +46,7 @@ struct open_database {
   intptr_t file = kNoFile;
   bool spooled = false;
   std::string spool;  // its path, made at creation: letting go allocates nothing
+  uint64_t spool_volume = 0, spool_index = 0;  // the file made there
   uint64_t spool_size = 0;
   size_t first_gathered = 0;  // the first record that may still be in the image
 };
@@ -227,6 +228,14 @@ int32_t read_from_file(open_database* d, const pdb_record& r, uint8_t* out) {
   return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
 }
 
+// Whether the spool's name still names the file made for it: one put in its
+// place meanwhile is neither read nor renamed over the database.
+bool spool_still_ours(const open_database* d) {
+  file_identity now{};
+  return file_identity_at(d->spool.c_str(), &now) == 0 && now.regular &&
+         now.volume == d->spool_volume && now.index == d->spool_index;
+}
+
 // A new database whose records all lie in its spool as they were written:
 // the spool is completed in place and renamed over the database's file,
 // rather than copied into another.
@@ -238,7 +247,17 @@ int32_t complete_spool(open_database* d) {
     state().problem = d->spool + ": " + file_error_text(error);
     return kSyncErrIo;
   }
-  const int result = complete_pdb_in_place(d->file, reader, d->db, kSpoolHeadRoom, &why);
+  int result = kPdbFileIoError;
+  try {
+    if (spool_still_ours(d)) {
+      result = complete_pdb_in_place(d->file, reader, d->db, kSpoolHeadRoom, &why);
+    } else {
+      why = "replaced by another file while it was written";
+    }
+  } catch (...) {
+    file_close(reader);
+    throw;
+  }
   file_close(reader);
   if (result != kPdbFileOk) {
     state().problem = d->spool + ": " + why;
@@ -246,12 +265,26 @@ int32_t complete_spool(open_database* d) {
   }
   file_replacement r{d->spool.c_str(), d->file, false};
   d->file = kNoFile;
-  error = file_replacement_commit(&r, d->path.c_str());
+  error = file_sync(r.file);
+  if (error == 0 && !spool_still_ours(d)) {
+    file_close(r.file);
+    state().problem = d->spool + ": replaced by another file while it was written";
+    return kSyncErrIo;
+  }
+  if (error == 0) error = file_replacement_commit(&r, d->path.c_str());
   if (error != 0) {
+    file_replacement_leave(&r);
     state().problem = d->path + ": " + file_error_text(error);
     return kSyncErrIo;  // the spool is removed as the handle is let go of
   }
   d->spooled = false;  // it is the database's file now
+  // A temporary of the copy, left by a HotSync stopped part-way, goes too.
+  const std::string tmp = d->path + ".tmp";
+  file_info left{};
+  if (file_info_at(tmp.c_str(), false, &left) == 0 &&
+      (left.kind == file_kind::regular || left.kind == file_kind::symbolic_link)) {
+    file_remove(tmp.c_str());
+  }
   return kSyncOk;
 }
 
@@ -277,6 +310,10 @@ int32_t write_back(open_database* d) {
       return kSyncErrIo;
     }
     d->file = records;
+    if (!spool_still_ours(d)) {
+      state().problem = d->spool + ": replaced by another file while it was written";
+      return kSyncErrIo;
+    }
   }
   if (write_pdb_file(d->path, d->db, &why, records) != kPdbFileOk) {
     state().problem = d->path + ": " + why;
@@ -580,10 +617,18 @@ int32_t SyncCreateDB_impl(sync_create_request* request) {
     d.db.creator = request->creator;
     d.spool = path + ".records";
     int error = file_create(d.spool.c_str(), &d.file);
+    file_identity made{};
+    if (error == 0) error = file_identity_at(d.spool.c_str(), &made);
     if (error != 0) {
+      if (d.file != kNoFile) {
+        file_close(d.file);
+        file_remove(d.spool.c_str());
+      }
       state().problem = d.spool + ": " + file_error_text(error);
       return kSyncErrIo;
     }
+    d.spool_volume = made.volume;
+    d.spool_index = made.index;
     d.spooled = true;
     state().handles[h] = std::move(d);
   } catch (const std::bad_alloc&) {
