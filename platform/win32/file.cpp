@@ -71,12 +71,22 @@ int file_read(os_file f, void* buf, size_t n, size_t* got) {
   return 0;
 }
 
-int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
-  *got = 0;
-  if (int e = file_fault_injected(file_op::read)) return e;
+namespace {
+
+// Where a read or write that leaves the file position alone starts.
+OVERLAPPED at_offset(uint64_t offset) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+}  // namespace
+
+int file_read_at(os_file f, uint64_t offset, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (int e = file_fault_injected(file_op::read)) return e;
+  OVERLAPPED at = at_offset(offset);
   DWORD read = 0;
   const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
   if (!ReadFile(handle_of(f), buf, want, &read, &at)) {
@@ -117,9 +127,7 @@ int file_write_at(os_file f, uint64_t offset, const void* buf, size_t n) {
   if (int e = file_fault_injected(file_op::write)) return e;
   const char* p = static_cast<const char*>(buf);
   while (n > 0) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    OVERLAPPED at = at_offset(offset);
     DWORD written = 0;
     const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
     if (!WriteFile(handle_of(f), p, chunk, &written, &at)) {
