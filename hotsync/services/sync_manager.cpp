@@ -265,6 +265,8 @@ int32_t complete_spool(open_database* d) {
   }
   file_replacement r{d->spool.c_str(), d->file, false};
   d->file = kNoFile;
+  // Forced to disk before the commit forces it again, at once: so that the
+  // check whether the name is still ours comes right before the rename.
   error = file_sync(r.file);
   if (error == 0 && !spool_still_ours(d)) {
     file_close(r.file);
