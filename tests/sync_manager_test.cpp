@@ -294,6 +294,21 @@ TEST_F(SyncManager, SpoolIsCompletedOnlyWhileItIsOurs) {
   }
 }
 
+// A database of more records than its header can count is not written: with
+// the count cut short, the next HotSync would take the rest for deleted.
+TEST_F(SyncManager, DatabaseOfTooManyRecordsIsNotWritten) {
+  store_records({{1, 1}});
+  const std::string old = read_file(pdb_path());
+  ASSERT_EQ(sync_delete_db("QVelements", 0), kSyncOk);
+  const uint8_t h = create("QVelements");
+  for (size_t i = 0; i <= kPdbMaxRecords; ++i)
+    ASSERT_EQ(write(h, {7}), kSyncOk);
+  EXPECT_EQ(sync_close_db(h), kSyncErrIo);
+  EXPECT_NE(sync_manager_last_problem().find("65,535 records"), std::string::npos);
+  sync_unregister_conduit(1);
+  EXPECT_TRUE(read_file(pdb_path()) == old);
+}
+
 TEST_F(SyncManager, CreateRefusesAnExistingDatabase) {
   sync_close_db(create("Memo"));
   sync_create_request request;

@@ -12,6 +12,8 @@ constexpr size_t kPdbRecordEntrySize = 8;
 constexpr size_t kPdbNameSize = 32;
 // The largest record a database may hold.
 constexpr size_t kPdbMaxRecordSize = 65535;
+// The most records the header can count.
+constexpr size_t kPdbMaxRecords = 65535;
 // Seconds from 1904-01-01, the Palm epoch, to 1970-01-01.
 constexpr uint32_t kPalmEpochOffset = 2082844800u;
 constexpr uint16_t kPdbAttrResourceDb = 0x0001;
@@ -71,6 +73,9 @@ int read_pdb_record(intptr_t file, const pdb_record& r, uint8_t* out, std::strin
 // time.
 int write_pdb_file(const std::string& path, const pdb_database& db, std::string* why,
                    intptr_t records_file = -1);
+// Whether db can be written as a file at all: the header counts its records
+// in 16 bits and the list gives each one's place in 32. Says why not.
+bool pdb_fits_file(const pdb_database& db, std::string* why);
 // Whether db can be completed in place in a file that holds its records, in
 // their order and with nothing between them, from `from` to `end`: every
 // record in that file, and the header, record list and blocks fitting before

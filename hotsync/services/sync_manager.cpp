@@ -294,6 +294,10 @@ int32_t complete_spool(open_database* d) {
 // file are copied from there.
 int32_t write_back(open_database* d) {
   std::string why;
+  if (!pdb_fits_file(d->db, &why)) {
+    state().problem = d->path + ": not written, " + why;
+    return kSyncErrIo;
+  }
   intptr_t records = d->file;
   if (d->spooled && d->spool_size == 0) {
     // Every record is still in memory: the database is written once.
