@@ -223,10 +223,6 @@ class base_file_writer {
   int error_ = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // The base of both sides as a HotSync left them, each id once in ascending
 // order: the desktop's version, or the handheld's where the two differ. Made
 // as it is written, from the sides' digests, rather than had whole first.
@@ -241,44 +237,46 @@ class base_merge {
       for (size_t k = 0; k < all.size(); k = next_id(all, k))
         category_index(side, all[k]);
     }
-    const std::vector<element_digest>& desktop_ids = desktop.elements;
-    const std::vector<element_digest>& handheld_ids = handheld.elements;
-    for (size_t i = 0, k = 0; i < desktop_ids.size() || k < handheld_ids.size(); ++size_) {
-      const uint32_t id = std::min(i < desktop_ids.size() ? desktop_ids[i].id : UINT32_MAX,
-                                   k < handheld_ids.size() ? handheld_ids[k].id : UINT32_MAX);
-      if (i < desktop_ids.size() && desktop_ids[i].id == id) i = next_id(desktop_ids, i);
-      if (k < handheld_ids.size() && handheld_ids[k].id == id) k = next_id(handheld_ids, k);
-    }
+    walk([this](const element_digest*, const element_digest*) { ++size_; });
   }
   const std::vector<std::string>& categories() const { return categories_; }
   size_t size() const { return size_; }
 
-  // Calls put(e) for each element of the base in ascending id. Of equal ids
-  // a side holds, the first counts (the one its merge takes).
+  // Calls put(e) for each element of the base in ascending id.
   template <typename Put>
   void each(Put put) {
+    walk([this, &put](const element_digest* on_desktop, const element_digest* on_handheld) {
+      if (!on_handheld) {
+        put(base_of(0, *on_desktop, kBaseSidesDiffered));
+      } else if (!on_desktop) {
+        put(base_of(1, *on_handheld, kBaseSidesDiffered));
+      } else {
+        const base_element d = base_of(0, *on_desktop, 0);
+        const base_element h = base_of(1, *on_handheld, kBaseSidesDiffered);
+        put(same_values(d, h) ? d : h);
+      }
+    });
+  }
+
+ private:
+  // Calls visit(d, h) for each id either side holds, in ascending order, with
+  // each side's element of it or null. Of equal ids a side holds, the first
+  // counts (the one its merge takes).
+  template <typename Visit>
+  void walk(Visit visit) const {
     const std::vector<element_digest>& desktop = sides_[0]->elements;
     const std::vector<element_digest>& handheld = sides_[1]->elements;
     size_t i = 0, k = 0;
     while (i < desktop.size() || k < handheld.size()) {
-      const bool on_desktop = i < desktop.size(), on_handheld = k < handheld.size();
-      if (on_desktop && (!on_handheld || desktop[i].id < handheld[k].id)) {
-        put(base_of(0, desktop[i], kBaseSidesDiffered));
-        i = next_id(desktop, i);
-      } else if (!on_desktop || handheld[k].id < desktop[i].id) {
-        put(base_of(1, handheld[k], kBaseSidesDiffered));
-        k = next_id(handheld, k);
-      } else {
-        const base_element d = base_of(0, desktop[i], 0);
-        const base_element h = base_of(1, handheld[k], kBaseSidesDiffered);
-        put(same_values(d, h) ? d : h);
-        i = next_id(desktop, i);
-        k = next_id(handheld, k);
-      }
+      const bool on_desktop =
+          i < desktop.size() && (k == handheld.size() || desktop[i].id <= handheld[k].id);
+      const bool on_handheld =
+          k < handheld.size() && (i == desktop.size() || handheld[k].id <= desktop[i].id);
+      visit(on_desktop ? &desktop[i] : nullptr, on_handheld ? &handheld[k] : nullptr);
+      if (on_desktop) i = next_id(desktop, i);
+      if (on_handheld) k = next_id(handheld, k);
     }
   }
-
- private:
   static size_t next_id(const std::vector<element_digest>& all, size_t k) {
     const uint32_t id = all[k].id;
     while (++k < all.size() && all[k].id == id) {

@@ -389,12 +389,22 @@ int write_pdb_file(const std::string& path, const pdb_database& db, std::string*
   return result;
 }
 
+namespace {
+
+// What comes before the records: the header, the record list with its two
+// bytes of padding, and the blocks.
+uint64_t head_size(const pdb_database& db) {
+  return kPdbHeaderSize + uint64_t{db.records.size()} * kPdbRecordEntrySize + 2 +
+         db.app_info.size() + db.sort_info.size();
+}
+
+}  // namespace
+
 bool pdb_fits_file(const pdb_database& db, std::string* why) {
   if (db.records.size() > kPdbMaxRecords) {
     return fail(why, "more than 65,535 records, which a database cannot hold");
   }
-  uint64_t end = kPdbHeaderSize + db.records.size() * kPdbRecordEntrySize + 2 + db.app_info.size() +
-                 db.sort_info.size();
+  uint64_t end = head_size(db);
   for (const pdb_record& r : db.records)
     end += pdb_record_size(r);
   if (end > UINT32_MAX) return fail(why, "over 4 GB, more than a database's record list can reach");
@@ -402,8 +412,7 @@ bool pdb_fits_file(const pdb_database& db, std::string* why) {
 }
 
 bool pdb_fits_in_place(const pdb_database& db, uint64_t from, uint64_t end) {
-  const uint64_t blocks = db.app_info.size() + db.sort_info.size();
-  if (kPdbHeaderSize + db.records.size() * kPdbRecordEntrySize + 2 + blocks > from) return false;
+  if (head_size(db) > from) return false;
   uint64_t at = from;
   for (const pdb_record& r : db.records) {
     if (!r.in_file || r.image_offset != at) return false;

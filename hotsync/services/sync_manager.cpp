@@ -228,12 +228,17 @@ int32_t read_from_file(open_database* d, const pdb_record& r, uint8_t* out) {
   return result == kPdbFileIoError ? kSyncErrIo : kSyncErrDamaged;
 }
 
-// Whether the spool's name still names the file made for it: one put in its
-// place meanwhile is neither read nor renamed over the database.
-bool spool_still_ours(const open_database* d) {
+// kSyncOk while the spool's name still names the file made for it; a file
+// put in its place meanwhile is neither read nor renamed over the database,
+// and the close fails saying so.
+int32_t check_spool_is_ours(const open_database* d) {
   file_identity now{};
-  return file_identity_at(d->spool.c_str(), &now) == 0 && now.regular &&
-         now.volume == d->spool_volume && now.index == d->spool_index;
+  if (file_identity_at(d->spool.c_str(), &now) == 0 && now.regular &&
+      now.volume == d->spool_volume && now.index == d->spool_index) {
+    return kSyncOk;
+  }
+  state().problem = d->spool + ": replaced by another file while it was written";
+  return kSyncErrIo;
 }
 
 // A new database whose records all lie in its spool as they were written:
@@ -247,13 +252,13 @@ int32_t complete_spool(open_database* d) {
     state().problem = d->spool + ": " + file_error_text(error);
     return kSyncErrIo;
   }
+  if (int32_t code = check_spool_is_ours(d)) {
+    file_close(reader);
+    return code;
+  }
   int result = kPdbFileIoError;
   try {
-    if (spool_still_ours(d)) {
-      result = complete_pdb_in_place(d->file, reader, d->db, kSpoolHeadRoom, &why);
-    } else {
-      why = "replaced by another file while it was written";
-    }
+    result = complete_pdb_in_place(d->file, reader, d->db, kSpoolHeadRoom, &why);
   } catch (...) {
     file_close(reader);
     throw;
@@ -268,9 +273,8 @@ int32_t complete_spool(open_database* d) {
   // Forced to disk before the commit forces it again, at once: so that the
   // check whether the name is still ours comes right before the rename.
   error = file_sync(r.file);
-  if (error == 0 && !spool_still_ours(d)) {
+  if (error == 0 && check_spool_is_ours(d) != kSyncOk) {
     file_close(r.file);
-    state().problem = d->spool + ": replaced by another file while it was written";
     return kSyncErrIo;
   }
   if (error == 0) error = file_replacement_commit(&r, d->path.c_str());
@@ -316,10 +320,7 @@ int32_t write_back(open_database* d) {
       return kSyncErrIo;
     }
     d->file = records;
-    if (!spool_still_ours(d)) {
-      state().problem = d->spool + ": replaced by another file while it was written";
-      return kSyncErrIo;
-    }
+    if (int32_t code = check_spool_is_ours(d)) return code;
   }
   if (write_pdb_file(d->path, d->db, &why, records) != kPdbFileOk) {
     state().problem = d->path + ": " + why;
