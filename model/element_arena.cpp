@@ -175,6 +175,30 @@ element* element_arena_clone(element_arena* arena, const element* src) {
   return e;
 }
 
+size_t element_arena_room(const element* e) {
+  constexpr uint8_t kWhole = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  if ((e->texts_in_block & kWhole) != kWhole) return 0;
+  // As element_arena_new laid it out: the question right after the element,
+  // the answer right after the question, the block rounded up after both.
+  const size_t texts = static_cast<size_t>(e->a - e->q) + std::strlen(e->a) + 1;
+  return round_up(sizeof(element_prefix) + sizeof(element) + texts, 8) - sizeof(element_prefix) -
+         sizeof(element);
+}
+
+element* element_arena_clone_into(element* place, const element* src, size_t q_length,
+                                  size_t a_length) {
+  char* q = reinterpret_cast<char*>(place + 1);
+  std::memcpy(q, src->q ? src->q : "", q_length + 1);
+  std::memcpy(q + q_length + 1, src->a ? src->a : "", a_length + 1);
+  place->next = nullptr;
+  place->q = q;
+  place->a = q + q_length + 1;
+  place->id = src->id;
+  std::memcpy(&place->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
+  place->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  return place;
+}
+
 void element_arena_close(element_arena* arena) {
   if (!arena) return;
   if (arena->running) {

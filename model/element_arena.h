@@ -34,6 +34,15 @@ element_arena* element_arena_open(uint64_t bytes, bool pages_ahead = true);
 element* element_arena_new(element_arena* arena, size_t q_length, size_t a_length);
 // As clone_element, from the arena; without one, clone_element itself.
 element* element_arena_clone(element_arena* arena, const element* src);
+// The bytes an element from a slab has for texts (each with its end), which
+// a copy made in its place may take: 0 where its texts are not all in its own
+// block. Reads the answer to its end.
+size_t element_arena_room(const element* e);
+// As element_arena_clone, in the place of `place`, an element from a slab
+// that is given up for it (it is not freed itself). src's texts, q_length
+// and a_length bytes, and their ends must fit element_arena_room(place).
+element* element_arena_clone_into(element* place, const element* src, size_t q_length,
+                                  size_t a_length);
 // Ends the arena: its thread stops, slabs made ready and not used go back.
 // The elements made stay until each is freed.
 void element_arena_close(element_arena* arena);

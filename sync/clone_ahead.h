@@ -7,6 +7,11 @@
 // The merge still makes any copy the second thread has not begun yet itself
 // (whichever thread claims a copy first makes it), and one the second thread
 // is held up in: the merge never waits for more than a moment.
+//
+// The memory of the elements the merge deletes is at hand, its pages long
+// taken: the second thread makes copies in their places where they fit
+// ("donors"), rather than in fresh pages, and the merge leaves them to it
+// rather than freeing them.
 #pragma once
 
 #include <atomic>
@@ -42,6 +47,13 @@ struct clone_ahead {
   std::atomic<bool> stop{false};
   bool running = false;
   os_thread thread;
+  // Elements being deleted whose places copies may take: the first
+  // `donors_early` from the start, the rest once donors_late_given is set.
+  // The second thread sets the ones it takes to null; the rest given are
+  // freed at the finish.
+  std::vector<element*> donors;
+  size_t donors_early = 0;
+  alignas(64) std::atomic<bool> donors_late_given{false};
 };
 
 // Fewer copies than this are made by the merge alone: a thread costs more
@@ -51,10 +63,18 @@ constexpr size_t kCloneAheadFrom = 4096;
 // Starts making copies of sources, which must not change nor be freed until
 // clone_ahead_finish. With few sources, without the memory to keep track or
 // without a second thread, nothing starts and every copy is made when taken.
-void clone_ahead_start(clone_ahead* ahead, std::vector<const element*> sources);
+// Donors, the first `early` of them free to take at once: only while it
+// runs do they go to the second thread (true); otherwise they stay the
+// caller's, to free itself.
+bool clone_ahead_start(clone_ahead* ahead, std::vector<const element*> sources,
+                       std::vector<element*> donors = {}, size_t early = 0);
+// The donors after the early ones are the second thread's now: nothing else
+// reads them again.
+void clone_ahead_give_late_donors(clone_ahead* ahead);
 // The next copy (of the next source, as clone_element makes it), with its
 // category and tm_t_rpt in *facts; null when the memory for it could not be
 // had.
 element* clone_ahead_take(clone_ahead* ahead, const element* source, copy_facts* facts);
-// Stops the second thread and frees the copies made and not taken.
+// Stops the second thread and frees the copies made and not taken, and the
+// donors given and not taken.
 void clone_ahead_finish(clone_ahead* ahead);

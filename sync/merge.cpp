@@ -37,7 +37,7 @@ constexpr uint32_t kDeleted = 0xFFFFFFFFu;
 struct lone_entry {
   element* el;
   uint32_t id;
-  uint32_t pos;  // its place in the order, only while el is looked up there
+  uint32_t pos;  // its place in the order, as id_entry's
 };
 
 struct merge_side {
@@ -152,6 +152,12 @@ bool deleted_since(uint32_t id, uint32_t last_sync) {
   return last_sync != 0 && id <= last_sync;
 }
 
+// The element at `pos` of side's order leaves the list at the end of the pass.
+void mark_deleted(merge_side* side, uint32_t pos) {
+  side->place[pos] = kDeleted;
+  side->deleted += 1;
+}
+
 // Moves *match (a cursor over the other side's sorted ids, only ever forward)
 // to the first id not below `id`; whether that is the partner of `id`.
 template <typename Cursor>
@@ -177,13 +183,14 @@ struct hint_record {
 // over memory: a scout running ahead of the pass asks for them early, the
 // element first, then its texts. Where the copies are made on a second
 // thread, which reads the elements itself, only the elements to be freed are
-// asked for. How far ahead is counted in such elements, not in entries:
-// between two of them may lie thousands of pairs, each settled in a few
-// nanoseconds.
+// asked for, and none where the second thread takes those too (as donors).
+// How far ahead is counted in such elements, not in entries: between two of
+// them may lie thousands of pairs, each settled in a few nanoseconds.
 struct scout {
   const merge_side* mine;
   uint32_t last_sync;
   bool copies_made_ahead;
+  bool deletions_given;
   // Of mine's lone entries: how many the pass has come to, and how many each
   // kind of request has been made for.
   size_t reached = 0;
@@ -200,7 +207,8 @@ struct scout {
   // The pass comes to its next lone entry: returns it.
   const lone_entry& step() {
     run(&elements, 16, [this](const lone_entry& e) {
-      if (!copies_made_ahead || deleted_since(e.id, last_sync)) __builtin_prefetch(e.el);
+      if (!copies_made_ahead || (!deletions_given && deleted_since(e.id, last_sync)))
+        __builtin_prefetch(e.el);
     });
     if (!copies_made_ahead) {  // otherwise the second thread reads them
       run(&texts, 8, [](const lone_entry& e) {
@@ -212,8 +220,10 @@ struct scout {
   }
 };
 
+// deletions_given: mine's deletions are marked already and their elements
+// the second thread's, as donors.
 bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, uint32_t last_sync,
-                bool first, clone_ahead* copies, hint_record* hint) {
+                bool first, bool deletions_given, clone_ahead* copies, hint_record* hint) {
   // The hint an insertion leaves names an element of other's, looked up once
   // the pass is over rather than waited for at each insertion.
   uint32_t hint_node = kNoListNode;
@@ -226,7 +236,7 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     }
   } resolve_hint{other_index, hint, &hint_node};
   auto match = other->ids.begin();
-  scout ahead{mine, last_sync, copies->running};
+  scout ahead{mine, last_sync, copies->running, deletions_given};
   for (id_entry& entry : mine->ids) {
     if (partner_at(other->ids, &match, entry.id)) {
       if (entry.rp > match->rp) {
@@ -247,15 +257,15 @@ bool merge_pass(merge_side* mine, merge_side* other, list_index* other_index, ui
     if (first) trace("(el_PC->id=%d, lastSyncTime=%d)\n", entry.id, static_cast<int>(last_sync));
     if (deleted_since(static_cast<uint32_t>(entry.id), last_sync)) {
       trace(first ? "...DELETING AN ELEMENT(1)" : "...DELETING AN ELEMENT(2)\n");
+      *hint = hint_record{true, nullptr};
+      hint_node = kNoListNode;
+      if (deletions_given) continue;
       // Nothing reaches it through the list before the pass ends: freed now,
       // so that copies this thread makes next can use its memory (an element
       // of a reader's slab gives its memory back only with the whole slab).
-      mine->place[entry.pos] = kDeleted;
-      mine->deleted += 1;
+      mark_deleted(mine, entry.pos);
       el->next = nullptr;
       free_element_nodes(el);
-      *hint = hint_record{true, nullptr};
-      hint_node = kNoListNode;
       continue;
     }
     // The copy holds the element's category index as well: made ahead, it is
@@ -310,22 +320,54 @@ uint32_t copies_of_pass(const merge_side& mine, uint32_t last_sync,
   return copies;
 }
 
+// Adds the elements of side's that its pass deletes to `donors`.
+void deletions_of_pass(const merge_side& side, uint32_t last_sync, std::vector<element*>* donors) {
+  for (const lone_entry& entry : side.lone) {
+    if (deleted_since(entry.id, last_sync)) donors->push_back(entry.el);
+  }
+}
+
+// Marks the deletions of side's pass before it: the second thread may take
+// their places from then on.
+void mark_deletions(merge_side* side, uint32_t last_sync) {
+  for (const lone_entry& entry : side->lone) {
+    if (deleted_since(entry.id, last_sync)) mark_deleted(side, entry.pos);
+  }
+}
+
 // Starts making both passes' copies ahead, where there are enough of them and
 // the memory to list them. The second pass copies only elements the first
-// neither changes nor frees: those only its side has.
-void start_copies(const merge_side& pc, const merge_side& hh, uint32_t pc_copies,
-                  uint32_t hh_copies, uint32_t last_sync, clone_ahead* copies) {
+// neither changes nor frees: those only its side has. The elements the passes
+// delete go with them as donors: the desktop's at once (nothing reads them
+// again), the handheld's once the first pass is over (its copies are linked
+// after them). True when the second thread takes the donors: the desktop's
+// deletions are marked then.
+bool start_copies(merge_side* pc, const merge_side& hh, uint32_t pc_copies, uint32_t hh_copies,
+                  uint32_t last_sync, clone_ahead* copies) {
   std::vector<const element*> sources;
+  std::vector<element*> donors;
   if (size_t{pc_copies} + hh_copies >= kCloneAheadFrom) {
     try {
       sources.reserve(size_t{pc_copies} + hh_copies);
-      copies_of_pass(pc, last_sync, &sources);
+      copies_of_pass(*pc, last_sync, &sources);
       copies_of_pass(hh, last_sync, &sources);
     } catch (const std::bad_alloc&) {
       sources.clear();
     }
+    try {
+      donors.reserve(pc->lone.size() - pc_copies + hh.lone.size() - hh_copies);
+      deletions_of_pass(*pc, last_sync, &donors);
+      deletions_of_pass(hh, last_sync, &donors);
+    } catch (const std::bad_alloc&) {
+      donors.clear();  // freed by the passes
+    }
   }
-  clone_ahead_start(copies, std::move(sources));
+  const size_t early = pc->lone.size() - pc_copies;
+  const bool any_donors = !donors.empty();
+  const bool running = clone_ahead_start(copies, std::move(sources), std::move(donors), early);
+  if (!running || !any_donors) return false;
+  mark_deletions(pc, last_sync);
+  return true;
 }
 
 // Whatever way the merge ends, the copies' thread is stopped first.
@@ -383,6 +425,8 @@ void renumber_after_inserts(merge_side* side, const list_index& index) {
     place[nodes[i]] = i;
   for (id_entry& entry : side->ids)
     entry.pos = place[entry.pos];
+  for (lone_entry& entry : side->lone)
+    entry.pos = place[entry.pos];
   side->place.assign(nodes.size(), 0);
 }
 
@@ -400,24 +444,29 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
   const uint32_t pc_copies = copies_of_pass(*pc, last_sync);
   const uint32_t hh_copies = copies_of_pass(*hh, last_sync);
   clone_ahead copies;
-  start_copies(*pc, *hh, pc_copies, hh_copies, last_sync, &copies);
+  const bool donors_given = start_copies(pc, *hh, pc_copies, hh_copies, last_sync, &copies);
   copies_finished finish{&copies};
   try {
     list_index index;
     list_index_build(&index, hh->order, pc_copies);
     const list_linked_at_end linked{&index, &hh->db->head};
-    ok = merge_pass(pc, hh, &index, last_sync, true, &copies, &hint);
+    ok = merge_pass(pc, hh, &index, last_sync, true, donors_given, &copies, &hint);
     if (ok) renumber_after_inserts(hh, index);
   } catch (const std::bad_alloc&) {
     ok = false;
   }
   unlink_deleted(pc);
+  if (ok && donors_given) {
+    // The first pass's copies are linked now, after elements of these too.
+    mark_deletions(hh, last_sync);
+    clone_ahead_give_late_donors(&copies);
+  }
   if (ok) {
     try {
       list_index index;
       list_index_build(&index, pc->order, hh_copies);
       const list_linked_at_end linked{&index, &pc->db->head};
-      ok = merge_pass(hh, pc, &index, last_sync, false, &copies, &hint);
+      ok = merge_pass(hh, pc, &index, last_sync, false, donors_given, &copies, &hint);
       if (ok && orders_wanted) {
         // For the desktop's writer; without the memory, it walks the list.
         try {

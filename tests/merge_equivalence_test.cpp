@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/databases.h"
+#include "model/element_arena.h"
 #include "model/element_db.h"
 #include "sync/merge.h"
 #include "tests/reference_merge.h"
@@ -112,7 +113,8 @@ void build_sides(const merge_case& plan, std::mt19937* rng, element_db* pc, elem
   }
 }
 
-void clone_db(const element_db& from, element_db* to) {
+// From an arena's slabs, as a reader makes a large data set, or from the heap.
+void clone_db(const element_db& from, element_db* to, element_arena* arena) {
   construct_db(to);
   to->tm_strt = from.tm_strt;
   to->el_count = from.el_count;
@@ -122,9 +124,7 @@ void clone_db(const element_db& from, element_db* to) {
   }
   element** tail = &to->head;
   for (const element* e = from.head; e; e = e->next) {
-    element* copy = new_element();
-    copy->id = e->id;
-    copy_element(copy, e);
+    element* copy = arena ? element_arena_clone(arena, e) : clone_element(e);
     *tail = copy;
     tail = &copy->next;
   }
@@ -161,11 +161,13 @@ list_order walked(const element_db& db) {
 // The merge is given the lists' orders as their readers leave them, or (a
 // stale order, as after a change to a list) the desktop's reversed.
 outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool reference,
-            bool stale_order = false) {
+            bool stale_order = false, bool from_slabs = false) {
   release_db(&pc_db);
   release_db(&hh_db);
-  clone_db(pc, &pc_db);
-  clone_db(hh, &hh_db);
+  element_arena* arena = from_slabs ? element_arena_open(kElementArenaFrom) : nullptr;
+  clone_db(pc, &pc_db, arena);
+  clone_db(hh, &hh_db, arena);
+  element_arena_close(arena);
   insert_hint = nullptr;
   list_order pc_order = walked(pc_db), hh_order = walked(hh_db);
   if (stale_order) std::reverse(pc_order.begin(), pc_order.end());
@@ -181,12 +183,12 @@ outcome run(const element_db& pc, const element_db& hh, uint32_t last_sync, bool
   return o;
 }
 
-void expect_same_merge(const merge_case& plan, uint32_t seed) {
+void expect_same_merge(const merge_case& plan, uint32_t seed, bool from_slabs = false) {
   std::mt19937 rng(seed);
   element_db pc, hh;
   build_sides(plan, &rng, &pc, &hh);
   const outcome expected = run(pc, hh, plan.last_sync, true);
-  const outcome got = run(pc, hh, plan.last_sync, false, seed % 2 == 1);
+  const outcome got = run(pc, hh, plan.last_sync, false, seed % 2 == 1, from_slabs);
   release_db(&pc);
   release_db(&hh);
   ASSERT_TRUE(expected.ok);
@@ -230,6 +232,16 @@ TEST(MergeEquivalence, ManyOneSidedOnLargeLists) {
   for (shape s : {shape::nearly_sorted, shape::random, shape::ties}) {
     expect_same_merge({s, shape::random, 3000, 2000, 2000, 20, 0x7FFFFF00u + 4000}, seed++);
     expect_same_merge({s, shape::sorted, 3000, 2000, 2000, 20, 0}, seed++);
+  }
+}
+
+// Elements from slabs, as a reader makes a large data set: with thousands of
+// copies made on the second thread, they go where deleted elements were.
+TEST(MergeEquivalence, CopiesInThePlacesOfDeletedElements) {
+  uint32_t seed = 6000;
+  for (shape s : {shape::nearly_sorted, shape::random}) {
+    expect_same_merge({s, shape::random, 3000, 9000, 9000, 20, 0x7FFFFF00u + 12000}, seed++, true);
+    expect_same_merge({s, shape::sorted, 3000, 12000, 2000, 0, 0x7FFFFF00u + 12000}, seed++, true);
   }
 }
 
