@@ -584,6 +584,17 @@ class before_conduit {
     backup_begun_ = false;
   }
 
+  // As start() begins it beside the readings: the sides the HotSync
+  // replaces under second names, the others copied.
+  bool begin_backup_here() {
+    if (!begin_backup(*handheld, *desktop_file, backup_reason(), &backup, &why,
+                      replaced_sides(sync_type))) {
+      return false;
+    }
+    check_second_names(*handheld, *desktop_file, &backup);
+    return copy_backup_sides(*handheld, *desktop_file, &backup, &why);
+  }
+
   std::string backup_reason() const {
     return "before a HotSync (sync type " + std::to_string(sync_type) + ")";
   }
@@ -613,12 +624,9 @@ class before_conduit {
       return false;
     }
     if (backup_wanted) {
-      const bool made = beside
-                            ? end_backup(*handheld, element_count(before.desktop),
-                                         element_count(before.handheld), kNoPruning, &backup, &why)
-                            : make_backup(*handheld, *desktop_file, element_count(before.desktop),
-                                          element_count(before.handheld), backup_reason(),
-                                          kNoPruning, &backup, &why);
+      const bool made = (beside || begin_backup_here()) &&
+                        end_backup(*handheld, element_count(before.desktop),
+                                   element_count(before.handheld), kNoPruning, &backup, &why);
       // Ended (or removed by the step that failed), and removed still if the
       // HotSync is refused below: it would be the backup of none.
       backup_begun_ = made;

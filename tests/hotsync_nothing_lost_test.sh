@@ -171,15 +171,16 @@ check "--version exits 0" bash -c "'$HS' --version | grep -q '^hotsync '"
 
 # A backup keeps the sides under second names while the HotSync replaces
 # them; once it is over, however it went, no side shares its file with the
-# backup, which holds each side as it was before.
-for how in sync desktop-to-handheld handheld-to-desktop failing; do
+# backup, which holds each side as it was before; without the report too.
+for how in sync desktop-to-handheld handheld-to-desktop failing sync-no-report failing-no-report; do
   pair "unshared-$how"
   cp "$D/elements.xml" "$H/QVelements.pdb" "$T/unshared-$how/"
-  if [ $how = failing ]; then
-    HOTSYNC_FAULTS=read_record:1:5 hs sync > /dev/null 2>&1
-  else
-    hs $how > /dev/null
-  fi
+  report=
+  case $how in *-no-report) report=--no-report ;; esac
+  case $how in
+    failing*) HOTSYNC_FAULTS=read_record:1:5 hs sync $report > /dev/null 2>&1 ;;
+    *) hs "${how%-no-report}" $report > /dev/null ;;
+  esac
   backup=$(ls -d "$H"/backups/*)
   check "$how: the backup shares no file with a side and holds both as they were" bash -c \
     "[ \$(stat -c %h '$D/elements.xml') = 1 ] && [ \$(stat -c %h '$H/QVelements.pdb') = 1 ] && cmp -s '$backup/elements.xml' '$T/unshared-$how/elements.xml' && cmp -s '$backup/QVelements.pdb' '$T/unshared-$how/QVelements.pdb'"
