@@ -480,7 +480,13 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
     }
   }
   unlink_deleted(hh);
-  if (hint.touched) insert_hint = hint.hint;
+  if (hint.touched) {
+    insert_hint = hint.hint;
+  } else if (donors_given) {
+    // A merge that failed before its first change may leave a hint that
+    // named an element given to the second thread.
+    insert_hint = nullptr;
+  }
   return ok;
 }
 
