@@ -45,6 +45,23 @@ size_t round_up(size_t n, size_t to) {
   return (n + to - 1) / to * to;
 }
 
+// The texts of an element of a slab, each with its end, right after it.
+void lay_out_texts(element* e, size_t q_length, size_t a_length) {
+  e->q = reinterpret_cast<char*>(e + 1);
+  e->a = e->q + q_length + 1;
+  e->q[q_length] = '\0';
+  e->a[a_length] = '\0';
+  e->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+}
+
+// src's id, values and texts (of these lengths) into e, its texts laid out.
+void copy_from(element* e, const element* src, size_t q_length, size_t a_length) {
+  std::memcpy(e->q, src->q ? src->q : "", q_length);
+  std::memcpy(e->a, src->a ? src->a : "", a_length);
+  e->id = src->id;
+  std::memcpy(&e->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
+}
+
 }  // namespace
 
 struct element_arena {
@@ -153,25 +170,15 @@ element* element_arena_new(element_arena* arena, size_t q_length, size_t a_lengt
   reinterpret_cast<element_prefix*>(block)->home = arena->current;
   element* e = reinterpret_cast<element*>(block + sizeof(element_prefix));
   std::memset(e, 0, sizeof(element));
-  e->q = reinterpret_cast<char*>(e + 1);
-  e->a = e->q + q_length + 1;
-  e->q[q_length] = '\0';
-  e->a[a_length] = '\0';
-  e->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  lay_out_texts(e, q_length, a_length);
   return e;
 }
 
 element* element_arena_clone(element_arena* arena, const element* src) {
-  const char* q = src->q ? src->q : "";
-  const char* a = src->a ? src->a : "";
-  const size_t q_length = std::strlen(q);
-  const size_t a_length = std::strlen(a);
+  const size_t q_length = std::strlen(src->q ? src->q : "");
+  const size_t a_length = std::strlen(src->a ? src->a : "");
   element* e = element_arena_new(arena, q_length, a_length);
-  if (!e) return nullptr;
-  std::memcpy(e->q, q, q_length);
-  std::memcpy(e->a, a, a_length);
-  e->id = src->id;
-  std::memcpy(&e->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
+  if (e) copy_from(e, src, q_length, a_length);
   return e;
 }
 
@@ -187,15 +194,9 @@ size_t element_arena_room(const element* e) {
 
 element* element_arena_clone_into(element* place, const element* src, size_t q_length,
                                   size_t a_length) {
-  char* q = reinterpret_cast<char*>(place + 1);
-  std::memcpy(q, src->q ? src->q : "", q_length + 1);
-  std::memcpy(q + q_length + 1, src->a ? src->a : "", a_length + 1);
   place->next = nullptr;
-  place->q = q;
-  place->a = q + q_length + 1;
-  place->id = src->id;
-  std::memcpy(&place->tm_t_rpt, &src->tm_t_rpt, kElementValuesSize);
-  place->texts_in_block = kQuestionInBlock | kAnswerInBlock | kInSlab;
+  lay_out_texts(place, q_length, a_length);
+  copy_from(place, src, q_length, a_length);
   return place;
 }
 
