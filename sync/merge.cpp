@@ -305,26 +305,20 @@ void find_lone(merge_side* side, const merge_side& other) {
     entry.el = side->order[entry.pos];
 }
 
-// How many elements a pass over `mine` copies into the other side: those only
-// mine has that were not deleted on the other side. With sources, they are
-// added there in the order the pass copies them.
-uint32_t copies_of_pass(const merge_side& mine, uint32_t last_sync,
-                        std::vector<const element*>* sources = nullptr) {
-  uint32_t copies = 0;
+// Of the elements only `mine` has, those its pass deletes (deleted true) or
+// copies into the other side (false): how many, and with `out`, added there
+// in the order the pass comes to them.
+template <typename Element = const element>
+uint32_t lone_of_pass(const merge_side& mine, uint32_t last_sync, bool deleted,
+                      std::vector<Element*>* out = nullptr) {
+  uint32_t count = 0;
   for (const lone_entry& entry : mine.lone) {
-    if (!deleted_since(entry.id, last_sync)) {
-      ++copies;
-      if (sources) sources->push_back(entry.el);
+    if (deleted_since(entry.id, last_sync) == deleted) {
+      ++count;
+      if (out) out->push_back(entry.el);
     }
   }
-  return copies;
-}
-
-// Adds the elements of side's that its pass deletes to `donors`.
-void deletions_of_pass(const merge_side& side, uint32_t last_sync, std::vector<element*>* donors) {
-  for (const lone_entry& entry : side.lone) {
-    if (deleted_since(entry.id, last_sync)) donors->push_back(entry.el);
-  }
+  return count;
 }
 
 // Marks the deletions of side's pass before it: the second thread may take
@@ -349,15 +343,15 @@ bool start_copies(merge_side* pc, const merge_side& hh, uint32_t pc_copies, uint
   if (size_t{pc_copies} + hh_copies >= kCloneAheadFrom) {
     try {
       sources.reserve(size_t{pc_copies} + hh_copies);
-      copies_of_pass(*pc, last_sync, &sources);
-      copies_of_pass(hh, last_sync, &sources);
+      lone_of_pass(*pc, last_sync, false, &sources);
+      lone_of_pass(hh, last_sync, false, &sources);
     } catch (const std::bad_alloc&) {
       sources.clear();
     }
     try {
       donors.reserve(pc->lone.size() - pc_copies + hh.lone.size() - hh_copies);
-      deletions_of_pass(*pc, last_sync, &donors);
-      deletions_of_pass(hh, last_sync, &donors);
+      lone_of_pass(*pc, last_sync, true, &donors);
+      lone_of_pass(hh, last_sync, true, &donors);
     } catch (const std::bad_alloc&) {
       donors.clear();  // freed by the passes
     }
@@ -441,8 +435,8 @@ bool merge(merge_side* pc, merge_side* hh, uint32_t last_sync, bool orders_wante
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const uint32_t pc_copies = copies_of_pass(*pc, last_sync);
-  const uint32_t hh_copies = copies_of_pass(*hh, last_sync);
+  const uint32_t pc_copies = lone_of_pass(*pc, last_sync, false);
+  const uint32_t hh_copies = lone_of_pass(*hh, last_sync, false);
   clone_ahead copies;
   const bool donors_given = start_copies(pc, *hh, pc_copies, hh_copies, last_sync, &copies);
   copies_finished finish{&copies};
