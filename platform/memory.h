@@ -6,12 +6,19 @@
 #include <cstddef>
 
 // The unit of what pages_take gives: a huge page of x86-64. Where the system
-// gives memory in huge pages (Linux), each block starts on such a boundary
-// and is asked to come in them: a fault for 2 MB rather than one for every
-// 4 KiB page, which some virtual machines charge 10 µs each, and fewer misses
-// of the address cache where a merge goes from element to element across the
-// data set.
+// gives memory in huge pages (Linux), each block starts on such a boundary,
+// and is asked to come in them where huge_pages_pay().
 constexpr size_t kPagesBlock = size_t{2} << 20;
+
+// Whether asking for huge pages pays here: true where a fresh 4 KiB page
+// costs 5 µs or more, measured once in a process, the first time asked, on a
+// few hundred of them (a millisecond or two). Some virtual machines charge
+// 10 µs for each small page, and a huge page, one fault for 512 of them,
+// then costs less. Where small pages cost 2 µs, the guest has memory the
+// host already backs at hand, while a huge page needs 2 MB the host took
+// back: those cost from 0.4 to 40 µs per 4 KiB on the same machine, often
+// more than the small pages. False where the system has none to ask for.
+bool huge_pages_pay();
 
 // `bytes` (a multiple of kPagesBlock) of zeroed memory; null when the system
 // has none.

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/memory.h"
+
 // The sanitizer's allocator takes no glibc setting: nothing to gain there.
 #if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
 #define QV_HUGE_PAGES_BY_GLIBC 1
@@ -60,7 +62,7 @@ void memory_policy_start(char** argv) {
   if (tunables && std::strstr(tunables, kTunable)) return;  // settled: ours, or the user's
   // A program started with privileges (setuid, capabilities) has the setting
   // taken out again by glibc: it would start itself for ever.
-  if (getauxval(AT_SECURE) != 0 || !exe_is_this_program()) return;
+  if (getauxval(AT_SECURE) != 0 || !huge_pages_pay() || !exe_is_this_program()) return;
   std::string value = tunables && *tunables ? std::string(tunables) + ":" : std::string();
   value += kTunable;
   value += "=1";  // madvise(MADV_HUGEPAGE) on what malloc takes from the system

@@ -1,7 +1,9 @@
 #include "platform/memory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,41 @@
 #if defined(__SANITIZE_ADDRESS__)
 #define QV_ADDRESS_SANITIZER 1
 #endif
+
+namespace {
+
+constexpr size_t kProbePages = 256;
+constexpr auto kDearPage = std::chrono::microseconds(5);
+
+bool small_pages_dear() {
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (page_size <= 0) return false;
+  const size_t page = static_cast<size_t>(page_size);
+  const size_t bytes = kProbePages * page;
+  void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (at == MAP_FAILED) return false;
+#ifdef MADV_NOHUGEPAGE
+  madvise(at, bytes, MADV_NOHUGEPAGE);
+#endif
+  volatile char* p = static_cast<volatile char*>(at);
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t k = 0; k < kProbePages; ++k)
+    p[k * page] = 1;
+  const auto took = std::chrono::steady_clock::now() - start;
+  munmap(at, bytes);
+  return took >= kDearPage * static_cast<int>(kProbePages);
+}
+
+}  // namespace
+
+bool huge_pages_pay() {
+#ifdef MADV_HUGEPAGE
+  static const bool pays = small_pages_dear();
+  return pays;
+#else
+  return false;
+#endif
+}
 
 // Under AddressSanitizer, blocks come from its allocator, so that its leak
 // check sees one never given back.
@@ -45,7 +82,7 @@ void* pages_take(size_t bytes) {
   if (end > block + bytes) munmap(reinterpret_cast<void*>(block + bytes), end - (block + bytes));
 #ifdef MADV_HUGEPAGE
   // Only a wish: a system without huge pages gives small ones.
-  madvise(reinterpret_cast<void*>(block), bytes, MADV_HUGEPAGE);
+  if (huge_pages_pay()) madvise(reinterpret_cast<void*>(block), bytes, MADV_HUGEPAGE);
 #endif
   return reinterpret_cast<void*>(block);
 }
