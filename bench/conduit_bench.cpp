@@ -33,6 +33,7 @@
 #include "hotsync/services/sync_manager_host.h"
 #include "model/databases.h"
 #include "model/element_db.h"
+#include "platform/memory.h"
 #include "sync/merge.h"
 
 extern char** environ;
@@ -184,6 +185,8 @@ void BM_FreshPages(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["pages"] = static_cast<double>(bytes / page);
+  // What the conduit's slabs and hotsync's heap then ask for.
+  state.counters["huge_pages"] = huge_pages_pay() ? 1 : 0;
 }
 
 // --- floors and peers --------------------------------------------------------

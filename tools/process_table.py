@@ -75,18 +75,19 @@ def dataset(name, argv, options=()):
 
 
 def fresh_page_micros():
-    """What a fresh 4 KiB page costs now (conduit_bench's FreshPages, median of 3)."""
+    """What a fresh 4 KiB page costs now (conduit_bench's FreshPages, median of 3),
+    and whether huge pages pay then."""
     out = subprocess.run([tool("bench/conduit_bench"), "--benchmark_filter=^FreshPages$",
                           "--benchmark_repetitions=3", "--benchmark_format=json"],
                          check=True, capture_output=True, text=True).stdout
     for b in json.loads(out)["benchmarks"]:
         if b.get("aggregate_name") == "median":
-            return b["real_time"] * 1000 / b["pages"]
-    return float("nan")
+            return b["real_time"] * 1000 / b["pages"], bool(b.get("huge_pages"))
+    return float("nan"), False
 
 
 rows = []
-fresh_before = fresh_page_micros()
+fresh_before, huge_before = fresh_page_micros()
 
 
 def row(measure, ours, peer, ratio, target, met):
@@ -158,13 +159,14 @@ shutil.rmtree(work, ignore_errors=True)
 row("`hotsync sync` (report, backup, base), 65,535 categories, 10,000+10,000 elements",
     f"{many * 1000:.0f} ms", "", "", "< 1000 ms", many < 1)
 
-fresh_after = fresh_page_micros()
+fresh_after, huge_after = fresh_page_micros()
 print(f"Measured on Linux {platform.release()}, {os.cpu_count()} cores, data on "
       f"{subprocess.run(['stat', '-f', '-c', '%T', data], capture_output=True, text=True).stdout.strip()}; "
       f"medians of {runs} runs, each after {SETTLE:g} s of rest. A fresh 4 KiB page cost {fresh_before:.1f} µs before the runs "
       f"and {fresh_after:.1f} µs after them (FreshPages). hotsync takes its heap in huge "
-      f"pages; the peers and floors below do not: asking the same, they took "
-      f"{', '.join(huge_floors)}.\n")
+      f"pages where they pay (huge_pages_pay: {'yes' if huge_before else 'no'} before the runs, "
+      f"{'yes' if huge_after else 'no'} after them); the peers and floors below never ask: "
+      f"asking, they took {', '.join(huge_floors)}.\n")
 print("| measure | ours | peer / floor / baseline | ratio | target | met |")
 print("|---|---|---|---|---|---|")
 print("\n".join(rows))
