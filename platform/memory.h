@@ -17,7 +17,11 @@ constexpr size_t kPagesBlock = size_t{2} << 20;
 // then costs less. Where small pages cost 2 µs, the guest has memory the
 // host already backs at hand, while a huge page needs 2 MB the host took
 // back: those cost from 0.4 to 40 µs per 4 KiB on the same machine, often
-// more than the small pages. False where the system has none to ask for.
+// more than the small pages. False where the system has none to ask for
+// (transparent huge pages "never"). QV_HUGE_PAGES=1 or 0 in the environment
+// settles it without measuring: a process that starts itself again hands on
+// its answer so, and tests force either.
+constexpr char kHugePagesVariable[] = "QV_HUGE_PAGES";
 bool huge_pages_pay();
 
 // `bytes` (a multiple of kPagesBlock) of zeroed memory; null when the system

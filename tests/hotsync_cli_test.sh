@@ -27,12 +27,17 @@ expect "show prints CDATA texts unwrapped" bash -c "'$HS' show '$sample' | grep 
 for cmd in "" convert show; do
   expect "--help for '$cmd'" "$HS" $cmd --help
 done
-# hotsync starts itself again for its memory; started by the dynamic loader
-# by hand, it must not start the loader instead.
+# hotsync starts itself again for its memory where huge pages pay (forced
+# here either way): once, through a link too, and started by the dynamic
+# loader by hand it must not start the loader instead.
 loader=$(readelf -l "$HS" 2>/dev/null | sed -n 's/.*interpreter: \(.*\)]/\1/p')
-if [ -n "$loader" ] && [ -x "$loader" ]; then
-  expect "hotsync started by the dynamic loader" bash -c "'$loader' '$HS' show '$sample' | grep -q '^element '"
-fi
+ln -s "$(readlink -f "$HS")" "$T/hotsync-link"
+for pays in 0 1; do
+  for start in "$HS" "$T/hotsync-link" ${loader:+"$loader $HS"}; do
+    expect "started as '$start', huge pages paying: $pays" bash -c \
+      "QV_HUGE_PAGES=$pays timeout 20 $start show '$sample' | grep -c '^element ' | grep -qx 36"
+  done
+done
 [ "$(status_of "$HS")" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL no command exits 2"; }
 [ "$(status_of "$HS" convert only-one)" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL missing DEST exits 2"; }
 

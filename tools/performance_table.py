@@ -116,8 +116,9 @@ def main():
     if "FreshPages" in t:
         micros = t["FreshPages"] * 1000 / c["FreshPages"]["pages"]
         fresh = f" A fresh 4 KiB page costs {micros:.1f} µs here (FreshPages)."
-        asked = "asked" if c["FreshPages"].get("huge_pages") else "not asked"
-        fresh += f" Huge pages are {asked} for (huge_pages_pay)."
+        if "huge_pages" in c["FreshPages"]:
+            asked = "asked" if c["FreshPages"]["huge_pages"] else "not asked"
+            fresh += f" Huge pages are {asked} for (huge_pages_pay)."
     out = [f"Measured {run['context']['date'][:10]} on {machine()}.{fresh}", "",
            "| measure | ours | peer / floor / baseline | ratio | target | met |",
            "|---|---|---|---|---|---|"]

@@ -82,8 +82,9 @@ def fresh_page_micros():
                          check=True, capture_output=True, text=True).stdout
     for b in json.loads(out)["benchmarks"]:
         if b.get("aggregate_name") == "median":
-            return b["real_time"] * 1000 / b["pages"], bool(b.get("huge_pages"))
-    return float("nan"), False
+            pays = b.get("huge_pages")
+            return b["real_time"] * 1000 / b["pages"], None if pays is None else bool(pays)
+    return float("nan"), None
 
 
 rows = []
@@ -160,12 +161,13 @@ row("`hotsync sync` (report, backup, base), 65,535 categories, 10,000+10,000 ele
     f"{many * 1000:.0f} ms", "", "", "< 1000 ms", many < 1)
 
 fresh_after, huge_after = fresh_page_micros()
+answer = lambda pays: "not told" if pays is None else "yes" if pays else "no"
 print(f"Measured on Linux {platform.release()}, {os.cpu_count()} cores, data on "
       f"{subprocess.run(['stat', '-f', '-c', '%T', data], capture_output=True, text=True).stdout.strip()}; "
       f"medians of {runs} runs, each after {SETTLE:g} s of rest. A fresh 4 KiB page cost {fresh_before:.1f} µs before the runs "
       f"and {fresh_after:.1f} µs after them (FreshPages). hotsync takes its heap in huge "
-      f"pages where they pay (huge_pages_pay: {'yes' if huge_before else 'no'} before the runs, "
-      f"{'yes' if huge_after else 'no'} after them); the peers and floors below never ask: "
+      f"pages where they pay (huge_pages_pay: {answer(huge_before)} before the runs, "
+      f"{answer(huge_after)} after them); the peers and floors below never ask: "
       f"asking, they took {', '.join(huge_floors)}.\n")
 print("| measure | ours | peer / floor / baseline | ratio | target | met |")
 print("|---|---|---|---|---|---|")

@@ -67,8 +67,18 @@ void memory_policy_start(char** argv) {
   value += kTunable;
   value += "=1";  // madvise(MADV_HUGEPAGE) on what malloc takes from the system
   if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
+  // The answer goes with it, so that the conduit's slabs follow it rather
+  // than measure again, perhaps otherwise.
+  const char* answer = std::getenv(kHugePagesVariable);
+  const std::string answer_given = answer ? answer : "";
+  setenv(kHugePagesVariable, "1", 1);
   execv("/proc/self/exe", argv);
-  // Still here: no /proc, say. The setting would only confuse a child.
+  // Still here: no /proc, say. The settings would only confuse a child.
+  if (answer) {
+    setenv(kHugePagesVariable, answer_given.c_str(), 1);
+  } else {
+    unsetenv(kHugePagesVariable);
+  }
   if (tunables) {
     setenv("GLIBC_TUNABLES", tunables, 1);
   } else {
