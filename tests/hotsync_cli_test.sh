@@ -31,6 +31,7 @@ done
 # here either way): once, through a link too, and started by the dynamic
 # loader by hand it must not start the loader instead.
 loader=$(readelf -l "$HS" 2>/dev/null | sed -n 's/.*interpreter: \(.*\)]/\1/p')
+[ -x "$loader" ] || loader=
 ln -s "$(readlink -f "$HS")" "$T/hotsync-link"
 for pays in 0 1; do
   for start in "$HS" "$T/hotsync-link" ${loader:+"$loader $HS"}; do
