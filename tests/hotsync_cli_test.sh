@@ -39,6 +39,8 @@ for pays in 0 1; do
       "QV_HUGE_PAGES=$pays timeout 20 $start show '$sample' | grep -c '^element ' | grep -qx 36"
   done
 done
+expect "started with a tunable that only mentions malloc's huge pages" bash -c \
+  "GLIBC_TUNABLES=x=glibc.malloc.hugetlb QV_HUGE_PAGES=1 timeout 20 '$HS' show '$sample' | grep -qc '^element '"
 [ "$(status_of "$HS")" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL no command exits 2"; }
 [ "$(status_of "$HS" convert only-one)" = 2 ] && pass=$((pass+1)) || { fail=$((fail+1)); echo "FAIL missing DEST exits 2"; }
 

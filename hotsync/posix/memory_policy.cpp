@@ -52,6 +52,17 @@ bool exe_is_this_program() {
          exe.st_dev == own.st_dev && exe.st_ino == own.st_ino;
 }
 
+// Whether the GLIBC_TUNABLES value (name=value entries separated by ':')
+// sets `name`; one merely containing it, another tunable, does not.
+bool names_tunable(const char* tunables, const char* name) {
+  const size_t length = std::strlen(name);
+  for (const char* entry = tunables; entry; entry = std::strchr(entry, ':')) {
+    if (*entry == ':') ++entry;
+    if (std::strncmp(entry, name, length) == 0 && entry[length] == '=') return true;
+  }
+  return false;
+}
+
 }  // namespace
 #endif
 
@@ -59,7 +70,7 @@ void memory_policy_start(char** argv) {
 #ifdef QV_HUGE_PAGES_BY_GLIBC
   constexpr const char* kTunable = "glibc.malloc.hugetlb";
   const char* tunables = std::getenv("GLIBC_TUNABLES");
-  if (tunables && std::strstr(tunables, kTunable)) return;  // settled: ours, or the user's
+  if (tunables && names_tunable(tunables, kTunable)) return;  // settled: ours, or the user's
   // A program started with privileges (setuid, capabilities) has the setting
   // taken out again by glibc: it would start itself for ever.
   if (getauxval(AT_SECURE) != 0 || !huge_pages_pay() || !exe_is_this_program()) return;
