@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libxxhash-dev)
 if [ "${1:-}" != base ]; then
   packages+=(libbenchmark-dev libxml2-utils clang-format libpalm-perl tmux clang
              libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64
-             xvfb libpugixml-dev help2man lintian)
+             xvfb libpugixml-dev help2man lintian strace)
 fi
 [ "${1:-}" != bench ] || packages+=(python3 time)
 missing=()
