@@ -131,9 +131,20 @@ int run_list_backups(const session_options& options) {
     char when[32];
     const std::time_t t = static_cast<std::time_t>(b.time);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
-    std::printf("%-20s %-19s %10s %10s  %s\n", b.id.c_str(), when,
+    // A program that kept a side open after the HotSync wrote into the
+    // backup's file: the backup no longer holds what it says, and restore
+    // refuses it.
+    std::string written;
+    for (const bool desktop : {true, false}) {
+      if (!(desktop ? b.has_desktop : b.has_handheld) || !backup_side_written_since(b, desktop))
+        continue;
+      written += written.empty() ? "; written into since: " : ", ";
+      written += desktop ? "desktop" : "handheld";
+    }
+    std::printf("%-20s %-19s %10s %10s  %s%s\n", b.id.c_str(), when,
                 count_text(b.desktop_elements, b.has_desktop).c_str(),
-                count_text(b.handheld_elements, b.has_handheld).c_str(), b.reason.c_str());
+                count_text(b.handheld_elements, b.has_handheld).c_str(), b.reason.c_str(),
+                written.c_str());
   }
   return 0;
 }

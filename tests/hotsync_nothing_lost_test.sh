@@ -209,8 +209,8 @@ hs sync > /dev/null
 id=$(ls "$H/backups")
 printf 'written in place' 1<> "$H/backups/$id/elements.xml"
 cp "$D/elements.xml" "$T/written-into/now.xml"
-check "restore refuses a backup written into since, and puts nothing back" bash -c \
-  "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> '$T/written-into/err' && grep -q 'was written into since it was made' '$T/written-into/err' && cmp -s '$D/elements.xml' '$T/written-into/now.xml'"
+check "restore refuses a backup written into since, and puts nothing back; the list says so" bash -c \
+  "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> '$T/written-into/err' && grep -q 'was written into since it was made' '$T/written-into/err' && cmp -s '$D/elements.xml' '$T/written-into/now.xml' && '$HS' backups --handheld '$H' | grep -q '^$id .*; written into since: desktop\$'"
 # One letter of a question, as many elements as before.
 pair written-into-text
 hs sync > /dev/null
