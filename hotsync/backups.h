@@ -129,8 +129,8 @@ bool restore_backup(const backup_info& backup, const std::string& handheld,
 // Where a backup keeps the desktop file, or the handheld database.
 std::string backup_side_file(const backup_info& backup, bool desktop);
 // Whether a side's file in the backup was written since the backup was
-// ended: a program that kept the side open wrote into it once the HotSync
-// had replaced the side and the backup was left with its file.
+// ended (a program that kept the side open wrote into it once the HotSync
+// had replaced the side and the backup was left with its file), or is gone.
 bool backup_side_written_since(const backup_info& backup, bool desktop);
 
 // Copies a file through path + ".tmp", forced to disk and renamed over `to`;

@@ -112,9 +112,13 @@ int64_t element_count(const side_state& side) {
 // count (where it says).
 std::string changed_since_made(const backup_info& backup, bool desktop, bool handheld) {
   for (const bool d : {true, false}) {
-    if (!(d ? desktop && backup.has_desktop : handheld && backup.has_handheld)) continue;
+    if (!(d ? desktop : handheld)) continue;
+    // A side kept and gone since would be put back as a side that was not.
+    const bool present = d ? backup.has_desktop : backup.has_handheld;
     const std::string file = backup_side_file(backup, d);
-    if (backup_side_written_since(backup, d)) return file + " was written since";
+    if (backup_side_written_since(backup, d))
+      return file + (present ? " was written since" : " is gone");
+    if (!present) continue;
     const int64_t then = d ? backup.desktop_elements : backup.handheld_elements;
     if (then < 0) continue;
     const side_state now = read_side(file);

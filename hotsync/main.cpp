@@ -134,17 +134,18 @@ int run_list_backups(const session_options& options) {
     // A program that kept a side open after the HotSync wrote into the
     // backup's file: the backup no longer holds what it says, and restore
     // refuses it.
-    std::string written;
+    std::string written, gone;
     for (const bool desktop : {true, false}) {
-      if (!(desktop ? b.has_desktop : b.has_handheld) || !backup_side_written_since(b, desktop))
-        continue;
-      written += written.empty() ? "; written into since: " : ", ";
-      written += desktop ? "desktop" : "handheld";
+      if (!backup_side_written_since(b, desktop)) continue;
+      std::string& sides = (desktop ? b.has_desktop : b.has_handheld) ? written : gone;
+      sides += sides.empty() ? "" : ", ";
+      sides += desktop ? "desktop" : "handheld";
     }
-    std::printf("%-20s %-19s %10s %10s  %s%s\n", b.id.c_str(), when,
+    std::printf("%-20s %-19s %10s %10s  %s%s%s%s%s\n", b.id.c_str(), when,
                 count_text(b.desktop_elements, b.has_desktop).c_str(),
                 count_text(b.handheld_elements, b.has_handheld).c_str(), b.reason.c_str(),
-                written.c_str());
+                written.empty() ? "" : "; written into since: ", written.c_str(),
+                gone.empty() ? "" : "; gone since: ", gone.c_str());
   }
   return 0;
 }

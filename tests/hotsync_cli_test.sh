@@ -37,6 +37,9 @@ loader=$(readelf -l "$HS" 2>/dev/null | sed -n 's/.*interpreter: \(.*\)]/\1/p')
 ln -s "$(readlink -f "$HS")" "$T/hotsync-link"
 can_trace=false
 strace -f -o /dev/null true >/dev/null 2>&1 && can_trace=true
+# The sanitizer build never starts itself again, and its leak check will not
+# run traced.
+readelf -d "$HS" 2>/dev/null | grep -q libasan && can_trace=false
 starts_once_more() {  # starts_once_more PAYS TUNABLES EXPECTED_STARTS COMMAND...
   local pays=$1 tunables=$2 expected=$3; shift 3
   local trace=()

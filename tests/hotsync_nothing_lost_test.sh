@@ -211,6 +211,13 @@ printf 'written in place' 1<> "$H/backups/$id/elements.xml"
 cp "$D/elements.xml" "$T/written-into/now.xml"
 check "restore refuses a backup written into since, and puts nothing back; the list says so" bash -c \
   "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> '$T/written-into/err' && grep -q 'was written into since it was made' '$T/written-into/err' && cmp -s '$D/elements.xml' '$T/written-into/now.xml' && '$HS' backups --handheld '$H' | grep -q '^$id .*; written into since: desktop\$'"
+# A side the backup kept and lost since is not put back as one it never had.
+pair kept-side-gone
+hs sync > /dev/null
+id=$(ls "$H/backups")
+rm "$H/backups/$id/elements.xml"
+check "restore refuses a backup whose side is gone, and the list says so" bash -c \
+  "! '$HS' restore '$id' --handheld '$H' --desktop '$D' 2> /dev/null && [ -f '$D/elements.xml' ] && '$HS' backups --handheld '$H' | grep -q '^$id .*; gone since: desktop\$'"
 # One letter of a question, as many elements as before.
 pair written-into-text
 hs sync > /dev/null
