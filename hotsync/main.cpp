@@ -132,8 +132,8 @@ int run_list_backups(const session_options& options) {
     const std::time_t t = static_cast<std::time_t>(b.time);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
     // A program that kept a side open after the HotSync wrote into the
-    // backup's file: the backup no longer holds what it says, and restore
-    // refuses it.
+    // backup's file, or the file is gone: the backup no longer holds what it
+    // says, and restore refuses it.
     std::string written, gone;
     for (const bool desktop : {true, false}) {
       if (!backup_side_written_since(b, desktop)) continue;
