@@ -63,6 +63,25 @@ bool names_tunable(const char* tunables, const char* name) {
   return false;
 }
 
+// An environment variable as it was, to be put back.
+struct saved_variable {
+  explicit saved_variable(const char* name) : name(name) {
+    const char* value = std::getenv(name);
+    given = value != nullptr;
+    if (given) this->value = value;
+  }
+  void put_back() const {
+    if (given) {
+      setenv(name, value.c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  const char* name;
+  bool given = false;
+  std::string value;
+};
+
 }  // namespace
 #endif
 
@@ -74,27 +93,18 @@ void memory_policy_start(char** argv) {
   // A program started with privileges (setuid, capabilities) has the setting
   // taken out again by glibc: it would start itself for ever.
   if (getauxval(AT_SECURE) != 0 || !huge_pages_pay() || !exe_is_this_program()) return;
+  const saved_variable tunables_given("GLIBC_TUNABLES");
+  const saved_variable answer_given(kHugePagesVariable);
   std::string value = tunables && *tunables ? std::string(tunables) + ":" : std::string();
   value += kTunable;
   value += "=1";  // madvise(MADV_HUGEPAGE) on what malloc takes from the system
-  if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
   // The answer goes with it, so that the conduit's slabs follow it rather
   // than measure again, perhaps otherwise.
-  const char* answer = std::getenv(kHugePagesVariable);
-  const std::string answer_given = answer ? answer : "";
-  setenv(kHugePagesVariable, "1", 1);
-  execv("/proc/self/exe", argv);
+  if (setenv("GLIBC_TUNABLES", value.c_str(), 1) == 0 && setenv(kHugePagesVariable, "1", 1) == 0)
+    execv("/proc/self/exe", argv);
   // Still here: no /proc, say. The settings would only confuse a child.
-  if (answer) {
-    setenv(kHugePagesVariable, answer_given.c_str(), 1);
-  } else {
-    unsetenv(kHugePagesVariable);
-  }
-  if (tunables) {
-    setenv("GLIBC_TUNABLES", tunables, 1);
-  } else {
-    unsetenv("GLIBC_TUNABLES");
-  }
+  tunables_given.put_back();
+  answer_given.put_back();
 #else
   (void)argv;
 #endif
